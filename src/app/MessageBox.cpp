@@ -1,0 +1,84 @@
+#include "MessageBox.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace kovra {
+namespace {
+
+MessageBox::Handler& handler()
+{
+    static MessageBox::Handler h;
+    return h;
+}
+
+} // namespace
+
+MessageBox::Answer MessageBox::show(QWidget* parent, Icon icon, const QString& text, const QString& caption,
+                                    Buttons buttons)
+{
+    if (handler())
+        return handler()(Request{icon, text, caption, buttons});
+    QMessageBox box(parent);
+    box.setWindowTitle(caption);
+    box.setText(text);
+    box.setIcon(icon == Icon::Information ? QMessageBox::Information
+                : icon == Icon::Question  ? QMessageBox::Question
+                                          : QMessageBox::Critical);
+    if (buttons == Buttons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+        box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
+        box.setDefaultButton(QMessageBox::Yes);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+        box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+    }
+    const int r = box.exec();
+    if (buttons == Buttons::YesNo)
+        return r == QMessageBox::Yes ? Answer::Yes : Answer::No;
+    return Answer::Ok;
+}
+
+void MessageBox::notice(QWidget* parent, const QString& text)
+{
+    show(parent, Icon::Information, text, applicationTitle(), Buttons::Ok);
+}
+
+void MessageBox::critical(QWidget* parent, const QString& text)
+{
+    show(parent, Icon::Critical, text, applicationTitle(), Buttons::Ok);
+}
+
+bool MessageBox::confirm(QWidget* parent, const QString& text, const QString& caption)
+{
+    return show(parent, Icon::Question, text, caption, Buttons::YesNo) == Answer::Yes;
+}
+
+MessageBox::Handler MessageBox::setHandler(Handler h)
+{
+    Handler previous = std::move(handler());
+    handler() = std::move(h);
+    return previous;
+}
+
+MessageBoxRecorder::MessageBoxRecorder()
+{
+    m_previous = MessageBox::setHandler([this](const MessageBox::Request& r) {
+        m_requests.push_back(r);
+        if (r.buttons == MessageBox::Buttons::Ok)
+            return MessageBox::Answer::Ok;
+        if (m_answers.empty())
+            return MessageBox::Answer::Yes;
+        const MessageBox::Answer a = m_answers.front();
+        m_answers.erase(m_answers.begin());
+        return a;
+    });
+}
+
+MessageBoxRecorder::~MessageBoxRecorder()
+{
+    MessageBox::setHandler(std::move(m_previous));
+}
+
+} // namespace kovra

@@ -1,0 +1,70 @@
+#include "Ui.h"
+
+#include "Numbers.h"
+
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+namespace kovra::ui {
+
+double twipsPerPixel()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
+    return dpi > 0 ? 1440.0 / dpi : 15.0;
+}
+
+int twips(double value, double tpp)
+{
+    return int(numbers::roundHalfEven(value / tpp));
+}
+
+QFont japaneseFont(const QString& family, double pointSize)
+{
+    static const QStringList fallbacks = {QStringLiteral("IPAGothic"), QStringLiteral("IPAPGothic"),
+                                          QStringLiteral("Noto Sans CJK JP"), QStringLiteral("VL Gothic"),
+                                          QStringLiteral("TakaoGothic")};
+    const QStringList installed = QFontDatabase::families();
+    QFont font;
+    QStringList families;
+    if (installed.contains(family))
+        families << family;
+    // Proportional request → proportional stand-in first.
+    const bool proportional = family.contains(QStringLiteral("Ｐ"));
+    if (proportional && installed.contains(QStringLiteral("IPAPGothic")))
+        families << QStringLiteral("IPAPGothic");
+    for (const QString& f : fallbacks)
+        if (installed.contains(f) && !families.contains(f))
+            families << f;
+    if (families.isEmpty())
+        families << family;
+    font.setFamilies(families);
+    font.setPointSizeF(pointSize);
+    return font;
+}
+
+QFont defaultFont()
+{
+    return japaneseFont(QStringLiteral("ＭＳ Ｐゴシック"), 9);
+}
+
+void placeOnScreen(QWidget* window, int topDivisor)
+{
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->geometry();
+    const QSize frame = window->frameGeometry().size().expandedTo(window->size());
+    window->move(area.left() + (area.width() - frame.width()) / 2,
+                 area.top() + (area.height() - frame.height()) / topDivisor);
+}
+
+void setOwner(QWidget* window, QWidget* owner)
+{
+    const Qt::WindowFlags flags = window->windowFlags();
+    window->setParent(owner, flags | Qt::Window);
+}
+
+} // namespace kovra::ui

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+class QWidget;
+
+// Small helpers shared by every window: twips, fonts, placement and ownership.
+namespace kovra::ui {
+
+// Screen's horizontal twips per pixel: 1440 / logical DPI (15 at 96 DPI).
+double twipsPerPixel();
+
+// Twips to whole pixels with the given twips per pixel (rounded half to even).
+int twips(double value, double twipsPerPixel);
+
+// A Japanese font: the named family when installed, else an installed Japanese family; size in points.
+QFont japaneseFont(const QString& family, double pointSize);
+// The program's ordinary UI font ("ＭＳ Ｐゴシック" 9 pt or its stand-in).
+QFont defaultFont();
+
+// Places a top-level window: left = (screen width - frame width) / 2, top = (screen height - frame height) / divisor.
+void placeOnScreen(QWidget* window, int topDivisor);
+
+// Makes owner the owner of window: it stays in front of owner and is not a separate taskbar entry.
+void setOwner(QWidget* window, QWidget* owner);
+
+} // namespace kovra::ui

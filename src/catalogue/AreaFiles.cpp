@@ -1,0 +1,114 @@
+#include "AreaFiles.h"
+
+#include "Numbers.h"
+
+namespace kovra {
+namespace {
+
+const QString AreaSection = QStringLiteral("Area");
+const QString ItemCountSection = QStringLiteral("ItemCount");
+const QString ItemsSection = QStringLiteral("Items");
+const std::array<QString, 4> GeometryKeys = {QStringLiteral("Left"), QStringLiteral("Top"), QStringLiteral("Width"),
+                                             QStringLiteral("Height")};
+
+} // namespace
+
+QString areaFilePath(const QString& folder, int areaIndex)
+{
+    return folder + QStringLiteral("/Area") + QString::number(areaIndex) + QStringLiteral(".INI");
+}
+
+int AreaTable::freeCount() const
+{
+    int n = 0;
+    for (bool s : shown)
+        n += s ? 0 : 1;
+    return n;
+}
+
+int AreaTable::firstFree() const
+{
+    for (int i = 0; i < AreaCount; ++i)
+        if (!shown[size_t(i)])
+            return i;
+    return -1;
+}
+
+std::array<LoadedArea, AreaCount> loadImageAreas(const QString& folder)
+{
+    std::array<LoadedArea, AreaCount> areas;
+    for (int i = 0; i < AreaCount; ++i) {
+        const ProfileFile f = ProfileFile::load(areaFilePath(folder, i));
+        LoadedArea& area = areas[size_t(i)];
+        if (f.read(AreaSection, u"Visible", u"", GeometryBufferSize) != u"True") {
+            area.state = LoadedArea::State::NotInUse;
+            continue;
+        }
+        area.state = LoadedArea::State::InUse;
+        for (size_t k = 0; k < GeometryKeys.size(); ++k) {
+            const auto v = numbers::toInt16(f.read(AreaSection, GeometryKeys[k], u"", GeometryBufferSize));
+            if (!v) {
+                area.state = LoadedArea::State::Failed;
+                break;
+            }
+            area.geometry[k] = v;
+        }
+        if (area.state == LoadedArea::State::Failed)
+            break; // the later areas stay Unread
+    }
+    return areas;
+}
+
+std::array<std::optional<qint16>, 4> readAreaGeometry(const QString& folder, int areaIndex)
+{
+    const ProfileFile f = ProfileFile::load(areaFilePath(folder, areaIndex));
+    std::array<std::optional<qint16>, 4> g;
+    for (size_t k = 0; k < GeometryKeys.size(); ++k)
+        g[k] = numbers::toInt16(f.read(AreaSection, GeometryKeys[k], u"", GeometryBufferSize));
+    return g;
+}
+
+WriteStatus saveArrangement(const QString& folder, const std::array<AreaMarker, AreaCount>& markers)
+{
+    WriteStatus result = WriteStatus::Ok;
+    for (int i = 0; i < AreaCount; ++i) {
+        const AreaMarker& m = markers[size_t(i)];
+        const QString path = areaFilePath(folder, i);
+        ProfileFile f = ProfileFile::load(path);
+        const std::array<float, 4> values = {float(m.rect.left()), float(m.rect.top()), float(m.rect.width()),
+                                             float(m.rect.height())};
+        WriteStatus st = f.set(AreaSection, u"Visible", m.visible ? u"True" : u"False");
+        for (size_t k = 0; k < GeometryKeys.size() && st == WriteStatus::Ok; ++k)
+            st = f.set(AreaSection, GeometryKeys[k], numbers::formatSingle(values[k]));
+        if (st == WriteStatus::Ok)
+            st = f.save(path);
+        if (st != WriteStatus::Ok && result == WriteStatus::Ok)
+            result = st; // go on: the other files are still written, as the arrangement on screen says
+    }
+    return result;
+}
+
+QStringList readItems(const QString& folder, int areaIndex)
+{
+    const ProfileFile f = ProfileFile::load(areaFilePath(folder, areaIndex));
+    const auto sum = numbers::toInt16(f.read(ItemCountSection, u"Sum", u"0", ItemSumBufferSize));
+    QStringList items;
+    const int n = sum.value_or(0);
+    for (int k = 0; k < n; ++k)
+        items.append(f.value(ItemsSection, QStringLiteral("Item%1").arg(k)).value_or(QString()));
+    return items;
+}
+
+WriteStatus saveItems(const QString& folder, int areaIndex, const QStringList& items)
+{
+    const QString path = areaFilePath(folder, areaIndex);
+    ProfileFile f = ProfileFile::load(path);
+    WriteStatus st = f.set(ItemCountSection, u"Sum", QString::number(items.size()));
+    if (st == WriteStatus::Ok)
+        st = f.removeSection(ItemsSection);
+    for (int k = 0; k < items.size() && st == WriteStatus::Ok; ++k)
+        st = f.set(ItemsSection, QStringLiteral("Item%1").arg(k), items[k]);
+    return st == WriteStatus::Ok ? f.save(path) : st;
+}
+
+} // namespace kovra

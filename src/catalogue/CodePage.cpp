@@ -1,0 +1,162 @@
+#include "CodePage.h"
+
+#include <array>
+#include <iconv.h>
+#include <unordered_map>
+#include <vector>
+
+namespace kovra::codepage {
+namespace {
+
+// Tables built once from the C library's CP932 converter: it follows Microsoft's mapping
+// (～ U+FF5E, NEC and IBM extensions), which is what files written on Windows hold.
+struct Tables
+{
+    std::array<char16_t, 256> single{};         // 0 = no mapping / lead byte
+    std::vector<char16_t> dbcs;                 // index (lead << 8 | trail), 0 = none
+    std::unordered_map<char16_t, quint16> enc;  // unicode -> 1 or 2 bytes (high byte 0 for single)
+
+    Tables() : dbcs(65536, 0)
+    {
+        iconv_t dec = iconv_open("UTF-16LE", "CP932");
+        iconv_t en = iconv_open("CP932", "UTF-16LE");
+        auto decodeSeq = [&](const char* in, size_t len) -> char16_t {
+            char inBuf[2] = {in[0], len > 1 ? in[1] : '\0'};
+            char outBuf[8];
+            char* ip = inBuf;
+            char* op = outBuf;
+            size_t il = len;
+            size_t ol = sizeof outBuf;
+            iconv(dec, nullptr, nullptr, nullptr, nullptr);
+            if (iconv(dec, &ip, &il, &op, &ol) == size_t(-1) || il != 0 || op - outBuf != 2)
+                return 0;
+            return char16_t(quint8(outBuf[0]) | quint8(outBuf[1]) << 8);
+        };
+        for (int b = 0; b < 256; ++b) {
+            if (isLeadByte(quint8(b)))
+                continue;
+            const char c = char(b);
+            single[size_t(b)] = b == 0 ? char16_t(0) : decodeSeq(&c, 1);
+        }
+        for (int lead = 0x81; lead <= 0xFC; ++lead) {
+            if (!isLeadByte(quint8(lead)))
+                continue;
+            for (int trail = 0x40; trail <= 0xFC; ++trail) {
+                const char pair[2] = {char(lead), char(trail)};
+                dbcs[size_t(lead << 8 | trail)] = decodeSeq(pair, 2);
+            }
+        }
+        // Encoding: only characters that decode from some byte sequence; the converter picks
+        // Windows' preferred form among duplicates (NEC row 13, IBM extensions in FA-FC).
+        auto encodeChar = [&](char16_t u) -> std::optional<quint16> {
+            char inBuf[2] = {char(u & 0xFF), char(u >> 8)};
+            char outBuf[4];
+            char* ip = inBuf;
+            char* op = outBuf;
+            size_t il = 2;
+            size_t ol = sizeof outBuf;
+            iconv(en, nullptr, nullptr, nullptr, nullptr);
+            if (iconv(en, &ip, &il, &op, &ol) == size_t(-1))
+                return std::nullopt;
+            const auto n = op - outBuf;
+            if (n == 1)
+                return quint16(quint8(outBuf[0]));
+            if (n == 2)
+                return quint16(quint8(outBuf[0]) << 8 | quint8(outBuf[1]));
+            return std::nullopt;
+        };
+        auto addEncoding = [&](char16_t u) {
+            if (u == 0 || enc.count(u))
+                return;
+            if (auto e = encodeChar(u)) {
+                // Keep only mappings that decode back to the same character.
+                const quint16 v = *e;
+                const char16_t back = v > 0xFF ? dbcs[v] : single[v];
+                if (back == u)
+                    enc.emplace(u, v);
+            }
+        };
+        for (char16_t u : single)
+            addEncoding(u);
+        for (char16_t u : dbcs)
+            addEncoding(u);
+        iconv_close(dec);
+        iconv_close(en);
+    }
+};
+
+const Tables& tables()
+{
+    static const Tables t;
+    return t;
+}
+
+} // namespace
+
+QString decode(QByteArrayView bytes)
+{
+    const Tables& t = tables();
+    QString out;
+    out.reserve(bytes.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            out.append(QChar(char16_t(b)));
+        } else if (isLeadByte(b) && i + 1 < n) {
+            const char16_t u = t.dbcs[size_t(b << 8 | p[i + 1])];
+            out.append(QChar(u ? u : char16_t(0xFFFD)));
+            ++i;
+        } else {
+            const char16_t u = t.single[b];
+            out.append(QChar(u ? u : char16_t(0xFFFD)));
+        }
+    }
+    return out;
+}
+
+std::optional<QByteArray> encode(QStringView text)
+{
+    const Tables& t = tables();
+    QByteArray out;
+    out.reserve(text.size() * 2);
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80) {
+            out.append(char(u));
+            continue;
+        }
+        const auto it = t.enc.find(u);
+        if (it == t.enc.end())
+            return std::nullopt;
+        if (it->second > 0xFF)
+            out.append(char(it->second >> 8));
+        out.append(char(it->second & 0xFF));
+    }
+    return out;
+}
+
+bool canEncode(QStringView text)
+{
+    return encode(text).has_value();
+}
+
+qsizetype safeCut(QByteArrayView bytes, qsizetype maxBytes)
+{
+    if (maxBytes >= bytes.size())
+        return bytes.size();
+    if (maxBytes <= 0)
+        return 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    qsizetype i = 0;
+    while (i < maxBytes) {
+        const qsizetype step = (isLeadByte(p[i]) && i + 1 < bytes.size()) ? 2 : 1;
+        if (i + step > maxBytes)
+            break;
+        i += step;
+    }
+    return i;
+}
+
+} // namespace kovra::codepage

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// Code page 932 (Windows-31J), the encoding of every file of the catalogue.
+// This is the only place that turns bytes into text and back.
+namespace kovra::codepage {
+
+// True for a byte that starts a double-byte character (0x81-0x9F, 0xE0-0xFC).
+inline bool isLeadByte(unsigned char b)
+{
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
+// Decodes bytes; a byte or pair with no mapping becomes U+FFFD.
+QString decode(QByteArrayView bytes);
+
+// Encodes text; nullopt when any character has no round-trip mapping in the code page (𠮷, emoji, é, ¥ ...).
+std::optional<QByteArray> encode(QStringView text);
+
+bool canEncode(QStringView text);
+
+// The largest length <= maxBytes that does not end inside a double-byte character of bytes.
+qsizetype safeCut(QByteArrayView bytes, qsizetype maxBytes);
+
+} // namespace kovra::codepage

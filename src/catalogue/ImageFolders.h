@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace kovra {
+
+inline constexpr int TitleBufferSize = 126;        // titles: at most 125 bytes
+inline constexpr int FilenameBufferSize = 254;     // the main window's picture path: at most 253 bytes
+inline constexpr int SearchFilenameBufferSize = 126;
+
+inline QString nonTitled()
+{
+    return QStringLiteral("Non Titled");
+}
+
+// The folder list: the subfolders of the program folder by full path, ascending by name without regard
+// to case. Symbolic links to folders are listed too, as the platform's folder list would.
+QStringList folderList(const QString& programFolder);
+
+// True for a folder that title lists leave out: its path ends in "manual" in any case.
+bool isManualFolder(QStringView path);
+
+// One entry of a title list, with the folder it names: callers select and delete by folder.
+struct TitleEntry
+{
+    QString title;
+    QString folder;        // full path
+    int folderPosition = -1; // position in the folder list it was built from
+};
+
+// A title list built from a folder list, leaving out the manual folders; each title read with
+// TitleBufferSize and the given default ("" for the main window at start-up, "Non Titled" elsewhere).
+QList<TitleEntry> titleList(const QStringList& folders, const QString& defaultTitle);
+
+QString imageIniPath(const QString& folder);
+
+// The picture the readers show for a folder: the stored Filename (read with bufferSize) when that file
+// exists; else the file of the same name inside the image folder when that exists (a catalogue moved,
+// or written on Windows); else the stored value unchanged.
+QString resolvePicturePath(const QString& folder, const QString& storedFilename);
+QString picturePathOf(const QString& folder, int bufferSize = FilenameBufferSize);
+
+// Image folder name for a registration time: "yyyyMMddhhmmss" in local time.
+QString imageFolderName(const QDateTime& localTime);
+
+enum class CreateError { None, FolderExists, MakeFolder, WriteIni, CopyPicture, Unencodable };
+
+struct CreateResult
+{
+    CreateError error = CreateError::None;
+    QString folder; // the new image folder on success
+};
+
+// Registers a picture: a new folder named after `now` (the next free second when the name is taken),
+// IMAGE.INI with Path, Filename and Title in this order, and a byte-for-byte copy of the picture under
+// copyName. All or nothing: on any failure what this call made is removed again.
+CreateResult createImageFolder(const QString& programFolder, const QString& picturePath, const QString& copyName,
+                               const QString& title, const QDateTime& now);
+
+// Deletes an image folder: the regular files directly inside it, then the folder. Refuses anything that
+// is not a direct subfolder of the program folder, a symbolic link, and a manual folder.
+// Returns true when the folder is gone.
+bool deleteImageFolder(const QString& programFolder, const QString& folder);
+
+} // namespace kovra

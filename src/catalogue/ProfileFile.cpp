@@ -1,0 +1,324 @@
+#include "ProfileFile.h"
+
+#include "CodePage.h"
+#include "FileOps.h"
+
+namespace kovra {
+namespace {
+
+using codepage::isLeadByte;
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// Trims blanks inside [start, start + length).
+void trim(const QByteArray& b, qsizetype& start, qsizetype& length)
+{
+    while (length > 0 && isBlank(b[start])) {
+        ++start;
+        --length;
+    }
+    while (length > 0 && isBlank(b[start + length - 1]))
+        --length;
+}
+
+// Position of the first c at or after from, before end, stepping over double-byte characters.
+qsizetype findByte(const QByteArray& b, qsizetype from, qsizetype end, char c)
+{
+    for (qsizetype i = from; i < end; ++i) {
+        const auto u = static_cast<unsigned char>(b[i]);
+        if (b[i] == c)
+            return i;
+        if (isLeadByte(u) && i + 1 < end)
+            ++i;
+    }
+    return -1;
+}
+
+std::optional<QByteArray> encodeName(QStringView name)
+{
+    auto bytes = codepage::encode(name);
+    if (!bytes)
+        return std::nullopt;
+    qsizetype start = 0;
+    qsizetype length = bytes->size();
+    trim(*bytes, start, length);
+    return bytes->mid(start, length);
+}
+
+bool hasLineBreakOrNul(QStringView s)
+{
+    for (QChar c : s)
+        if (c == u'\r' || c == u'\n' || c == u'\0')
+            return true;
+    return false;
+}
+
+} // namespace
+
+QByteArray foldName(QByteArrayView name)
+{
+    QByteArray out(name.data(), name.size());
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        const auto u = static_cast<unsigned char>(out[i]);
+        if (isLeadByte(u)) {
+            ++i;
+        } else if (u >= 'A' && u <= 'Z') {
+            out[i] = char(u + ('a' - 'A'));
+        }
+    }
+    return out;
+}
+
+ProfileFile::ProfileFile(QByteArray bytes) : m_bytes(std::move(bytes)), m_status(Status::Loaded)
+{
+    parse();
+}
+
+ProfileFile ProfileFile::load(const QString& path)
+{
+    ProfileFile f;
+    QByteArray data;
+    switch (FileOps::current().readFile(path, data)) {
+    case FileOps::ReadStatus::Ok:
+        f.m_bytes = std::move(data);
+        f.m_status = Status::Loaded;
+        f.parse();
+        break;
+    case FileOps::ReadStatus::Missing:
+        f.m_status = Status::Missing;
+        break;
+    case FileOps::ReadStatus::Failed:
+        f.m_status = Status::Unreadable;
+        break;
+    }
+    return f;
+}
+
+void ProfileFile::parse()
+{
+    m_sections.clear();
+    m_sectionIndex.clear();
+    const QByteArray& b = m_bytes;
+    const qsizetype n = b.size();
+    qsizetype pos = 0;
+    Section* current = nullptr;
+    while (pos < n) {
+        // Find the end of the line: CR LF, LF or CR alone. Bytes 0x0A and 0x0D are never trail bytes.
+        qsizetype end = pos;
+        while (end < n && b[end] != '\n' && b[end] != '\r')
+            ++end;
+        qsizetype next = end;
+        if (next < n) {
+            if (b[next] == '\r' && next + 1 < n && b[next + 1] == '\n')
+                next += 2;
+            else
+                next += 1;
+        }
+        Entry e;
+        e.lineStart = pos;
+        e.lineEnd = end;
+        e.nextLine = next;
+        qsizetype first = pos;
+        while (first < end && isBlank(b[first]))
+            ++first;
+        if (first < end && b[first] == '[') {
+            qsizetype close = findByte(b, first + 1, end, ']');
+            e.nameStart = first + 1;
+            e.nameLength = (close < 0 ? end : close) - e.nameStart;
+            trim(b, e.nameStart, e.nameLength);
+            if (current)
+                current->end = pos;
+            m_sections.append(Section{});
+            current = &m_sections.last();
+            current->header = e;
+            const QByteArray folded = foldName(QByteArrayView(b.constData() + e.nameStart, e.nameLength));
+            if (!m_sectionIndex.contains(folded))
+                m_sectionIndex.insert(folded, m_sections.size() - 1);
+        } else if (current && first < end && b[first] != ';') {
+            const qsizetype eq = findByte(b, first, end, '=');
+            e.nameStart = first;
+            e.nameLength = (eq < 0 ? end : eq) - first;
+            trim(b, e.nameStart, e.nameLength);
+            if (eq >= 0) {
+                e.valueStart = eq + 1;
+                e.valueLength = end - e.valueStart;
+                trim(b, e.valueStart, e.valueLength);
+                if (e.valueLength >= 2) {
+                    const char q = b[e.valueStart];
+                    if ((q == '"' || q == '\'') && b[e.valueStart + e.valueLength - 1] == q) {
+                        ++e.valueStart;
+                        e.valueLength -= 2;
+                    }
+                }
+            } else {
+                e.valueStart = end;
+                e.valueLength = 0;
+            }
+            const QByteArray folded = foldName(QByteArrayView(b.constData() + e.nameStart, e.nameLength));
+            current->keys.append(e);
+            if (!current->find.contains(folded))
+                current->find.insert(folded, current->keys.size() - 1);
+        }
+        if (current)
+            current->end = next;
+        pos = next;
+    }
+}
+
+const ProfileFile::Section* ProfileFile::findSection(const QByteArray& folded) const
+{
+    const auto it = m_sectionIndex.constFind(folded);
+    return it == m_sectionIndex.cend() ? nullptr : &m_sections[*it];
+}
+
+std::optional<QByteArrayView> ProfileFile::lookup(QStringView section, QStringView key) const
+{
+    const auto sectionBytes = encodeName(section);
+    const auto keyBytes = encodeName(key);
+    if (!sectionBytes || !keyBytes)
+        return std::nullopt;
+    const Section* s = findSection(foldName(*sectionBytes));
+    if (!s)
+        return std::nullopt;
+    const auto it = s->find.constFind(foldName(*keyBytes));
+    if (it == s->find.cend())
+        return std::nullopt;
+    const Entry& e = s->keys[*it];
+    return QByteArrayView(m_bytes.constData() + e.valueStart, e.valueLength);
+}
+
+QByteArray ProfileFile::readBytes(QStringView section, QStringView key, QStringView defaultValue,
+                                  int bufferSize) const
+{
+    QByteArray value;
+    if (const auto found = lookup(section, key)) {
+        value = found->toByteArray();
+    } else {
+        value = codepage::encode(defaultValue).value_or(QByteArray());
+        while (!value.isEmpty() && value.endsWith(' '))
+            value.chop(1);
+    }
+    const qsizetype room = bufferSize > 0 ? bufferSize - 1 : 0;
+    value.truncate(codepage::safeCut(value, room));
+    return value;
+}
+
+QString ProfileFile::read(QStringView section, QStringView key, QStringView defaultValue, int bufferSize) const
+{
+    return codepage::decode(readBytes(section, key, defaultValue, bufferSize));
+}
+
+std::optional<QByteArray> ProfileFile::rawValue(QStringView section, QStringView key) const
+{
+    if (const auto found = lookup(section, key))
+        return found->toByteArray();
+    return std::nullopt;
+}
+
+std::optional<QString> ProfileFile::value(QStringView section, QStringView key) const
+{
+    if (const auto found = lookup(section, key))
+        return codepage::decode(*found);
+    return std::nullopt;
+}
+
+bool ProfileFile::hasSection(QStringView section) const
+{
+    const auto bytes = encodeName(section);
+    return bytes && findSection(foldName(*bytes));
+}
+
+WriteStatus ProfileFile::set(QStringView section, QStringView key, QStringView value)
+{
+    if (m_status == Status::Unreadable)
+        return WriteStatus::Unreadable;
+    if (hasLineBreakOrNul(section) || hasLineBreakOrNul(key) || hasLineBreakOrNul(value))
+        return WriteStatus::InvalidInput;
+    const auto sectionBytes = encodeName(section);
+    const auto keyBytes = encodeName(key);
+    const auto valueBytes = codepage::encode(value);
+    if (!sectionBytes || !keyBytes || !valueBytes)
+        return WriteStatus::Unencodable;
+    if (sectionBytes->isEmpty() || keyBytes->isEmpty() || findByte(*sectionBytes, 0, sectionBytes->size(), ']') >= 0 ||
+        findByte(*keyBytes, 0, keyBytes->size(), '=') >= 0 || keyBytes->startsWith(';') || keyBytes->startsWith('['))
+        return WriteStatus::InvalidInput;
+
+    const QByteArray crlf("\r\n");
+    const Section* s = findSection(foldName(*sectionBytes));
+    if (!s) {
+        QByteArray add;
+        if (!m_bytes.isEmpty() && !m_bytes.endsWith('\n') && !m_bytes.endsWith('\r'))
+            add += crlf;
+        add += '[' + *sectionBytes + ']' + crlf + *keyBytes + '=' + *valueBytes + crlf;
+        m_bytes += add;
+    } else if (const auto it = s->find.constFind(foldName(*keyBytes)); it != s->find.cend()) {
+        const Entry& e = s->keys[*it];
+        // The line keeps its key spelling and its terminator; blanks and quotes around the old value go.
+        const QByteArray line = m_bytes.mid(e.nameStart, e.nameLength) + '=' + *valueBytes;
+        m_bytes.replace(e.lineStart, e.lineEnd - e.lineStart, line);
+    } else {
+        const Entry& after = s->keys.isEmpty() ? s->header : s->keys.last();
+        QByteArray add = *keyBytes + '=' + *valueBytes + crlf;
+        if (after.nextLine == after.lineEnd) // the line ends the file without a terminator
+            add.prepend(crlf);
+        m_bytes.insert(after.nextLine, add);
+    }
+    m_status = Status::Loaded;
+    parse();
+    return WriteStatus::Ok;
+}
+
+WriteStatus ProfileFile::removeSection(QStringView section)
+{
+    if (m_status == Status::Unreadable)
+        return WriteStatus::Unreadable;
+    if (hasLineBreakOrNul(section))
+        return WriteStatus::InvalidInput;
+    const auto sectionBytes = encodeName(section);
+    if (!sectionBytes)
+        return WriteStatus::Unencodable;
+    if (sectionBytes->isEmpty())
+        return WriteStatus::InvalidInput;
+    const Section* s = findSection(foldName(*sectionBytes));
+    if (!s)
+        return WriteStatus::Ok;
+    m_bytes.remove(s->header.lineStart, s->end - s->header.lineStart);
+    parse();
+    return WriteStatus::Ok;
+}
+
+WriteStatus ProfileFile::save(const QString& path) const
+{
+    if (m_status == Status::Unreadable)
+        return WriteStatus::Unreadable;
+    if (FileOps::current().isReadOnly(path))
+        return WriteStatus::ReadOnly;
+    return atomicWrite(path, m_bytes) ? WriteStatus::Ok : WriteStatus::Failed;
+}
+
+QString getProfileString(QStringView section, QStringView key, QStringView defaultValue, int bufferSize,
+                         const QString& path)
+{
+    return ProfileFile::load(path).read(section, key, defaultValue, bufferSize);
+}
+
+WriteStatus writeProfileString(QStringView section, QStringView key, QStringView value, const QString& path)
+{
+    ProfileFile f = ProfileFile::load(path);
+    const WriteStatus st = f.set(section, key, value);
+    return st == WriteStatus::Ok ? f.save(path) : st;
+}
+
+WriteStatus removeProfileSection(QStringView section, const QString& path)
+{
+    ProfileFile f = ProfileFile::load(path);
+    if (f.status() == ProfileFile::Status::Missing)
+        return WriteStatus::Ok;
+    const WriteStatus st = f.removeSection(section);
+    return st == WriteStatus::Ok ? f.save(path) : st;
+}
+
+} // namespace kovra

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "AreaFiles.h"
+#include "ImageFolders.h"
+#include "WindowPosition.h"
+
+#include <QPointer>
+#include <QRectF>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <optional>
+
+// The main window: the image list, the picture with its marks, and the hub that opens every other window.
+// Other windows use only the public operations below, never the widgets inside.
+class frmMain : public QWidget, public kovra::PositionedWindow
+{
+    Q_OBJECT
+
+public:
+    enum class Window { ImageRegistration, AreaArrangement, Search, ItemRegistration, About };
+    using WindowFactory = std::function<QWidget*(frmMain*)>;
+
+    explicit frmMain(const QString& programFolder, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // --- The program's shared state
+    QString programFolder() const;
+    QString settingsFilePath() const;
+    QString currentImageFolder() const;
+    int selectedAreaIndex() const;
+    void setSelectedAreaIndex(int index);
+    double twipsPerPixel() const;
+    kovra::AreaTable& areaTable();
+
+    // --- Folder list and image list
+    QStringList folderList() const;               // as last refreshed
+    void refreshFolderList();                      // from the disk
+    QList<kovra::TitleEntry> imageEntries() const; // the image list's entries with their folders
+    int selectedImagePosition() const;             // position in the image list, -1 for none
+    // Refreshes the folder list, rebuilds the image list (default title "Non Titled") and selects its
+    // first entry, which loads that image.
+    void rebuildImageList();
+    // The full image selection for folder, also when it is already selected. Unknown folder: nothing.
+    void selectImage(const QString& folder);
+
+    // --- Picture
+    bool loadPicture(const QString& path); // false (old picture kept) when it cannot be read
+    void clearPicture();
+    void showPreview(const QString& path); // clears, then loads; an unreadable file leaves it empty
+    bool hasPicture() const;
+
+    // --- Area markers and the selection handle
+    bool isMarkerShown(int area) const;
+    void setMarkerShown(int area, bool shown);
+    QRectF markerRect(int area) const;
+    void setMarkerRect(int area, const QRectF& rect);
+    void hideAreaMarkers();
+    void showHandleAt(int area); // top-left corner of the marker
+    void hideHandle();
+    bool isHandleShown() const;
+
+    // --- Hit marks
+    void hideHitFrames();
+    void hideHitIcons();
+    // Frame over the area's rectangle and icon at its top-left corner, both shown; a value that could
+    // not be read (nullopt) leaves that property as it was.
+    void showHitMark(int area, const std::array<std::optional<qint16>, 4>& geometry);
+    void startAnimation();
+    void stopAnimation();
+    bool isAnimating() const;
+
+    // --- Other windows
+    void setWindowFactory(Window which, WindowFactory factory);
+    // Opens the window modeless, or brings the open one to the front. Returns it (nullptr without factory).
+    QWidget* openWindow(Window which);
+    QWidget* openedWindow(Window which) const;
+    // Asked on every move over the picture: is the arrangement window's placement mode on?
+    void setPlacementModeQuery(std::function<bool()> query);
+
+    // kovra::PositionedWindow
+    double topTwips() const override;
+    double leftTwips() const override;
+    void setTopTwips(double twips) override;
+    void setLeftTwips(double twips) override;
+
+signals:
+    void imageSelected(const QString& folder);
+
+private:
+    struct Private;
+    Private* d;
+};

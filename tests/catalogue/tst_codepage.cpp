@@ -1,0 +1,66 @@
+#include "CodePage.h"
+
+#include <QTest>
+
+using namespace kovra;
+
+class tst_CodePage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void roundTrip_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("ascii") << QStringLiteral("Box 12") << QByteArray("Box 12");
+        QTest::newRow("wave dash") << QStringLiteral("～") << QByteArray("\x81\x60");
+        QTest::newRow("circled one") << QStringLiteral("①") << QByteArray("\x87\x40");
+        QTest::newRow("kabushiki") << QStringLiteral("㈱") << QByteArray("\x87\x8a");
+        QTest::newRow("so with 5C trail") << QStringLiteral("ソ") << QByteArray("\x83\x5c");
+        QTest::newRow("halfwidth kana") << QStringLiteral("ｶﾞ") << QByteArray("\xb6\xde");
+        QTest::newRow("backslash") << QStringLiteral("\\") << QByteArray("\\");
+    }
+    void roundTrip()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(codepage::encode(text).value_or(QByteArray("<none>")), bytes);
+        QCOMPARE(codepage::decode(bytes), text);
+    }
+
+    void refusesWhatItCannotHold_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("surrogate pair") << QStringLiteral("𠮷");
+        QTest::newRow("emoji") << QStringLiteral("箱😀");
+        QTest::newRow("latin accent") << QStringLiteral("café");
+        QTest::newRow("hangul") << QStringLiteral("한");
+        QTest::newRow("yen sign has no round trip") << QStringLiteral("¥");
+    }
+    void refusesWhatItCannotHold()
+    {
+        QFETCH(QString, text);
+        QVERIFY(!codepage::encode(text));
+        QVERIFY(!codepage::canEncode(text));
+    }
+
+    void invalidBytesDecodeToReplacement()
+    {
+        QCOMPARE(codepage::decode(QByteArray("a\xa0" "b")), QStringLiteral("a\uFFFDb"));
+        QCOMPARE(codepage::decode(QByteArray("a\x83")), QStringLiteral("a\uFFFD")); // lead byte at the end
+    }
+
+    void safeCutNeverSplitsACharacter()
+    {
+        const QByteArray b("A\x83\x5c" "B"); // A ソ B
+        QCOMPARE(codepage::safeCut(b, 0), 0);
+        QCOMPARE(codepage::safeCut(b, 1), 1);
+        QCOMPARE(codepage::safeCut(b, 2), 1);
+        QCOMPARE(codepage::safeCut(b, 3), 3);
+        QCOMPARE(codepage::safeCut(b, 99), 4);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_CodePage)
+#include "tst_codepage.moc"
