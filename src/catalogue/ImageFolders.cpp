@@ -107,7 +107,8 @@ CreateResult createImageFolder(const QString& programFolder, const QString& pict
 
     ProfileFile ini;
     const QString section = QStringLiteral("ImageFile");
-    if (ini.set(section, u"Path", folder) != WriteStatus::Ok || ini.set(section, u"Filename", copyPath) != WriteStatus::Ok ||
+    if (ini.set(section, u"Path", folder) != WriteStatus::Ok ||
+        ini.set(section, u"Filename", copyPath) != WriteStatus::Ok ||
         ini.set(section, u"Title", title) != WriteStatus::Ok)
         return undo(CreateError::Unencodable);
     if (ini.save(imageIniPath(folder)) != WriteStatus::Ok)

@@ -7,8 +7,8 @@
 
 namespace kovra {
 
-inline constexpr int TitleBufferSize = 126;        // titles: at most 125 bytes
-inline constexpr int FilenameBufferSize = 254;     // the main window's picture path: at most 253 bytes
+inline constexpr int TitleBufferSize = 126;    // titles: at most 125 bytes
+inline constexpr int FilenameBufferSize = 254; // the main window's picture path: at most 253 bytes
 inline constexpr int SearchFilenameBufferSize = 126;
 
 inline QString nonTitled()
@@ -27,7 +27,7 @@ bool isManualFolder(QStringView path);
 struct TitleEntry
 {
     QString title;
-    QString folder;        // full path
+    QString folder;          // full path
     int folderPosition = -1; // position in the folder list it was built from
 };
 

@@ -47,13 +47,16 @@ private slots:
 
     void invalidBytesDecodeToReplacement()
     {
-        QCOMPARE(codepage::decode(QByteArray("a\xa0" "b")), QStringLiteral("a\uFFFDb"));
+        QCOMPARE(codepage::decode(QByteArray("a\xa0"
+                                             "b")),
+                 QStringLiteral("a\uFFFDb"));
         QCOMPARE(codepage::decode(QByteArray("a\x83")), QStringLiteral("a\uFFFD")); // lead byte at the end
     }
 
     void safeCutNeverSplitsACharacter()
     {
-        const QByteArray b("A\x83\x5c" "B"); // A ソ B
+        const QByteArray b("A\x83\x5c"
+                           "B"); // A ソ B
         QCOMPARE(codepage::safeCut(b, 0), 0);
         QCOMPARE(codepage::safeCut(b, 1), 1);
         QCOMPARE(codepage::safeCut(b, 2), 1);
