@@ -1,0 +1,119 @@
+// Writes the seed corpus of each fuzz target from the test fixtures: make_seeds OUTPUT_DIR
+// gives OUTPUT_DIR/<target>/seed-N, each in the input layout its target reads.
+
+#include "FixtureCatalogue.h"
+#include "FuzzSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace kovra;
+using namespace kovra::fuzz;
+
+namespace {
+
+std::string bytesOf(const char* s)
+{
+    return std::string(s);
+}
+
+std::string sjis(const QString& text)
+{
+    return codepage::encode(text).value_or(QByteArray()).toStdString();
+}
+
+void writeSeeds(const QString& dir, const QString& target, const std::vector<std::string>& seeds)
+{
+    const QString folder = QDir(dir).filePath(target);
+    QDir().mkpath(folder);
+    int n = 0;
+    for (const std::string& s : seeds) {
+        QFile f(QDir(folder).filePath(QStringLiteral("seed-%1").arg(n++)));
+        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            f.write(s.data(), qint64(s.size()));
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_seeds OUTPUT_DIR\n");
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+
+    // Every INI file of the fixture catalogue, and a few shapes of our own.
+    QTemporaryDir tmp;
+    if (!tmp.isValid() || !test::fixture::create(tmp.path())) {
+        std::fprintf(stderr, "make_seeds: cannot lay out the fixture catalogue\n");
+        return 1;
+    }
+    std::vector<std::string> inis;
+    QDirIterator it(tmp.path(), {QStringLiteral("*.INI")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        inis.push_back(test::readBytes(it.next()).toStdString());
+    for (const char* s : {"", "[S]\r\nk=v\r\n", "[S]\nk=v", "[S]\rj=1\rk=2\r", "  [ S ] x\r\n ; c\r\n k = ' v '\r\n",
+                          "k=0\r\n[S]\r\n[s]\r\nk=1\r\n", "[a]b]\r\nk=\"\"v\"\"\r\n[Items]\r\nItem0=\x83\x5c\r\n"})
+        inis.push_back(bytesOf(s));
+    writeSeeds(out, QStringLiteral("fuzz_profile_read"), inis);
+
+    std::vector<std::string> codepageSeeds = inis;
+    for (const QString& t : {test::fixture::shelfTitle(), QStringLiteral("～①㈱ｶﾞﾑﾃｰﾌﾟ表ソ"), QStringLiteral("𠮷😀é¥")})
+        codepageSeeds.push_back(std::string(reinterpret_cast<const char*>(t.utf16()), size_t(t.size()) * 2));
+    codepageSeeds.push_back(test::fixture::longTitleBytes().toStdString());
+    writeSeeds(out, QStringLiteral("fuzz_codepage"), codepageSeeds);
+
+    // Writes: names and value, the file, then the pick and op bytes read from the end.
+    std::vector<std::string> writes;
+    struct Write
+    {
+        const char* section;
+        const char* key;
+        QString value;
+        char op;
+        char pick;
+    };
+    const std::vector<Write> ops = {
+        {"ItemCount", "Sum", QStringLiteral("3"), 0, 0},
+        {"Items", "Item1", QStringLiteral("ボールペン"), 0, 0},
+        {"Area", "Left", QStringLiteral("-20"), 0, 0x11},
+        {"Items", "", QString(), 1, 0},
+        {"New", "Key", QStringLiteral("\"quoted\""), 0, 0},
+    };
+    for (const std::string& ini : inis)
+        for (const Write& w : ops)
+            writes.push_back(fdpString(w.section) + fdpString(w.key) + fdpString(sjis(w.value)) + ini + w.pick + w.op);
+    writeSeeds(out, QStringLiteral("fuzz_profile_write"), writes);
+
+    std::vector<std::string> numbers;
+    for (const char* s : {"12.5", "13.5", "-20", "187.5", "150", "32767", "-32768", "32767.5", " 4500 ", "1e3", "+.5",
+                          "0x10", "1,5", "3abc"})
+        numbers.push_back(std::string(s) + std::string("\x3f\x80\x00\x00\x40\x49\x0f\xdb\x01\x02\x03\x04\x05\x00", 14));
+    writeSeeds(out, QStringLiteral("fuzz_numbers"), numbers);
+
+    std::vector<std::string> areas;
+    const std::string image = test::fixture::shelfImageIni().toStdString();
+    for (const std::string& ini : inis) {
+        areas.push_back(fdpString(sjis(QStringLiteral("ソ"))) + fdpString(image) + ini + char(0));
+        areas.push_back(fdpString("1") + fdpString("") + ini + char(3));
+    }
+    areas.push_back(fdpString("x") + fdpString(image) + "[ItemCount]\r\nSum=32767\r\n" + char(0));
+    writeSeeds(out, QStringLiteral("fuzz_areafile"), areas);
+
+    std::vector<std::string> matching;
+    const std::vector<std::pair<QString, QString>> pairs = {
+        {QStringLiteral("ペン"), QStringLiteral("ボールペン")}, {QStringLiteral("PEN"), QStringLiteral("pen")},
+        {QStringLiteral("ｶﾞﾑﾃｰﾌﾟ"), QStringLiteral("ガムテープ")}, {QStringLiteral("ぱそこん"), QStringLiteral("パソコン")},
+        {QStringLiteral("ＵＳＢ"), QStringLiteral("usbケーブル")},  {QStringLiteral(" "), QStringLiteral("a b")},
+        {QStringLiteral("ﾊﾟ"), QStringLiteral("ﾊﾞﾊﾟ゛")}};
+    for (const auto& [search, item] : pairs)
+        matching.push_back(fdpString(sjis(search)) + sjis(item) + char(0));
+    writeSeeds(out, QStringLiteral("fuzz_matching"), matching);
+    return 0;
+}
