@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
 
-.PHONY: run test build deps stage format clean fuzz bench
+.PHONY: run test build deps stage format clean fuzz fuzz-build asan bench
 
 run: build
 	./Kovra/kovra
@@ -20,6 +20,30 @@ $(BUILD_DIR)/build.ninja: | deps
 build: deps $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j$(JOBS)
 	cmake --build $(BUILD_DIR) --target stage
+
+# Fuzzing: each libFuzzer target (built with clang in $(FUZZ_DIR)) runs FUZZ_SECONDS; any finding fails.
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?=
+
+fuzz-build: deps
+	CC=clang CXX=clang++ cmake -S tests/fuzz -B $(FUZZ_DIR) -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZ_DIR) -j$(JOBS)
+
+fuzz: fuzz-build
+	./tests/fuzz/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+# The whole test suite under AddressSanitizer and UndefinedBehaviorSanitizer in a second build directory.
+# Any finding fails the run; leaks are reported except the suppressed ones of system libraries.
+ASAN_DIR ?= build-asan
+SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=0:check_initialization_order=1:strict_init_order=1:detect_stack_use_after_return=1 \
+	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/reliability/lsan.supp:print_suppressions=0
+
+asan: deps
+	cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVRA_SANITIZE=ON -DKOVRA_PROGRAM_DIR=$(CURDIR)/$(ASAN_DIR)/Kovra
+	cmake --build $(ASAN_DIR) -j$(JOBS)
+	cd $(ASAN_DIR) && $(SANITIZER_ENV) ctest --output-on-failure -j$(JOBS)
 
 format:
 	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i

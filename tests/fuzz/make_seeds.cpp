@@ -69,7 +69,8 @@ int main(int argc, char** argv)
     codepageSeeds.push_back(test::fixture::longTitleBytes().toStdString());
     writeSeeds(out, QStringLiteral("fuzz_codepage"), codepageSeeds);
 
-    // Writes: names and value, the file, then the pick and op bytes read from the end.
+    // Writes: names and values, the file, then the pick and op bytes of each edit and their count, read from
+    // the end.
     std::vector<std::string> writes;
     struct Write
     {
@@ -86,9 +87,18 @@ int main(int argc, char** argv)
         {"Items", "", QString(), 1, 0},
         {"New", "Key", QStringLiteral("\"quoted\""), 0, 0},
     };
-    for (const std::string& ini : inis)
+    for (const std::string& ini : inis) {
         for (const Write& w : ops)
-            writes.push_back(fdpString(w.section) + fdpString(w.key) + fdpString(sjis(w.value)) + ini + w.pick + w.op);
+            writes.push_back(fdpString(w.section) + fdpString(w.key) + fdpString(sjis(w.value)) + ini + w.pick + w.op +
+                             char(0));
+        // The item save: Sum, removal of Items, two items.
+        std::string save, tail;
+        for (const Write& w : {ops[0], ops[3], ops[1], Write{"Items", "Item0", QStringLiteral("電池"), 0, 0}}) {
+            save += fdpString(w.section) + fdpString(w.key) + fdpString(sjis(w.value));
+            tail = std::string{w.pick, w.op} + tail;
+        }
+        writes.push_back(save + ini + tail + char(3));
+    }
     writeSeeds(out, QStringLiteral("fuzz_profile_write"), writes);
 
     std::vector<std::string> numbers;
