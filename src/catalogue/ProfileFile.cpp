@@ -101,10 +101,39 @@ void ProfileFile::parse()
 {
     m_sections.clear();
     m_sectionIndex.clear();
+    parseFrom(0);
+}
+
+void ProfileFile::forgetFrom(qsizetype from)
+{
+    // Called before an edit at the line starting at from, while the names still stand in m_bytes.
+    auto foldedAt = [this](const Entry& e) {
+        return foldName(QByteArrayView(m_bytes.constData() + e.nameStart, e.nameLength));
+    };
+    while (!m_sections.isEmpty() && m_sections.last().header.lineStart >= from) {
+        const auto it = m_sectionIndex.constFind(foldedAt(m_sections.last().header));
+        if (it != m_sectionIndex.cend() && *it == m_sections.size() - 1)
+            m_sectionIndex.erase(it);
+        m_sections.removeLast();
+    }
+    if (m_sections.isEmpty())
+        return;
+    Section& last = m_sections.last();
+    while (!last.keys.isEmpty() && last.keys.last().lineStart >= from) {
+        const auto it = last.find.constFind(foldedAt(last.keys.last()));
+        if (it != last.find.cend() && *it == last.keys.size() - 1)
+            last.find.erase(it);
+        last.keys.removeLast();
+    }
+    last.end = from;
+}
+
+void ProfileFile::parseFrom(qsizetype from)
+{
+    Section* current = m_sections.isEmpty() ? nullptr : &m_sections.last();
     const QByteArray& b = m_bytes;
     const qsizetype n = b.size();
-    qsizetype pos = 0;
-    Section* current = nullptr;
+    qsizetype pos = from;
     while (pos < n) {
         // Find the end of the line: CR LF, LF or CR alone. Bytes 0x0A and 0x0D are never trail bytes.
         qsizetype end = pos;
@@ -247,26 +276,35 @@ WriteStatus ProfileFile::set(QStringView section, QStringView key, QStringView v
 
     const QByteArray crlf("\r\n");
     const Section* s = findSection(foldName(*sectionBytes));
+    qsizetype changedLine = 0; // the first line whose bytes or terminator change
     if (!s) {
+        changedLine = m_bytes.size();
+        while (changedLine > 0 && m_bytes[changedLine - 1] != '\n' && m_bytes[changedLine - 1] != '\r')
+            --changedLine;
         QByteArray add;
         if (!m_bytes.isEmpty() && !m_bytes.endsWith('\n') && !m_bytes.endsWith('\r'))
             add += crlf;
         add += '[' + *sectionBytes + ']' + crlf + *keyBytes + '=' + *valueBytes + crlf;
+        forgetFrom(changedLine);
         m_bytes += add;
     } else if (const auto it = s->find.constFind(foldName(*keyBytes)); it != s->find.cend()) {
-        const Entry& e = s->keys[*it];
+        const Entry e = s->keys[*it];
         // The line keeps its key spelling and its terminator; blanks and quotes around the old value go.
         const QByteArray line = m_bytes.mid(e.nameStart, e.nameLength) + '=' + *valueBytes;
+        changedLine = e.lineStart;
+        forgetFrom(changedLine);
         m_bytes.replace(e.lineStart, e.lineEnd - e.lineStart, line);
     } else {
-        const Entry& after = s->keys.isEmpty() ? s->header : s->keys.last();
+        const Entry after = s->keys.isEmpty() ? s->header : s->keys.last();
         QByteArray add = *keyBytes + '=' + *valueBytes + crlf;
         if (after.nextLine == after.lineEnd) // the line ends the file without a terminator
             add.prepend(crlf);
+        changedLine = after.lineStart;
+        forgetFrom(changedLine);
         m_bytes.insert(after.nextLine, add);
     }
     m_status = Status::Loaded;
-    parse();
+    parseFrom(changedLine);
     return WriteStatus::Ok;
 }
 
@@ -285,8 +323,11 @@ WriteStatus ProfileFile::removeSection(QStringView section)
     const Section* s = findSection(foldName(*sectionBytes));
     if (!s)
         return WriteStatus::Ok;
-    m_bytes.remove(s->header.lineStart, s->end - s->header.lineStart);
-    parse();
+    const qsizetype start = s->header.lineStart;
+    const qsizetype end = s->end;
+    forgetFrom(start);
+    m_bytes.remove(start, end - start);
+    parseFrom(start);
     return WriteStatus::Ok;
 }
 

@@ -73,6 +73,9 @@ private:
     };
 
     void parse();
+    // Edits re-parse from the first changed line on: forgetFrom before the bytes change, parseFrom after.
+    void forgetFrom(qsizetype lineStart);
+    void parseFrom(qsizetype lineStart);
     const Section* findSection(const QByteArray& folded) const;
     std::optional<QByteArrayView> lookup(QStringView section, QStringView key) const;
 
