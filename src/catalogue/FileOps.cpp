@@ -124,12 +124,16 @@ bool atomicWrite(const QString& path, const QByteArray& data)
     if (ops.isReadOnly(path))
         return false;
     const QString temp = path + QString::fromUtf16(TempSuffix);
+    ops.removeFile(temp); // a leftover of a crash may carry permissions that refuse the write
     if (!ops.writeFile(temp, data)) {
         ops.removeFile(temp);
         return false;
     }
-    if (QFileInfo::exists(path))
-        ops.copyPermissions(path, temp);
+    // The replacement must not change who may read or write the file.
+    if (QFileInfo::exists(path) && !ops.copyPermissions(path, temp)) {
+        ops.removeFile(temp);
+        return false;
+    }
     if (!ops.rename(temp, path)) {
         ops.removeFile(temp);
         return false;
