@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 using namespace kovra;
 using kovra::test::readBytes;
@@ -28,7 +29,7 @@ private slots:
     void init()
     {
         QVERIFY(m_dir.isValid());
-        for (const QString& name : QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden))
+        for (const QString& name : QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System))
             QFile::remove(m_dir.filePath(name));
     }
 
@@ -400,6 +401,21 @@ private slots:
         QCOMPARE(f.set(u"S", u"k", u"2"), WriteStatus::Ok);
         QCOMPARE(f.set(u"S", u"k", u"a\nb"), WriteStatus::InvalidInput);
         QCOMPARE(f.bytes(), QByteArray("[S]\r\nk=2\r\n"));
+    }
+
+    void specialFilesReadAsUnreadable()
+    {
+        // A FIFO would block a plain read for ever; a folder cannot be read either.
+        QVERIFY(::mkfifo(QFile::encodeName(file()).constData(), 0644) == 0);
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("D.INI")));
+        for (const QString& path : {file(), file(QStringLiteral("D.INI"))}) {
+            QCOMPARE(ProfileFile::load(path).status(), ProfileFile::Status::Unreadable);
+            QCOMPARE(getProfileString(u"S", u"k", u"d", 16, path), QStringLiteral("d"));
+            QCOMPARE(writeProfileString(u"S", u"k", u"v", path), WriteStatus::Unreadable);
+        }
+        QVERIFY(QFileInfo(file()).isFile() == false && QFileInfo(file(QStringLiteral("D.INI"))).isDir());
+        QDir(m_dir.path()).rmdir(QStringLiteral("D.INI"));
+        QFile::remove(file());
     }
 
     void missingFolderFails()
