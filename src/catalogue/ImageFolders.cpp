@@ -77,7 +77,8 @@ QString picturePathOf(const QString& folder, int bufferSize)
     const ProfileFile ini = ProfileFile::load(imageIniPath(folder));
     const QString stored = ini.read(u"ImageFile", u"Filename", u"", bufferSize);
     const QString resolved = resolvePicturePath(folder, stored);
-    if (resolved != stored || stored.isEmpty() || QFileInfo(stored).isFile())
+    const bool found = resolved != stored || (QDir::isAbsolutePath(stored) && QFileInfo(stored).isFile());
+    if (found || stored.isEmpty())
         return resolved;
     // A path longer than the reader's buffer names no file once cut: look at the whole stored value.
     const QString whole = ini.value(u"ImageFile", u"Filename").value_or(QString());
