@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 using namespace kovra;
 using kovra::test::readBytes;
@@ -28,7 +29,7 @@ private slots:
     void init()
     {
         QVERIFY(m_dir.isValid());
-        for (const QString& name : QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden))
+        for (const QString& name : QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System))
             QFile::remove(m_dir.filePath(name));
     }
 
@@ -341,14 +342,18 @@ private slots:
     {
         QTest::addColumn<QString>("failingOp");
         QTest::addColumn<WriteStatus>("expected");
-        QTest::newRow("disk full") << QStringLiteral("write") << WriteStatus::Failed;
-        QTest::newRow("rename refused") << QStringLiteral("rename") << WriteStatus::Failed;
-        QTest::newRow("read refused") << QStringLiteral("read") << WriteStatus::Unreadable;
+        QTest::addColumn<WriteStatus>("newFile");
+        const auto failed = WriteStatus::Failed;
+        QTest::newRow("disk full") << QStringLiteral("write") << failed << failed;
+        QTest::newRow("rename refused") << QStringLiteral("rename") << failed << failed;
+        QTest::newRow("permissions not copied") << QStringLiteral("chmod") << failed << WriteStatus::Ok;
+        QTest::newRow("read refused") << QStringLiteral("read") << WriteStatus::Unreadable << WriteStatus::Unreadable;
     }
     void failedWriteLeavesOldFile()
     {
         QFETCH(QString, failingOp);
         QFETCH(WriteStatus, expected);
+        QFETCH(WriteStatus, newFile);
         const QByteArray before = "[S]\r\nk=1\r\n; \x83\x5c\r\n";
         QVERIFY(writeBytes(file(), before));
         test::FailingFileOps ops;
@@ -357,11 +362,11 @@ private slots:
             const ScopedFileOps scope(&ops);
             QCOMPARE(writeProfileString(u"S", u"k", u"2", file()), expected);
             QCOMPARE(removeProfileSection(u"S", file()), expected);
-            QCOMPARE(writeProfileString(u"S", u"k", u"2", file(QStringLiteral("new.ini"))), expected);
+            QCOMPARE(writeProfileString(u"S", u"k", u"2", file(QStringLiteral("new.ini"))), newFile);
         }
         QCOMPARE(readBytes(file()), before);
         QVERIFY(leftovers().isEmpty());
-        QVERIFY(!QFile::exists(file(QStringLiteral("new.ini"))));
+        QCOMPARE(QFile::exists(file(QStringLiteral("new.ini"))), newFile == WriteStatus::Ok);
         if (failingOp == u"read")
             QCOMPARE(ops.count(QStringLiteral("write")), 0);
     }
@@ -396,6 +401,21 @@ private slots:
         QCOMPARE(f.set(u"S", u"k", u"2"), WriteStatus::Ok);
         QCOMPARE(f.set(u"S", u"k", u"a\nb"), WriteStatus::InvalidInput);
         QCOMPARE(f.bytes(), QByteArray("[S]\r\nk=2\r\n"));
+    }
+
+    void specialFilesReadAsUnreadable()
+    {
+        // A FIFO would block a plain read for ever; a folder cannot be read either.
+        QVERIFY(::mkfifo(QFile::encodeName(file()).constData(), 0644) == 0);
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("D.INI")));
+        for (const QString& path : {file(), file(QStringLiteral("D.INI"))}) {
+            QCOMPARE(ProfileFile::load(path).status(), ProfileFile::Status::Unreadable);
+            QCOMPARE(getProfileString(u"S", u"k", u"d", 16, path), QStringLiteral("d"));
+            QCOMPARE(writeProfileString(u"S", u"k", u"v", path), WriteStatus::Unreadable);
+        }
+        QVERIFY(QFileInfo(file()).isFile() == false && QFileInfo(file(QStringLiteral("D.INI"))).isDir());
+        QDir(m_dir.path()).rmdir(QStringLiteral("D.INI"));
+        QFile::remove(file());
     }
 
     void missingFolderFails()

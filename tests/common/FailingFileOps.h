@@ -8,7 +8,7 @@
 namespace kovra::test {
 
 // The real file operations, except those that failWhen picks ("read", "write", "rename", "remove",
-// "mkdir", "rmdir", "copy"). A failing "write" leaves half of the data behind, as a full disk would.
+// "mkdir", "rmdir", "copy", "chmod"). A failing "write" leaves half of the data behind, as a full disk would.
 // Every call is logged as "op path".
 class FailingFileOps : public FileOps
 {
@@ -48,6 +48,11 @@ public:
     bool copyFile(const QString& from, const QString& to) override
     {
         return !hit(QStringLiteral("copy"), to) && FileOps::copyFile(from, to);
+    }
+
+    bool copyPermissions(const QString& from, const QString& to) override
+    {
+        return !hit(QStringLiteral("chmod"), to) && FileOps::copyPermissions(from, to);
     }
 
     int count(const QString& op) const
