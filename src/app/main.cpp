@@ -1,3 +1,4 @@
+#include "ImageFolders.h"
 #include "ProgramFolder.h"
 #include "frmAbout.h"
 #include "frmMain.h"
@@ -36,6 +37,8 @@ int main(int argc, char* argv[])
     if (qtJapanese.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtJapanese);
 
+    // Temporary files of a write that a crash or a pulled stick interrupted; the old files are whole.
+    kovra::removeLeftovers(kovra::programFolder());
     auto* mainWindow = new frmMain(kovra::programFolder());
     mainWindow->setAttribute(Qt::WA_DeleteOnClose);
     mainWindow->setWindowFactory(frmMain::Window::About, [](frmMain*) { return new frmAbout; });

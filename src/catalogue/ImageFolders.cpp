@@ -14,7 +14,15 @@ namespace kovra {
 QStringList folderList(const QString& programFolder)
 {
     QDir dir(programFolder);
-    QStringList names = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    // Links that lead nowhere (dangling, or a loop) are no folders; a link back to the program folder
+    // itself is the program folder, not an image: reading it as one would take KOVRA.INI's neighbours
+    // for area files, and saving there would write into the program folder.
+    QStringList names = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    const QString self = QFileInfo(programFolder).canonicalFilePath();
+    names.removeIf([&](const QString& name) {
+        const QFileInfo info(dir.filePath(name));
+        return info.isSymLink() && (!info.isDir() || info.canonicalFilePath() == self);
+    });
     std::stable_sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
         const int c = a.compare(b, Qt::CaseInsensitive);
         return c != 0 ? c < 0 : a < b;
@@ -24,6 +32,13 @@ QStringList folderList(const QString& programFolder)
     for (const QString& name : names)
         paths.append(dir.filePath(name));
     return paths;
+}
+
+void removeLeftovers(const QString& programFolder)
+{
+    removeTempLeftovers(programFolder);
+    for (const QString& folder : folderList(programFolder))
+        removeTempLeftovers(folder);
 }
 
 bool isManualFolder(QStringView path)

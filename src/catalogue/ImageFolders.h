@@ -17,8 +17,13 @@ inline QString nonTitled()
 }
 
 // The folder list: the subfolders of the program folder by full path, ascending by name without regard
-// to case. Symbolic links to folders are listed too, as the platform's folder list would.
+// to case. Symbolic links to folders are listed too, as the platform's folder list would, except links
+// that lead nowhere (dangling or looping) and links to the program folder itself.
 QStringList folderList(const QString& programFolder);
+
+// At start-up: removes the temporary files that an interrupted write of ours left in the program folder
+// and in every folder of the folder list (names ending in ".kovra-tmp" only; nothing else is touched).
+void removeLeftovers(const QString& programFolder);
 
 // True for a folder that title lists leave out: its path ends in "manual" in any case.
 bool isManualFolder(QStringView path);

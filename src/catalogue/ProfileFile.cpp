@@ -259,6 +259,18 @@ bool ProfileFile::hasSection(QStringView section) const
     return bytes && findSection(foldName(*bytes));
 }
 
+QList<QByteArray> ProfileFile::keyNames(QStringView section) const
+{
+    QList<QByteArray> names;
+    const auto bytes = encodeName(section);
+    if (const Section* s = bytes ? findSection(foldName(*bytes)) : nullptr) {
+        names.reserve(s->keys.size());
+        for (const Entry& e : s->keys)
+            names.append(m_bytes.mid(e.nameStart, e.nameLength));
+    }
+    return names;
+}
+
 WriteStatus ProfileFile::set(QStringView section, QStringView key, QStringView value)
 {
     if (m_status == Status::Unreadable)

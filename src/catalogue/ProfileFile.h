@@ -47,6 +47,8 @@ public:
     std::optional<QByteArray> rawValue(QStringView section, QStringView key) const;
     std::optional<QString> value(QStringView section, QStringView key) const;
     bool hasSection(QStringView section) const;
+    // The key names of the first section of the name, as stored and in file order (duplicates too).
+    QList<QByteArray> keyNames(QStringView section) const;
 
     // Edits in memory; nothing reaches the disk until save().
     WriteStatus set(QStringView section, QStringView key, QStringView value);

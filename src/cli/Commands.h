@@ -34,6 +34,7 @@ struct Command
 
 int listCommand(const Context& context, const QStringList& args);
 int iniCommand(const Context& context, const QStringList& args);
+int checkCommand(const Context& context, const QStringList& args);
 
 // Every command; adding one is a line here.
 inline constexpr Command Commands[] = {
@@ -43,6 +44,7 @@ inline constexpr Command Commands[] = {
      u"set FILE SECTION KEY VALUE\n"
      u"remove-section FILE SECTION",
      iniCommand},
+    {u"check", u"", checkCommand},
 };
 
 // "kovra-cli [--root DIR] NAME USAGE" for each alternative of the named command (all when empty).
