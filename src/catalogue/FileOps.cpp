@@ -152,7 +152,9 @@ void removeTempLeftovers(const QString& folder)
 {
     const QDir dir(folder);
     const QString pattern = QStringLiteral("*") + QString::fromUtf16(TempSuffix);
-    for (const QString& name : dir.entryList({pattern}, QDir::Files | QDir::Hidden | QDir::System))
+    // Our naming exactly: a user's "photo.KOVRA-TMP" is not ours (name filters ignore case unless told).
+    for (const QString& name :
+         dir.entryList({pattern}, QDir::Files | QDir::Hidden | QDir::System | QDir::CaseSensitive))
         FileOps::current().removeFile(dir.filePath(name));
 }
 

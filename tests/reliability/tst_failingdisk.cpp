@@ -1,0 +1,276 @@
+// Every kind of write on a disk that fails: full (a write stops half-way), a rename that fails, a file
+// that cannot be read first, a real read-only bit, and a crash between the temporary file and the rename.
+// The old files stay byte for byte, nothing half-written remains, and the next start removes only our
+// own leftovers.
+
+#include "AreaFiles.h"
+#include "FailingFileOps.h"
+#include "FileOps.h"
+#include "FixtureCatalogue.h"
+#include "ImageFolders.h"
+#include "WindowPosition.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QMap>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kovra;
+using kovra::test::FailingFileOps;
+using kovra::test::readBytes;
+using kovra::test::writeBytes;
+namespace fixture = kovra::test::fixture;
+
+namespace {
+
+// Every regular file under root, relative path -> bytes; links are not followed.
+QMap<QString, QByteArray> snapshot(const QString& root)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(root).relativeFilePath(path), readBytes(path));
+    }
+    return files;
+}
+
+QStringList leftovers(const QString& root)
+{
+    QStringList found;
+    QDirIterator it(root, {QStringLiteral("*.kovra-tmp")},
+                    QDir::Files | QDir::Hidden | QDir::System | QDir::CaseSensitive, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found.append(QDir(root).relativeFilePath(it.next()));
+    return found;
+}
+
+struct Window : PositionedWindow
+{
+    double top = 1234, left = -56;
+    double topTwips() const override { return top; }
+    double leftTwips() const override { return left; }
+    void setTopTwips(double t) override { top = t; }
+    void setLeftTwips(double l) override { left = l; }
+};
+
+enum class Kind { Settings, Registration, Arrangement, Items };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Kind)
+
+class tst_FailingDisk : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_tmp;
+    QString m_root;
+    QString shelf() const { return m_root + u'/' + QString::fromUtf16(fixture::ShelfFolder); }
+    QString settings() const { return m_root + QStringLiteral("/KOVRA.INI"); }
+
+    // The files a kind of write replaces, all of them present before it.
+    QStringList targets(Kind kind) const
+    {
+        switch (kind) {
+        case Kind::Settings:
+            return {settings()};
+        case Kind::Registration:
+            return {};
+        case Kind::Arrangement: {
+            QStringList all;
+            for (int i = 0; i < AreaCount; ++i)
+                all.append(areaFilePath(shelf(), i));
+            return all;
+        }
+        case Kind::Items:
+            return {areaFilePath(shelf(), 0)};
+        }
+        return {};
+    }
+
+    // Runs one write of the kind; true when it reported success.
+    bool write(Kind kind) const
+    {
+        switch (kind) {
+        case Kind::Settings:
+            return saveWindowPosition(settings(), Window{}) == WriteStatus::Ok;
+        case Kind::Registration: {
+            const QString picture = m_tmp.filePath(QStringLiteral("drop/new.bmp"));
+            writeBytes(picture, test::tinyBmp());
+            return createImageFolder(m_root, picture, QStringLiteral("new.bmp"), QStringLiteral("新しい棚"),
+                                     QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5)))
+                       .error == CreateError::None;
+        }
+        case Kind::Arrangement: {
+            std::array<AreaMarker, AreaCount> markers{};
+            for (int i = 0; i < AreaCount; ++i)
+                markers[size_t(i)] = AreaMarker{i % 3 == 0, QRectF(i, 2 * i, 150, 187.5)};
+            return saveArrangement(shelf(), markers) == WriteStatus::Ok;
+        }
+        case Kind::Items:
+            return saveItems(shelf(), 0, {QStringLiteral("新しい電池"), QString(), QStringLiteral("ボールペン")}) ==
+                   WriteStatus::Ok;
+        }
+        return false;
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_tmp.isValid());
+        m_root = m_tmp.filePath(QStringLiteral("Kovra"));
+        QDir(m_root).removeRecursively();
+        QVERIFY(QDir().mkpath(m_root));
+        QVERIFY(fixture::create(m_root));
+        // Every area file of the image exists, so an arrangement save replaces 30 old files.
+        for (int i = 3; i < AreaCount; ++i)
+            QVERIFY(writeBytes(areaFilePath(shelf(), i), "[Area]\r\nVisible=False\r\n[Items]\r\nItem0=old\r\n"));
+    }
+    void cleanup()
+    {
+        // Read-only bits of a failed row must not stop the next init from clearing the folder.
+        QDirIterator it(m_root, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            QFile::setPermissions(it.next(), QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    // A failing disk at each step that can fail: the write reports failure and leaves every old file byte
+    // for byte, with no temporary file and no half-made image folder.
+    void failingStepKeepsOldFiles_data()
+    {
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<QString>("step");
+        auto rows = [](const char* step, std::initializer_list<Kind> kinds) {
+            for (Kind k : kinds) {
+                const char* name = k == Kind::Settings       ? "settings"
+                                   : k == Kind::Registration ? "registration"
+                                   : k == Kind::Arrangement  ? "arrangement"
+                                                             : "items";
+                QTest::addRow("%s, %s fails", name, step) << k << QString::fromLatin1(step);
+            }
+        };
+        const auto all = {Kind::Settings, Kind::Registration, Kind::Arrangement, Kind::Items};
+        rows("write", all);  // a full disk: the temporary file stops half-way
+        rows("rename", all); // the replacement itself
+        rows("read", {Kind::Settings, Kind::Arrangement, Kind::Items}); // the old file cannot be read first
+        rows("mkdir", {Kind::Registration});
+        rows("copy", {Kind::Registration});
+    }
+    void failingStepKeepsOldFiles()
+    {
+        QFETCH(Kind, kind);
+        QFETCH(QString, step);
+        const auto before = snapshot(m_root);
+        FailingFileOps ops;
+        ops.failWhen = [&](const QString& op, const QString& path) {
+            // Reads of the picture to register stay possible; the catalogue's files fail.
+            return op == step && path.startsWith(m_root);
+        };
+        {
+            const ScopedFileOps scoped(&ops);
+            QVERIFY2(!write(kind), "a failed write reported success");
+        }
+        QVERIFY2(ops.count(step) > 0, "the failing step was never reached");
+        QCOMPARE(leftovers(m_root), QStringList());
+        QCOMPARE(snapshot(m_root), before);
+        // The disk is back: the same write now succeeds, a leftover of the failure does not stand in its way.
+        QVERIFY(write(kind));
+        QCOMPARE(leftovers(m_root), QStringList());
+    }
+
+    // Real read-only bits (the Windows read-only attribute) on every file a write would replace: nothing
+    // of them changes, even for root, and the write reports the failure.
+    void readOnlyFilesStay_data()
+    {
+        QTest::addColumn<Kind>("kind");
+        QTest::newRow("settings") << Kind::Settings;
+        QTest::newRow("arrangement") << Kind::Arrangement;
+        QTest::newRow("items") << Kind::Items;
+    }
+    void readOnlyFilesStay()
+    {
+        QFETCH(Kind, kind);
+        for (const QString& path : targets(kind))
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        const auto before = snapshot(m_root);
+        QVERIFY(!write(kind));
+        QCOMPARE(snapshot(m_root), before);
+        QCOMPARE(leftovers(m_root), QStringList());
+        for (const QString& path : targets(kind))
+            QCOMPARE(QFile::permissions(path) & QFile::WriteOwner, QFileDevice::Permissions());
+    }
+
+    // One read-only area file among thirty: the arrangement save writes the others whole and says it failed.
+    void arrangementWithOneReadOnlyFile()
+    {
+        const QString locked = areaFilePath(shelf(), 4);
+        const QByteArray old = readBytes(locked);
+        QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner));
+        QVERIFY(!write(Kind::Arrangement));
+        QCOMPARE(readBytes(locked), old);
+        for (int i = 0; i < AreaCount; ++i) {
+            if (i == 4)
+                continue;
+            const ProfileFile f = ProfileFile::load(areaFilePath(shelf(), i));
+            QCOMPARE(f.read(u"Area", u"Width", u"", GeometryBufferSize), QStringLiteral("150"));
+            QCOMPARE(f.read(u"Area", u"Height", u"", GeometryBufferSize), QStringLiteral("187.5"));
+        }
+        QCOMPARE(leftovers(m_root), QStringList());
+    }
+
+    // A crash between the temporary file and the rename (the rename fails and so does every removal, as
+    // if the process had died there): the old files are whole, and the next start removes the temporary
+    // files of our naming, in the program folder and in the image folders, and nothing else.
+    void crashBeforeRenameThenNextStart_data()
+    {
+        QTest::addColumn<Kind>("kind");
+        QTest::newRow("settings") << Kind::Settings;
+        QTest::newRow("arrangement") << Kind::Arrangement;
+        QTest::newRow("items") << Kind::Items;
+        QTest::newRow("registration") << Kind::Registration;
+    }
+    void crashBeforeRenameThenNextStart()
+    {
+        QFETCH(Kind, kind);
+        const QStringList userFiles = {m_root + QStringLiteral("/notes.tmp"), m_root + QStringLiteral("/KOVRA.INI.bak"),
+                                       shelf() + QStringLiteral("/Area0.INI.kovra-tmp.txt"),
+                                       shelf() + QStringLiteral("/photo.KOVRA-TMP"),
+                                       m_root + QStringLiteral("/manual/page.kovra-tmpl")};
+        for (const QString& path : userFiles)
+            QVERIFY(writeBytes(path, "the user's own"));
+        QVERIFY(QDir(shelf()).mkdir(QStringLiteral("kept.kovra-tmp"))); // a folder is never ours to remove
+        const auto before = snapshot(m_root);
+
+        FailingFileOps ops;
+        ops.failWhen = [&](const QString& op, const QString&) {
+            return op == u"rename" || op == u"remove" || op == u"rmdir";
+        };
+        {
+            const ScopedFileOps scoped(&ops);
+            QVERIFY(!write(kind));
+        }
+        // The old files are whole; what the crash left is ours alone.
+        auto after = snapshot(m_root);
+        const QStringList left = leftovers(m_root);
+        QVERIFY2(!left.isEmpty() || kind == Kind::Registration, "the crash left no temporary file to clean");
+        for (auto it = before.cbegin(); it != before.cend(); ++it)
+            QVERIFY2(after.value(it.key()) == it.value(), qPrintable(it.key()));
+
+        removeLeftovers(m_root); // the next start
+        QCOMPARE(leftovers(m_root), QStringList());
+        after = snapshot(m_root);
+        for (auto it = after.cbegin(); it != after.cend(); ++it)
+            QVERIFY2(before.contains(it.key()) || kind == Kind::Registration, qPrintable(it.key()));
+        for (auto it = before.cbegin(); it != before.cend(); ++it)
+            QVERIFY2(after.value(it.key()) == it.value(), qPrintable(it.key()));
+        for (const QString& path : userFiles)
+            QCOMPARE(readBytes(path), QByteArray("the user's own"));
+        QVERIFY(QFileInfo(shelf() + QStringLiteral("/kept.kovra-tmp")).isDir());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_FailingDisk)
+#include "tst_failingdisk.moc"
