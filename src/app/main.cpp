@@ -1,3 +1,4 @@
+#include "EditWindows.h"
 #include "ProgramFolder.h"
 #include "frmAbout.h"
 #include "frmMain.h"
@@ -39,6 +40,7 @@ int main(int argc, char* argv[])
     auto* mainWindow = new frmMain(kovra::programFolder());
     mainWindow->setAttribute(Qt::WA_DeleteOnClose);
     mainWindow->setWindowFactory(frmMain::Window::About, [](frmMain*) { return new frmAbout; });
+    kovra::edit::installWindows(*mainWindow); // area arrangement, item registration, placement mode
     QObject::connect(mainWindow, &frmMain::programEnding, &app, &QApplication::quit, Qt::QueuedConnection);
     mainWindow->show();
     return app.exec();
