@@ -55,7 +55,6 @@ frmItemArrangement::frmItemArrangement(frmMain* main) : QWidget(nullptr), m_main
     setWindowIcon(QIcon(QStringLiteral(":/icons/arrange.svg")));
     setFont(kovra::ui::defaultFont());
     createControls();
-    kovra::ui::placeOnScreen(this, 3);
     countFreeAreas();
 }
 
@@ -213,6 +212,16 @@ void frmItemArrangement::command1Click()
         return;
     }
     close();
+}
+
+// Placed once, when it first appears and its frame is known; showing it again moves nothing.
+void frmItemArrangement::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_placed) {
+        m_placed = true;
+        kovra::ui::placeOnScreen(this, 3);
+    }
 }
 
 // Esc closes without saving; Enter presses the focused button.

@@ -27,6 +27,7 @@ public:
     bool placementMode() const;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -44,4 +45,5 @@ private:
     QToolButton* m_command3 = nullptr;
     QToolButton* m_command1 = nullptr;
     QToolButton* m_command2 = nullptr;
+    bool m_placed = false;
 };

@@ -53,7 +53,6 @@ frmItemRegist::frmItemRegist(const frmMain& main, QWidget* parent) : QWidget(par
     setWindowIcon(QIcon(QStringLiteral(":/icons/items_add.svg")));
     setFont(kovra::ui::defaultFont());
     createControls(main.twipsPerPixel());
-    kovra::ui::placeOnScreen(this, 2);
 
     // The target is fixed now: later selections on the main window do not move it.
     m_folder = main.currentImageFolder();
@@ -200,6 +199,16 @@ void frmItemRegist::command3Click()
 kovra::WriteStatus frmItemRegist::SaveItem(const QString& fldpath, int sn, int cnt)
 {
     return kovra::saveItems(fldpath, sn, rows().mid(0, cnt));
+}
+
+// Placed once, when it first appears and its frame is known; showing it again moves nothing.
+void frmItemRegist::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_placed) {
+        m_placed = true;
+        kovra::ui::placeOnScreen(this, 2);
+    }
 }
 
 // Enter presses the focused button, else the default button "追加"; Esc closes without saving.

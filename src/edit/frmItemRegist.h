@@ -28,6 +28,7 @@ public:
     kovra::WriteStatus SaveItem(const QString& fldpath, int sn, int cnt);
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -48,4 +49,5 @@ private:
     QToolButton* m_command1 = nullptr;
     QToolButton* m_command3 = nullptr;
     QToolButton* m_command2 = nullptr;
+    bool m_placed = false;
 };
