@@ -1,10 +1,13 @@
 #include "MessageBox.h"
 #include "ProgramFolderFixture.h"
+#include "frmAbout.h"
 #include "frmMain.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -521,6 +524,24 @@ private slots:
         QTRY_VERIFY(!w.openedWindow(Window::About));
         w.openWindow(Window::About);
         QCOMPARE(made, 2);
+    }
+
+    void aboutIsCentredAndClosedByOk()
+    {
+        ProgramFolderFixture fx;
+        frmMain w(fx.path());
+        w.setWindowFactory(Window::About, [](frmMain*) { return new frmAbout; });
+        QWidget* about = w.openWindow(Window::About);
+        QVERIFY(QTest::qWaitForWindowExposed(about));
+        QCOMPARE(about->windowTitle(), QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
+        QVERIFY(!about->isModal());
+        const QRect screen = about->screen()->geometry();
+        QVERIFY(qAbs(about->frameGeometry().center().x() - screen.center().x()) <= 1);
+        QVERIFY(qAbs(about->frameGeometry().center().y() - screen.center().y()) <= 1);
+        auto* ok = about->findChild<QPushButton*>(QStringLiteral("Command1"));
+        QCOMPARE(ok->text(), QStringLiteral("OK"));
+        ok->click();
+        QTRY_VERIFY(!w.openedWindow(Window::About));
     }
 
     void closeAnsweredNoChangesNothing()
