@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int ClientWidthTwips = 4530;

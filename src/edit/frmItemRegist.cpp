@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QToolButton>
 
+#include <algorithm>
 #include <limits>
 
 namespace {

@@ -62,6 +62,20 @@ inline QStringList areaFiles(const QString& folder)
     return QDir(folder).entryList({QStringLiteral("Area*"), QStringLiteral("*.kovra-tmp")}, QDir::Files, QDir::Name);
 }
 
+// Object names of the widgets that Tab visits, starting at first, once round.
+inline QStringList tabChain(QWidget* first)
+{
+    QStringList names;
+    QWidget* f = first;
+    do {
+        names << f->objectName();
+        do
+            f = f->nextInFocusChain();
+        while (!(f->focusPolicy() & Qt::TabFocus) || f->isHidden());
+    } while (f != first && names.size() < 20);
+    return names;
+}
+
 class Catalogue
 {
 public:

@@ -114,16 +114,9 @@ void tst_ItemArrangement::windowLayout()
     QVERIFY(strip);
     QVERIFY(strip->geometry().top() >= w->height());
 
-    QStringList order;
-    QWidget* f = button(w, "Command5");
-    do {
-        order << f->objectName();
-        do
-            f = f->nextInFocusChain();
-        while (!(f->focusPolicy() & Qt::TabFocus) || f->isHidden());
-    } while (f != button(w, "Command5") && order.size() < 20);
-    QCOMPARE(order, (QStringList{QStringLiteral("Command5"), QStringLiteral("Command3"), QStringLiteral("Command1"),
-                                 QStringLiteral("Command2"), QStringLiteral("Check1")}));
+    QCOMPARE(fixture::tabChain(button(w, "Command5")),
+             (QStringList{QStringLiteral("Command5"), QStringLiteral("Command3"), QStringLiteral("Command1"),
+                          QStringLiteral("Command2"), QStringLiteral("Check1")}));
 }
 
 void tst_ItemArrangement::newAreaOnFreshImage()

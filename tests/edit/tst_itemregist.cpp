@@ -132,16 +132,9 @@ void tst_ItemRegist::windowLayout()
     QCOMPARE(text1(w)->maxLength(), std::numeric_limits<int>::max()); // no length limit
     QVERIFY(!list1(w)->isSortingEnabled());
 
-    QStringList order;
-    QWidget* f = text1(w);
-    do {
-        order << f->objectName();
-        do
-            f = f->nextInFocusChain();
-        while (!(f->focusPolicy() & Qt::TabFocus) || f->isHidden());
-    } while (f != text1(w) && order.size() < 20);
-    QCOMPARE(order, (QStringList{QStringLiteral("Text1"), QStringLiteral("List1"), QStringLiteral("Command5"),
-                                 QStringLiteral("Command1"), QStringLiteral("Command3"), QStringLiteral("Command2")}));
+    QCOMPARE(fixture::tabChain(text1(w)),
+             (QStringList{QStringLiteral("Text1"), QStringLiteral("List1"), QStringLiteral("Command5"),
+                          QStringLiteral("Command1"), QStringLiteral("Command3"), QStringLiteral("Command2")}));
 }
 
 void tst_ItemRegist::readsTheList_data()
@@ -149,23 +142,17 @@ void tst_ItemRegist::readsTheList_data()
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QStringList>("rows");
     QTest::newRow("no item sections") << fixture::areaSection(true, 0, 0, 9, 9) << QStringList();
-    QTest::newRow("no file") << QByteArray() << QStringList();
-    QTest::newRow("two items") << fixture::itemSections({"\x8c\x43", "cup"}) // 靴 (second byte is '\\')
-                               << QStringList{QStringLiteral("靴"), QStringLiteral("cup")};
+    QTest::newRow("two items") << fixture::itemSections({"\x95\x5c", "cup"}) // 表, whose second byte is a backslash
+                               << QStringList{QStringLiteral("表"), QStringLiteral("cup")};
     QTest::newRow("Sum larger than the keys") << QByteArray("[ItemCount]\r\nSum=3\r\n[Items]\r\nItem0=a\r\n")
                                               << QStringList{QStringLiteral("a"), QString(), QString()};
-    QTest::newRow("Sum no number") << QByteArray("[ItemCount]\r\nSum=three\r\n[Items]\r\nItem0=a\r\n") << QStringList();
-    QTest::newRow("quoted and padded") << QByteArray(
-                                              "[ItemCount]\r\nSum=2\r\n[Items]\r\nItem0=\"box\"\r\nItem1=  b \r\n")
-                                       << QStringList{QStringLiteral("box"), QStringLiteral("b")};
 }
 
 void tst_ItemRegist::readsTheList()
 {
     QFETCH(QByteArray, file);
     QFETCH(QStringList, rows);
-    if (!file.isNull())
-        writeBytes(areaFile(m_image, 7), file);
+    writeBytes(areaFile(m_image, 7), file);
     frmItemRegist* w = open(7);
     QCOMPARE(w->rows(), rows);
     QCOMPARE(w->targetArea(), 7);
@@ -391,7 +378,7 @@ void tst_ItemRegist::itemsForAnAreaNeverArranged()
 
 void tst_ItemRegist::longItemSurvivesOpenAndSave()
 {
-    // 150 full-width characters (300 bytes) and 256 as the tooltip promises (512 bytes).
+    // 150 full-width characters (300 bytes), and 256 as the tooltip promises (512 bytes).
     const QByteArray long300 = QByteArray("\x83\x5c").repeated(150);
     const QByteArray long512 = QByteArray("\x88\x9f").repeated(256);
     const QByteArray file = fixture::itemSections({long300, "short", long512});
@@ -401,13 +388,6 @@ void tst_ItemRegist::longItemSurvivesOpenAndSave()
     button(w, "Command3")->click();
     QTRY_VERIFY(w.isNull());
     QCOMPARE(readBytes(areaFile(m_image, 3)), file);
-
-    // Typed in the window, too.
-    w = open(3);
-    add(w, QStringLiteral("亜").repeated(256));
-    button(w, "Command3")->click();
-    QTRY_VERIFY(w.isNull());
-    QCOMPARE(kovra::readItems(m_image, 3).at(3), QStringLiteral("亜").repeated(256));
 }
 
 void tst_ItemRegist::failedSaveKeepsWindowAndRows()
