@@ -1,5 +1,6 @@
 #include "ProgramFolder.h"
 #include "frmAbout.h"
+#include "frmImageRsgist.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -39,6 +40,7 @@ int main(int argc, char* argv[])
     auto* mainWindow = new frmMain(kovra::programFolder());
     mainWindow->setAttribute(Qt::WA_DeleteOnClose);
     mainWindow->setWindowFactory(frmMain::Window::About, [](frmMain*) { return new frmAbout; });
+    mainWindow->setWindowFactory(frmMain::Window::ImageRegistration, [](frmMain* m) { return new frmImageRsgist(m); });
     QObject::connect(mainWindow, &frmMain::programEnding, &app, &QApplication::quit, Qt::QueuedConnection);
     mainWindow->show();
     return app.exec();
