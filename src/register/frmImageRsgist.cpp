@@ -61,6 +61,14 @@ QString createErrorText(kovra::CreateError error)
                           "ディスクの空きが足りているかを確認してください．");
 }
 
+// A fixed caption at its place; the stand-in Japanese fonts run wider than the ones the window was drawn
+// for, so a caption that would be cut grows to the right into the free space beside it.
+void placeCaption(QLabel* label, const QRect& geometry)
+{
+    label->setGeometry(geometry);
+    label->resize(qMax(geometry.width(), label->sizeHint().width()), geometry.height());
+}
+
 // Image1: the drop target. It takes the first local file of a drop and hands it to the window once the
 // drop is over, so that a message never holds up the program the file came from.
 class DropTarget : public QLabel
@@ -140,7 +148,7 @@ void frmImageRsgist::createControls()
     QPalette blue = label4->palette();
     blue.setColor(QPalette::WindowText, Qt::blue);
     label4->setPalette(blue);
-    label4->setGeometry(px(120, 840, 1485, 195));
+    placeCaption(label4, px(120, 840, 1485, 195));
 
     auto button = [&](const char* name, const char* picture, const QString& text, const QString& tip,
                       const QRect& geometry) {
@@ -164,7 +172,7 @@ void frmImageRsgist::createControls()
 
     auto* label10 = new QLabel(QStringLiteral("登録ファイル名："), this);
     label10->setObjectName(QStringLiteral("Label1_0"));
-    label10->setGeometry(px(120, 1260, 1245, 180));
+    placeCaption(label10, px(120, 1260, 1245, 180));
 
     m_label2 = new QLabel(this);
     m_label2->setObjectName(QStringLiteral("Label2"));
@@ -178,7 +186,7 @@ void frmImageRsgist::createControls()
 
     auto* label11 = new QLabel(QStringLiteral("イメージの名前："), this);
     label11->setObjectName(QStringLiteral("Label1_1"));
-    label11->setGeometry(px(120, 1650, 1260, 180));
+    placeCaption(label11, px(120, 1650, 1260, 180));
 
     const QFont gothic = kovra::ui::japaneseFont(QStringLiteral("ＭＳ ゴシック"), 11.25);
     m_text1 = new QLineEdit(this);
