@@ -281,8 +281,11 @@ private slots:
         QCOMPARE(order, (QStringList{u"Text1"_s, u"Command1"_s, u"Command3"_s, u"Command2"_s, u"List1"_s}));
     }
 
+    // Only the picture of the main window changes: its selection and current image stay.
     void dropOfThreeFilesTakesTheFirst()
     {
+        const QString shown = imageFolder(u"20200101000000"_s, "Kitchen", picture(u"kitchen.png"_s, Qt::red));
+        imageFolder(u"20200202000000"_s, "Garage");
         start();
         const QString first = picture(QStringLiteral("a.png"));
         QVERIFY(drop({first, picture(QStringLiteral("b.png")), picture(QStringLiteral("c.png"))}));
@@ -290,6 +293,9 @@ private slots:
         QCOMPARE(child<QLabel>("Label3")->text(), first);
         QVERIFY(m_main->hasPicture());
         QVERIFY(m_boxes->requests().empty());
+        QCOMPARE(m_main->selectedImagePosition(), 0);
+        QCOMPARE(m_main->currentImageFolder(), shown);
+        QCOMPARE(mainTitles(), (QStringList{u"Kitchen"_s, u"Garage"_s}));
     }
 
     void dropsWithoutAFileAreIgnored()
@@ -612,6 +618,19 @@ private slots:
         titles.removeAt(row);
         QCOMPARE(list1(), titles);
         QCOMPARE(mainTitles(), titles);
+    }
+
+    // A folder that cannot be removed whole (it holds a subfolder) loses its files and is listed again.
+    void folderNotRemovedWholeStaysListed()
+    {
+        const QString folder = imageFolder(u"20200101000000"_s, "Boxes");
+        QVERIFY(QDir(folder).mkdir(u"extra"_s));
+        start();
+        click("Command3");
+        QVERIFY(QFileInfo::exists(folder + u"/extra"_s));
+        QVERIFY(!QFileInfo::exists(folder + u"/IMAGE.INI"_s));
+        QCOMPARE(list1(), QStringList{u"Non Titled"_s});
+        QCOMPARE(mainTitles(), QStringList{u"Non Titled"_s});
     }
 
     void cancelClosesAtOnceAndKeepsThePreview()
