@@ -1,3 +1,4 @@
+#include "EditWindows.h"
 #include "ProgramFolder.h"
 #include "frmAbout.h"
 #include "frmImageRsgist.h"
@@ -41,6 +42,7 @@ int main(int argc, char* argv[])
     mainWindow->setAttribute(Qt::WA_DeleteOnClose);
     mainWindow->setWindowFactory(frmMain::Window::About, [](frmMain*) { return new frmAbout; });
     mainWindow->setWindowFactory(frmMain::Window::ImageRegistration, [](frmMain* m) { return new frmImageRsgist(m); });
+    kovra::edit::installWindows(*mainWindow); // area arrangement, item registration, placement mode
     QObject::connect(mainWindow, &frmMain::programEnding, &app, &QApplication::quit, Qt::QueuedConnection);
     mainWindow->show();
     return app.exec();

@@ -48,6 +48,9 @@ QString createErrorText(kovra::CreateError error)
     case CreateError::CopyPicture:
         return QStringLiteral("イメージを登録できませんでした．ドロップしたファイルが移動・削除されていないか，"
                               "ディスクの空きが足りているかを確認してください．");
+    case CreateError::InvalidInput: // a name that would take the place of the folder's own files
+        return QStringLiteral("イメージを登録できませんでした．このファイル名はイメージのフォルダの中で使えません．"
+                              "ファイル名を変更してからドロップしてください．");
     case CreateError::Unencodable:
         return QStringLiteral(
             "イメージを登録できませんでした．ファイル名かイメージ名に保存できない文字が含まれています．");

@@ -1,3 +1,4 @@
+#include "FailingFileOps.h"
 #include "FileOps.h"
 #include "MessageBox.h"
 #include "Ui.h"
@@ -55,24 +56,6 @@ QStringList tree(const QString& root)
     }
     return all;
 }
-
-// The disk refusing one kind of write, as a full disk or a folder that refuses writes would.
-class FailingOps : public kovra::FileOps
-{
-public:
-    enum Fail { MakeDir, WriteFile, Rename, CopyFile };
-    explicit FailingOps(Fail fail) : m_fail(fail) {}
-    bool makeDir(const QString& p) override { return m_fail != MakeDir && FileOps::makeDir(p); }
-    bool writeFile(const QString& p, const QByteArray& d) override
-    {
-        return m_fail != WriteFile && FileOps::writeFile(p, d);
-    }
-    bool rename(const QString& f, const QString& t) override { return m_fail != Rename && FileOps::rename(f, t); }
-    bool copyFile(const QString& f, const QString& t) override { return m_fail != CopyFile && FileOps::copyFile(f, t); }
-
-private:
-    Fail m_fail;
-};
 
 } // namespace
 
@@ -500,38 +483,44 @@ private slots:
     // window stays open with its input.
     void failedRegistrationLeavesNothing_data()
     {
-        QTest::addColumn<int>("fail"); // -1: the dropped file vanished since the drop
-        QTest::newRow("folder refused") << int(FailingOps::MakeDir);
-        QTest::newRow("IMAGE.INI not written") << int(FailingOps::WriteFile);
-        QTest::newRow("IMAGE.INI not renamed") << int(FailingOps::Rename);
-        QTest::newRow("copy fails") << int(FailingOps::CopyFile);
-        QTest::newRow("dropped file vanished") << -1;
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("fail"); // the file operation that fails; "vanish": the dropped file is gone
+        QTest::addColumn<QString>("says");
+        const QString disk = u"プログラムのフォルダに書き込めるか"_s;
+        QTest::newRow("folder refused") << u"photo.png"_s << u"mkdir"_s << disk;
+        QTest::newRow("disk full writing IMAGE.INI") << u"photo.png"_s << u"write"_s << disk;
+        QTest::newRow("IMAGE.INI not renamed") << u"photo.png"_s << u"rename"_s << disk;
+        QTest::newRow("copy fails") << u"photo.png"_s << u"copy"_s << u"ドロップしたファイル"_s;
+        QTest::newRow("dropped file vanished") << u"photo.png"_s << u"vanish"_s << u"ドロップしたファイル"_s;
+        QTest::newRow("named IMAGE.INI") << u"image.ini"_s << QString() << u"このファイル名"_s;
+        QTest::newRow("named like an area file") << u"Area12.INI"_s << QString() << u"このファイル名"_s;
     }
     void failedRegistrationLeavesNothing()
     {
-        QFETCH(int, fail);
+        QFETCH(QString, name);
+        QFETCH(QString, fail);
+        QFETCH(QString, says);
         imageFolder(QStringLiteral("20200101000000"), "Box");
         const QStringList before = tree(m_program->path());
         start();
-        const QString dropped = picture(QStringLiteral("photo.png"));
+        const QString dropped = file(name, "[Area]\r\nVisible=True\r\n");
         QVERIFY(drop(dropped));
         typeTitle(QStringLiteral("Shelf"));
-        std::unique_ptr<FailingOps> ops;
-        std::unique_ptr<kovra::ScopedFileOps> scope;
-        if (fail < 0) {
+        kovra::test::FailingFileOps ops;
+        ops.failWhen = [fail](const QString& op, const QString&) { return op == fail; };
+        if (fail == u"vanish")
             QVERIFY(QFile::remove(dropped));
-        } else {
-            ops = std::make_unique<FailingOps>(FailingOps::Fail(fail));
-            scope = std::make_unique<kovra::ScopedFileOps>(ops.get());
+        {
+            const kovra::ScopedFileOps scope(&ops);
+            click("Command1");
         }
-        click("Command1");
-        scope.reset();
         QCOMPARE(m_boxes->requests().size(), size_t(1));
         QCOMPARE(lastBox().icon, MessageBox::Icon::Information);
         QVERIFY(lastBox().text.startsWith(QStringLiteral("イメージを登録できませんでした．")));
+        QVERIFY2(lastBox().text.contains(says), qPrintable(lastBox().text));
         QCOMPARE(tree(m_program->path()), before);
         QVERIFY(m_window && m_window->isVisible());
-        QCOMPARE(label2(), QStringLiteral("photo.png"));
+        QCOMPARE(label2(), name);
         QCOMPARE(child<QLineEdit>("Text1")->text(), QStringLiteral("Shelf"));
         QCOMPARE(mainTitles(), QStringList{u"Box"_s});
     }
