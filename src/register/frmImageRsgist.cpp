@@ -92,9 +92,9 @@ protected:
     }
     void dropEvent(QDropEvent* event) override
     {
-        const QString path = frmImageRsgist::localFileOf(event->mimeData());
-        if (path.isEmpty())
+        if (!offersFile(event->mimeData()))
             return;
+        const QString path = frmImageRsgist::localFileOf(event->mimeData());
         acceptCopy(event);
         QTimer::singleShot(0, m_window, [window = m_window, path] { window->dropFile(path); });
     }
