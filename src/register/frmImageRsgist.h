@@ -14,6 +14,8 @@ class QToolButton;
 
 // The image registration window: a picture file dropped on Image1 is named and registered as a new image
 // folder; a registered image is deleted with its folder. Modeless, owned by the main window.
+// Each control's objectName is its name (Image1, Command1, Text1, ...); the two Label1 elements are
+// "Label1_0" and "Label1_1".
 class frmImageRsgist : public QWidget
 {
     Q_OBJECT
