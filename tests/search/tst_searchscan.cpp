@@ -195,6 +195,21 @@ private slots:
         QTest::newRow("first key of a name wins")
             << QStringList{head, u"Sum=1"_s, u"[Items]"_s, u"Item0=箱"_s, u"Item0=ペン"_s} << false;
         QTest::newRow("Item01 is not Item1") << QStringList{head, u"Sum=2"_s, u"[Items]"_s, u"Item01=ペン"_s} << false;
+        // Long sections and files of many sections are looked up through an index: same rules there.
+        QStringList longSection{head, u"Sum=40"_s, u"[Items]"_s};
+        for (int k = 0; k < 40; ++k)
+            longSection << (k == 35 ? u"ITEM35=箱"_s : u"Item%1=箱"_s.arg(k));
+        QTest::newRow("long section, first key wins") << (QStringList(longSection) << u"Item35=ペン"_s) << false;
+        longSection[3 + 35] = u"item35=ペン"_s;
+        QTest::newRow("long section, any case") << longSection << true;
+        QStringList manySections;
+        for (int k = 0; k < 30; ++k)
+            manySections << u"[Other%1]"_s.arg(k) << u"Item0=ペン"_s;
+        manySections << u"[ITEMCOUNT]"_s << u"Sum=1"_s;
+        QTest::newRow("many sections, first section wins")
+            << (QStringList(manySections) << u"[Items]"_s << u"Item0=箱"_s << u"[items]"_s << u"Item0=ペン"_s) << false;
+        QTest::newRow("many sections, any case")
+            << (QStringList(manySections) << u"[iTeMs]"_s << u"Item0=ペン"_s) << true;
         QTest::newRow("empty item") << QStringList{head, u"Sum=1"_s, u"[Items]"_s, u"Item0="_s} << false;
     }
     void sumDecidesHowManyItems()
