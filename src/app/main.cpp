@@ -1,11 +1,47 @@
+#include "EditWindows.h"
+#include "ProgramFolder.h"
+#include "frmAbout.h"
+#include "frmMain.h"
+
 #include <QApplication>
-#include <QWidget>
+#include <QDir>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+namespace {
+
+// Window placement needs a platform that lets a program place its windows: X11 (also XWayland).
+// Chosen only when the user has not chosen a platform and the xcb plugin is installed.
+void preferXcb()
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || qEnvironmentVariableIsEmpty("DISPLAY"))
+        return;
+    const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms"));
+    if (!platforms.entryList({QStringLiteral("libqxcb*")}, QDir::Files).isEmpty())
+        qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    preferXcb();
     QApplication app(argc, argv);
-    QWidget w;
-    w.setWindowTitle(QStringLiteral("Kovra!"));
-    w.show();
+    QApplication::setApplicationName(QStringLiteral("Kovra"));
+    QApplication::setApplicationVersion(QStringLiteral(KOVRA_VERSION));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
+
+    // Standard buttons in Japanese (はい / いいえ) where Qt's translations are installed.
+    QTranslator qtJapanese;
+    if (qtJapanese.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&qtJapanese);
+
+    auto* mainWindow = new frmMain(kovra::programFolder());
+    mainWindow->setAttribute(Qt::WA_DeleteOnClose);
+    mainWindow->setWindowFactory(frmMain::Window::About, [](frmMain*) { return new frmAbout; });
+    kovra::edit::installWindows(*mainWindow); // area arrangement, item registration, placement mode
+    QObject::connect(mainWindow, &frmMain::programEnding, &app, &QApplication::quit, Qt::QueuedConnection);
+    mainWindow->show();
     return app.exec();
 }

@@ -103,8 +103,9 @@ WriteStatus saveItems(const QString& folder, int areaIndex, const QStringList& i
 {
     const QString path = areaFilePath(folder, areaIndex);
     ProfileFile f = ProfileFile::load(path);
-    WriteStatus st = f.set(ItemCountSection, u"Sum", QString::number(items.size()));
-    if (st == WriteStatus::Ok)
+    WriteStatus st = f.set(ItemCountSection, u"Sum", numbers::formatDecimal(double(items.size())));
+    // A file edited by hand may hold the section twice; no key of an older list may survive.
+    while (st == WriteStatus::Ok && f.hasSection(ItemsSection))
         st = f.removeSection(ItemsSection);
     for (int k = 0; k < items.size() && st == WriteStatus::Ok; ++k)
         st = f.set(ItemsSection, QStringLiteral("Item%1").arg(k), items[k]);

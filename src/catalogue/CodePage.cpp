@@ -12,9 +12,9 @@ namespace {
 // (～ U+FF5E, NEC and IBM extensions), which is what files written on Windows hold.
 struct Tables
 {
-    std::array<char16_t, 256> single{};         // 0 = no mapping / lead byte
-    std::vector<char16_t> dbcs;                 // index (lead << 8 | trail), 0 = none
-    std::unordered_map<char16_t, quint16> enc;  // unicode -> 1 or 2 bytes (high byte 0 for single)
+    std::array<char16_t, 256> single{};        // 0 = no mapping / lead byte
+    std::vector<char16_t> dbcs;                // index (lead << 8 | trail), 0 = none
+    std::unordered_map<char16_t, quint16> enc; // unicode -> 1 or 2 bytes (high byte 0 for single)
 
     Tables() : dbcs(65536, 0)
     {

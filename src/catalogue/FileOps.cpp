@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kovra {
@@ -26,9 +27,15 @@ FileOps::ReadStatus FileOps::readFile(const QString& path, QByteArray& out)
 {
     out.clear();
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking open: a FIFO in place of a file must not hang the program; only regular files are read.
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Failed;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return ReadStatus::Failed; // a folder, a FIFO or a device
+    }
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
@@ -37,7 +44,7 @@ FileOps::ReadStatus FileOps::readFile(const QString& path, QByteArray& out)
                 continue;
             ::close(fd);
             out.clear();
-            return ReadStatus::Failed; // a folder gives EISDIR here
+            return ReadStatus::Failed;
         }
         if (n == 0)
             break;
@@ -124,12 +131,16 @@ bool atomicWrite(const QString& path, const QByteArray& data)
     if (ops.isReadOnly(path))
         return false;
     const QString temp = path + QString::fromUtf16(TempSuffix);
+    ops.removeFile(temp); // a leftover of a crash may carry permissions that refuse the write
     if (!ops.writeFile(temp, data)) {
         ops.removeFile(temp);
         return false;
     }
-    if (QFileInfo::exists(path))
-        ops.copyPermissions(path, temp);
+    // The replacement must not change who may read or write the file.
+    if (QFileInfo::exists(path) && !ops.copyPermissions(path, temp)) {
+        ops.removeFile(temp);
+        return false;
+    }
     if (!ops.rename(temp, path)) {
         ops.removeFile(temp);
         return false;

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <algorithm>
 
 namespace kovra {
@@ -53,12 +54,17 @@ QString resolvePicturePath(const QString& folder, const QString& storedFilename)
 {
     if (storedFilename.isEmpty())
         return storedFilename;
-    const QString asStored = QString(storedFilename).replace(u'\\', u'/');
-    if (QFileInfo(storedFilename).isFile())
+    // Only an absolute path is taken as stored: a relative one would name a file of the working folder.
+    if (QDir::isAbsolutePath(storedFilename) && QFileInfo(storedFilename).isFile())
         return storedFilename;
-    const qsizetype slash = asStored.lastIndexOf(u'/');
-    const QString name = asStored.mid(slash + 1);
-    if (!name.isEmpty()) {
+    // Windows paths use '\', ours '/'; a name of ours may hold a '\' itself, so try the longer name too.
+    QStringList candidates;
+    const qsizetype anySeparator = std::max(storedFilename.lastIndexOf(u'\\'), storedFilename.lastIndexOf(u'/'));
+    candidates.append(storedFilename.mid(anySeparator + 1));
+    candidates.append(storedFilename.mid(storedFilename.lastIndexOf(u'/') + 1));
+    for (const QString& name : candidates) {
+        if (name.isEmpty() || name == u"." || name == u"..")
+            continue;
         const QString local = QDir(folder).filePath(name);
         if (QFileInfo(local).isFile())
             return local;
@@ -68,8 +74,15 @@ QString resolvePicturePath(const QString& folder, const QString& storedFilename)
 
 QString picturePathOf(const QString& folder, int bufferSize)
 {
-    const QString stored = getProfileString(u"ImageFile", u"Filename", u"", bufferSize, imageIniPath(folder));
-    return resolvePicturePath(folder, stored);
+    const ProfileFile ini = ProfileFile::load(imageIniPath(folder));
+    const QString stored = ini.read(u"ImageFile", u"Filename", u"", bufferSize);
+    const QString resolved = resolvePicturePath(folder, stored);
+    const bool found = resolved != stored || (QDir::isAbsolutePath(stored) && QFileInfo(stored).isFile());
+    if (found || stored.isEmpty())
+        return resolved;
+    // A path longer than the reader's buffer names no file once cut: look at the whole stored value.
+    const QString whole = ini.value(u"ImageFile", u"Filename").value_or(QString());
+    return whole != stored ? resolvePicturePath(folder, whole) : resolved;
 }
 
 QString imageFolderName(const QDateTime& localTime)
@@ -77,26 +90,62 @@ QString imageFolderName(const QDateTime& localTime)
     return localTime.toString(QStringLiteral("yyyyMMddHHmmss"));
 }
 
+namespace {
+
+// The copy keeps the picture's own name, which must stay a plain file name of the image folder and
+// must not take the place of the folder's own files.
+bool isUsableCopyName(const QString& name)
+{
+    if (name.isEmpty() || name == u"." || name == u".." || name.contains(u'/') || name.contains(QChar(u'\0')))
+        return false;
+    if (name.compare(u"IMAGE.INI", Qt::CaseInsensitive) == 0)
+        return false;
+    static const QRegularExpression areaFile(QStringLiteral("^area[0-9]+\\.ini$"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    return !areaFile.match(name).hasMatch();
+}
+
+bool isTaken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink(); // a dangling link holds its name too
+}
+
+} // namespace
+
 CreateResult createImageFolder(const QString& programFolder, const QString& picturePath, const QString& copyName,
                                const QString& title, const QDateTime& now)
 {
     FileOps& ops = FileOps::current();
     const QDir program(programFolder);
+    if (!isUsableCopyName(copyName))
+        return {CreateError::InvalidInput, {}};
     // Never over an existing folder: two registrations within a second take the next free second.
     QDateTime when = now;
     QString folder = program.filePath(imageFolderName(when));
-    for (int tries = 0; QFileInfo::exists(folder) && tries < 3600; ++tries) {
+    for (int tries = 0; isTaken(folder) && tries < 3600; ++tries) {
         when = when.addSecs(1);
         folder = program.filePath(imageFolderName(when));
     }
-    if (QFileInfo::exists(folder))
+    if (isTaken(folder))
         return {CreateError::FolderExists, {}};
     const QString copyPath = folder + u'/' + copyName;
-    if (!codepage::canEncode(folder) || !codepage::canEncode(copyPath) || !codepage::canEncode(title))
+
+    // The description is complete in memory before anything is made on the disk.
+    ProfileFile ini;
+    const QString section = QStringLiteral("ImageFile");
+    WriteStatus st = ini.set(section, u"Path", folder);
+    if (st == WriteStatus::Ok)
+        st = ini.set(section, u"Filename", copyPath);
+    if (st == WriteStatus::Ok)
+        st = ini.set(section, u"Title", title);
+    if (st == WriteStatus::Unencodable)
         return {CreateError::Unencodable, {}};
+    if (st != WriteStatus::Ok)
+        return {CreateError::InvalidInput, {}};
+
     if (!ops.makeDir(folder))
         return {CreateError::MakeFolder, {}};
-
     auto undo = [&](CreateError error) {
         ops.removeFile(copyPath);
         ops.removeFile(imageIniPath(folder));
@@ -104,12 +153,6 @@ CreateResult createImageFolder(const QString& programFolder, const QString& pict
         ops.removeDir(folder);
         return CreateResult{error, {}};
     };
-
-    ProfileFile ini;
-    const QString section = QStringLiteral("ImageFile");
-    if (ini.set(section, u"Path", folder) != WriteStatus::Ok || ini.set(section, u"Filename", copyPath) != WriteStatus::Ok ||
-        ini.set(section, u"Title", title) != WriteStatus::Ok)
-        return undo(CreateError::Unencodable);
     if (ini.save(imageIniPath(folder)) != WriteStatus::Ok)
         return undo(CreateError::WriteIni);
     if (!ops.copyFile(picturePath, copyPath))
@@ -119,19 +162,25 @@ CreateResult createImageFolder(const QString& programFolder, const QString& pict
 
 bool deleteImageFolder(const QString& programFolder, const QString& folder)
 {
-    const QFileInfo info(folder);
-    if (info.isSymLink() || !info.isDir() || isManualFolder(folder))
+    if (folder.isEmpty())
         return false;
-    const QString parent = QFileInfo(info.absolutePath()).canonicalFilePath();
-    if (parent.isEmpty() || parent != QFileInfo(programFolder).canonicalFilePath())
+    // "x/" would follow a link named x and "x/." would name the program folder itself: clean first.
+    const QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    const QFileInfo info(path);
+    if (info.isSymLink() || !info.isDir() || isManualFolder(path))
+        return false;
+    const QString program = QFileInfo(programFolder).canonicalFilePath();
+    const QString canonical = info.canonicalFilePath();
+    if (program.isEmpty() || canonical.isEmpty() || canonical == program ||
+        QFileInfo(canonical).absolutePath() != program)
         return false;
     FileOps& ops = FileOps::current();
-    const QDir dir(folder);
+    const QDir dir(path);
     const auto files = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& f : files)
         ops.removeFile(f.absoluteFilePath()); // a symbolic link is removed itself, never its target
-    ops.removeDir(folder);
-    return !QFileInfo::exists(folder) && !QFileInfo(folder).isSymLink();
+    ops.removeDir(path);
+    return !isTaken(path);
 }
 
 } // namespace kovra

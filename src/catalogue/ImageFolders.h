@@ -7,8 +7,8 @@
 
 namespace kovra {
 
-inline constexpr int TitleBufferSize = 126;        // titles: at most 125 bytes
-inline constexpr int FilenameBufferSize = 254;     // the main window's picture path: at most 253 bytes
+inline constexpr int TitleBufferSize = 126;    // titles: at most 125 bytes
+inline constexpr int FilenameBufferSize = 254; // the main window's picture path: at most 253 bytes
 inline constexpr int SearchFilenameBufferSize = 126;
 
 inline QString nonTitled()
@@ -27,7 +27,7 @@ bool isManualFolder(QStringView path);
 struct TitleEntry
 {
     QString title;
-    QString folder;        // full path
+    QString folder;          // full path
     int folderPosition = -1; // position in the folder list it was built from
 };
 
@@ -46,7 +46,15 @@ QString picturePathOf(const QString& folder, int bufferSize = FilenameBufferSize
 // Image folder name for a registration time: "yyyyMMddhhmmss" in local time.
 QString imageFolderName(const QDateTime& localTime);
 
-enum class CreateError { None, FolderExists, MakeFolder, WriteIni, CopyPicture, Unencodable };
+enum class CreateError {
+    None,
+    FolderExists,
+    MakeFolder,
+    WriteIni,
+    CopyPicture,
+    Unencodable,
+    InvalidInput, // a line break in the title, or a copy name that is no plain file name of its own
+};
 
 struct CreateResult
 {
@@ -56,7 +64,8 @@ struct CreateResult
 
 // Registers a picture: a new folder named after `now` (the next free second when the name is taken),
 // IMAGE.INI with Path, Filename and Title in this order, and a byte-for-byte copy of the picture under
-// copyName. All or nothing: on any failure what this call made is removed again.
+// copyName. All or nothing: on any failure what this call made is removed again. Refuses a copyName that
+// is not a plain file name or that would replace IMAGE.INI or an area file, and a title with a line break.
 CreateResult createImageFolder(const QString& programFolder, const QString& picturePath, const QString& copyName,
                                const QString& title, const QDateTime& now);
 

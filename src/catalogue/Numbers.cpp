@@ -1,5 +1,6 @@
 #include "Numbers.h"
 
+#include <QLocale>
 #include <cmath>
 #include <limits>
 
@@ -108,20 +109,10 @@ QString formatSingle(float value)
 {
     if (!std::isfinite(value))
         return QStringLiteral("0");
-    // 7 significant digits, then drop trailing zeros; a value that rounds to zero is "0".
+    // Round to 7 significant digits first; only then write very large or tiny values out in full.
     QString s = QString::number(double(value), 'g', 7);
-    if (s.contains(u'e')) {
-        // Very large or tiny values: write them out in fixed notation with 7 significant digits.
-        const int exponent = int(std::floor(std::log10(std::fabs(double(value)))));
-        const int decimals = std::max(0, 6 - exponent);
-        s = QString::number(double(value), 'f', decimals);
-        if (s.contains(u'.')) {
-            while (s.endsWith(u'0'))
-                s.chop(1);
-            if (s.endsWith(u'.'))
-                s.chop(1);
-        }
-    }
+    if (s.contains(u'e'))
+        s = QString::number(s.toDouble(), 'f', QLocale::FloatingPointShortest);
     if (s == u"-0")
         s = QStringLiteral("0");
     return s;
@@ -131,11 +122,8 @@ QString formatDecimal(double value)
 {
     if (!std::isfinite(value))
         return QStringLiteral("0");
-    QString s = QString::number(value, 'f', 6);
-    while (s.endsWith(u'0'))
-        s.chop(1);
-    if (s.endsWith(u'.'))
-        s.chop(1);
+    // The shortest text that reads back as the same value, never with an exponent.
+    QString s = QString::number(value, 'f', QLocale::FloatingPointShortest);
     if (s == u"-0")
         s = QStringLiteral("0");
     return s;

@@ -340,7 +340,8 @@ WriteStatus ProfileFile::removeSection(QStringView section)
     const auto sectionBytes = encodeName(section);
     if (!sectionBytes)
         return WriteStatus::Unencodable;
-    if (sectionBytes->isEmpty())
+    // A name that no header can hold is refused, as set() refuses it.
+    if (sectionBytes->isEmpty() || findByte(*sectionBytes, 0, sectionBytes->size(), ']') >= 0)
         return WriteStatus::InvalidInput;
     const Section* s = findSection(*sectionBytes);
     if (!s)
@@ -375,10 +376,12 @@ WriteStatus writeProfileString(QStringView section, QStringView key, QStringView
 WriteStatus removeProfileSection(QStringView section, const QString& path)
 {
     ProfileFile f = ProfileFile::load(path);
-    if (f.status() == ProfileFile::Status::Missing)
-        return WriteStatus::Ok;
+    const QByteArray before = f.bytes();
     const WriteStatus st = f.removeSection(section);
-    return st == WriteStatus::Ok ? f.save(path) : st;
+    if (st != WriteStatus::Ok)
+        return st;
+    // Nothing to remove: the file is not rewritten (nor created).
+    return f.bytes() == before ? WriteStatus::Ok : f.save(path);
 }
 
 } // namespace kovra

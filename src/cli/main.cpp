@@ -1,20 +1,78 @@
+#include "Commands.h"
+
 #include <QCoreApplication>
-#include <QStringList>
+#include <QDir>
+#include <QFileInfo>
 #include <cstdio>
 
-int cmdSearch(const QString& root, const QStringList& args);
+namespace kovra::cli {
 
-int main(int argc, char** argv)
+int Context::fail(int code, const QString& message) const
+{
+    QString line = message;
+    line.replace(u'\n', u' ');
+    err << QStringLiteral("kovra-cli: ") << line << u'\n';
+    err.flush();
+    return code;
+}
+
+QString Context::filePath(const QString& file) const
+{
+    return QDir(root).filePath(file);
+}
+
+QStringList usageLines(QStringView name)
+{
+    QStringList lines;
+    for (const Command& c : Commands) {
+        const QString commandName = QString::fromUtf16(c.name);
+        if (!name.isEmpty() && name != commandName)
+            continue;
+        for (const QString& alternative : QString::fromUtf16(c.usage).split(u'\n'))
+            lines.append((QStringLiteral("kovra-cli [--root DIR] ") + commandName + u' ' + alternative).trimmed());
+    }
+    return lines;
+}
+
+} // namespace kovra::cli
+
+using namespace kovra::cli;
+
+int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList args = QCoreApplication::arguments().mid(1);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    out.setEncoding(QStringConverter::Utf8);
+    err.setEncoding(QStringConverter::Utf8);
+
+    QStringList args = app.arguments().mid(1);
     QString root = QCoreApplication::applicationDirPath();
-    if (args.size() >= 2 && args[0] == u"--root") {
-        root = args[1];
+    Context usage{root, out, err};
+    if (!args.isEmpty() && (args.first() == u"--help" || args.first() == u"-h")) {
+        out << QStringLiteral("使い方:\n  ") << usageLines().join(QStringLiteral("\n  ")) << u'\n';
+        return ExitOk;
+    }
+    if (!args.isEmpty() && args.first() == u"--root") {
+        if (args.size() < 2 || args.at(1).isEmpty())
+            return usage.fail(ExitUsage, QStringLiteral("--root のあとにフォルダを指定してください．"));
+        root = args.at(1);
         args = args.mid(2);
     }
-    if (!args.isEmpty() && args[0] == u"search")
-        return cmdSearch(root, args.mid(1));
-    std::fputs("usage: kovra-cli [--root DIR] search TEXT\n", stderr);
-    return 2;
+    if (args.isEmpty())
+        return usage.fail(ExitUsage,
+                          QStringLiteral("コマンドを指定してください（kovra-cli --help で使い方を表示します）．"));
+
+    const QFileInfo rootInfo(root);
+    if (!rootInfo.isDir() || !QDir(root).isReadable())
+        return usage.fail(ExitUsage, QStringLiteral("フォルダを読めません: %1．").arg(root));
+    const Context context{QDir::cleanPath(rootInfo.absoluteFilePath()), out, err};
+
+    const QString name = args.takeFirst();
+    for (const Command& c : Commands)
+        if (name == QString::fromUtf16(c.name))
+            return c.run(context, args);
+    return context.fail(
+        ExitUsage,
+        QStringLiteral("%1 というコマンドはありません（kovra-cli --help で使い方を表示します）．").arg(name));
 }

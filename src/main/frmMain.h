@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 
 // The main window: the image list, the picture with its marks, and the hub that opens every other window.
@@ -34,7 +35,7 @@ public:
     kovra::AreaTable& areaTable();
 
     // --- Folder list and image list
-    QStringList folderList() const;               // as last refreshed
+    QStringList folderList() const;                // as last refreshed
     void refreshFolderList();                      // from the disk
     QList<kovra::TitleEntry> imageEntries() const; // the image list's entries with their folders
     int selectedImagePosition() const;             // position in the image list, -1 for none
@@ -43,6 +44,8 @@ public:
     void rebuildImageList();
     // The full image selection for folder, also when it is already selected. Unknown folder: nothing.
     void selectImage(const QString& folder);
+    // Places and shows the area markers of folder from its area files (stops at the first bad value).
+    void loadImageArea(const QString& folder);
 
     // --- Picture
     bool loadPicture(const QString& path); // false (old picture kept) when it cannot be read
@@ -86,8 +89,15 @@ public:
 
 signals:
     void imageSelected(const QString& folder);
+    // The user confirmed the end: the position is saved and the other windows are closed.
+    void programEnding();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct Private;
-    Private* d;
+    std::unique_ptr<Private> d;
 };

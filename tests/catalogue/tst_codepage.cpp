@@ -45,15 +45,38 @@ private slots:
         QVERIFY(!codepage::canEncode(text));
     }
 
+    void everyDecodedCharacterCanBeWrittenBack()
+    {
+        // Otherwise an item read from a Windows file could not be saved again.
+        int pairs = 0;
+        for (int lead = 0x81; lead <= 0xFC; ++lead) {
+            if (!codepage::isLeadByte(quint8(lead)))
+                continue;
+            for (int trail = 0x40; trail <= 0xFC; ++trail) {
+                const char pair[2] = {char(lead), char(trail)};
+                const QString text = codepage::decode(QByteArrayView(pair, 2));
+                if (text == u"\uFFFD")
+                    continue;
+                ++pairs;
+                const auto back = codepage::encode(text);
+                QVERIFY2(back && codepage::decode(*back) == text, qPrintable(QString::number(lead << 8 | trail, 16)));
+            }
+        }
+        QVERIFY(pairs > 7000);
+    }
+
     void invalidBytesDecodeToReplacement()
     {
-        QCOMPARE(codepage::decode(QByteArray("a\xa0" "b")), QStringLiteral("a\uFFFDb"));
+        QCOMPARE(codepage::decode(QByteArray("a\xa0"
+                                             "b")),
+                 QStringLiteral("a\uFFFDb"));
         QCOMPARE(codepage::decode(QByteArray("a\x83")), QStringLiteral("a\uFFFD")); // lead byte at the end
     }
 
     void safeCutNeverSplitsACharacter()
     {
-        const QByteArray b("A\x83\x5c" "B"); // A ソ B
+        const QByteArray b("A\x83\x5c"
+                           "B"); // A ソ B
         QCOMPARE(codepage::safeCut(b, 0), 0);
         QCOMPARE(codepage::safeCut(b, 1), 1);
         QCOMPARE(codepage::safeCut(b, 2), 1);

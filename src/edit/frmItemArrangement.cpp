@@ -1,0 +1,243 @@
+#include "frmItemArrangement.h"
+
+#include "AreaFiles.h"
+#include "MessageBox.h"
+#include "PictureBuffer.h"
+#include "Ui.h"
+#include "frmMain.h"
+
+#include <QCheckBox>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int ClientWidthTwips = 4530;
+constexpr int ClientHeightTwips = 1110;
+constexpr int NewAreaWidthTwips = 2250;
+constexpr int NewAreaHeightTwips = 525;
+constexpr int IconSize = 32;
+
+// The digit strip: eleven glyphs side by side, 0 to 9 and one with every segment dark.
+constexpr int GlyphWidth = 13;
+constexpr int GlyphHeight = 18;
+constexpr QPoint TensAt(6, 3);
+constexpr QPoint UnitsAt(19, 3);
+
+// The counter's text: the count with two digits, leading zero.
+QString counterText(int count)
+{
+    return QString::number(count).rightJustified(2, u'0');
+}
+
+// The value of one digit character; anything else counts as 0.
+int digitAt(const QString& text, qsizetype i)
+{
+    if (i >= text.size())
+        return 0;
+    const int d = text.at(i).digitValue();
+    return d >= 0 && d <= 9 ? d : 0;
+}
+
+} // namespace
+
+frmItemArrangement::frmItemArrangement(frmMain* main) : QWidget(nullptr), m_main(main)
+{
+    setObjectName(QStringLiteral("frmItemArrangement"));
+    // A fixed dialog border without minimize and maximize buttons, owned by the main window so that
+    // it stays in front of it.
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    kovra::ui::setOwner(this, main);
+    setWindowTitle(QStringLiteral("ｱｲﾃﾑｴﾘｱの配置"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/arrange.svg")));
+    setFont(kovra::ui::defaultFont());
+    createControls();
+    countFreeAreas();
+}
+
+void frmItemArrangement::createControls()
+{
+    const double tpp = m_main->twipsPerPixel();
+    auto px = [tpp](int twips) { return kovra::ui::twips(twips, tpp); };
+    auto rect = [&](int l, int t, int w, int h) { return QRect(px(l), px(t), px(w), px(h)); };
+    setFixedSize(px(ClientWidthTwips), px(ClientHeightTwips));
+
+    auto button = [&](const char* name, const char* picture, const QString& tip, const QRect& geometry) {
+        auto* b = new QToolButton(this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setIcon(QIcon(QStringLiteral(":/icons/") + QString::fromLatin1(picture)));
+        b->setIconSize(QSize(IconSize, IconSize));
+        b->setToolTip(tip);
+        b->setGeometry(geometry);
+        return b;
+    };
+    // Labels sit under their buttons; they grow to their text where the font is larger than the drawn one.
+    auto label = [&](int index, const QString& text, int left, int top) {
+        auto* l = new QLabel(text, this);
+        l->setObjectName(QStringLiteral("Label1_%1").arg(index));
+        const QSize hint = l->sizeHint();
+        l->setGeometry(px(left), px(top), hint.width(), std::max(px(180), hint.height()));
+        return l;
+    };
+
+    m_command5 = button("Command5", "arrange.svg",
+                        QStringLiteral("新しいｱｲﾃﾑｴﾘｱ（最大３０個）をｵｰﾌﾟﾝします．ﾄﾞﾗｯｸﾞ&ﾄﾞﾛｯﾌﾟで配置してください"),
+                        rect(240, 120, 615, 615));
+
+    m_check1 = new QCheckBox(QStringLiteral("ｴﾘｱ配置"), this);
+    m_check1->setObjectName(QStringLiteral("Check1"));
+    m_check1->setGeometry(rect(60, 805, 975, 300));
+    m_check1->setChecked(false);
+
+    // The counter: a black display box; glyphs are copied into its client pixels.
+    m_counter = new PictureBuffer(rect(1200, 240, 615, 435).size(), Qt::black, true, this);
+    m_counter->setObjectName(QStringLiteral("Picture1_0"));
+    m_counter->move(px(1200), px(240));
+    m_counter->setToolTip(QStringLiteral("配置できるｱｲﾃﾑｴﾘｱの残数を表示します"));
+    label(4, QStringLiteral("ｴﾘｱ残数"), 1140, 840);
+
+    m_command3 =
+        button("Command3", "trash.svg", QStringLiteral("選択したｱｲﾃﾑｴﾘｱ（黄色いｱｲﾃﾑﾏｰｶｰで示されます）を削除します"),
+               rect(2160, 120, 615, 615));
+    label(1, QStringLiteral("ｴﾘｱ削除"), 2040, 840);
+    m_command1 =
+        button("Command1", "tick.svg", QStringLiteral("現在表示されているｱｲﾃﾑｴﾘｱの状態を，登録・ﾌｧｲﾙへ保存します"),
+               rect(3000, 120, 615, 615));
+    label(2, QStringLiteral("登 録"), 3120, 840);
+    m_command2 = button("Command2", "cross.svg", QStringLiteral("このｳｨﾝﾄﾞｳを閉じます"), rect(3840, 120, 615, 615));
+    label(3, QStringLiteral("ｷｬﾝｾﾙ"), 3900, 840);
+
+    // The digit strip, below the visible client area.
+    const QImage strip(QStringLiteral(":/icons/digits.png"));
+    m_strip = new PictureBuffer(rect(960, 3480, 2145, 270).size(), Qt::black, false, this);
+    m_strip->setObjectName(QStringLiteral("Picture1_2"));
+    m_strip->setImage(strip);
+    m_strip->move(px(960), px(3480));
+
+    // The picture boxes show nothing to act upon and take no focus; the rest keep the drawn order.
+    setTabOrder(m_command5, m_command3);
+    setTabOrder(m_command3, m_command1);
+    setTabOrder(m_command1, m_command2);
+    setTabOrder(m_command2, m_check1);
+
+    connect(m_command5, &QToolButton::clicked, this, &frmItemArrangement::command5Click);
+    connect(m_command3, &QToolButton::clicked, this, &frmItemArrangement::command3Click);
+    connect(m_command1, &QToolButton::clicked, this, &frmItemArrangement::command1Click);
+    connect(m_command2, &QToolButton::clicked, this, &QWidget::close);
+}
+
+void frmItemArrangement::DrawX(const QString& Buf)
+{
+    const QImage& strip = m_strip->image();
+    m_counter->copyFrom(strip, QRect(GlyphWidth * digitAt(Buf, 0), 0, GlyphWidth, GlyphHeight), TensAt);
+    m_counter->copyFrom(strip, QRect(GlyphWidth * digitAt(Buf, 1), 0, GlyphWidth, GlyphHeight), UnitsAt);
+}
+
+QImage frmItemArrangement::counterImage() const
+{
+    return m_counter->image();
+}
+
+bool frmItemArrangement::placementMode() const
+{
+    return m_check1->isChecked();
+}
+
+void frmItemArrangement::countFreeAreas()
+{
+    DrawX(counterText(m_main->areaTable().freeCount()));
+}
+
+// New area: the lowest free index, at the picture's top-left corner with the default size.
+void frmItemArrangement::command5Click()
+{
+    kovra::AreaTable& table = m_main->areaTable();
+    const int n = table.firstFree();
+    if (n >= 0) {
+        table.shown[size_t(n)] = true;
+        m_main->setMarkerShown(n, true);
+        const double tpp = m_main->twipsPerPixel();
+        m_main->setMarkerRect(n, QRectF(0, 0, NewAreaWidthTwips / tpp, NewAreaHeightTwips / tpp));
+    }
+    countFreeAreas();
+    if (n >= 0) {
+        m_main->showHandleAt(n);
+        m_main->setSelectedAreaIndex(n);
+    }
+}
+
+// Delete the selected area: only its marker goes; the area file changes at the next save.
+void frmItemArrangement::command3Click()
+{
+    const int s = m_main->selectedAreaIndex();
+    if (s == -1) {
+        kovra::MessageBox::notice(this, QStringLiteral("削除するｱｲﾃﾑｴﾘｱを選択してください．"));
+        return;
+    }
+    if (!m_main->isMarkerShown(s)) {
+        kovra::MessageBox::notice(this, QStringLiteral("削除するｱｲﾃﾑｴﾘｱを確認してください．"));
+        return;
+    }
+    if (!kovra::MessageBox::confirm(this, QStringLiteral("選択されたｱｲﾃﾑｴﾘｱを削除します．よろしいですか？"),
+                                    QStringLiteral("ｱｲﾃﾑｴﾘｱの削除")))
+        return;
+    m_main->setMarkerShown(s, false);
+    m_main->areaTable().shown[size_t(s)] = false;
+    countFreeAreas();
+    m_main->hideHandle();
+}
+
+// Save: the markers as shown into the 30 area files of the shown image, then close.
+void frmItemArrangement::command1Click()
+{
+    const QString folder = m_main->currentImageFolder();
+    if (folder.isEmpty())
+        return;
+    std::array<kovra::AreaMarker, kovra::AreaCount> markers;
+    kovra::AreaTable& table = m_main->areaTable();
+    for (int i = 0; i < kovra::AreaCount; ++i) {
+        markers[size_t(i)].visible = m_main->isMarkerShown(i);
+        markers[size_t(i)].rect = m_main->markerRect(i);
+        if (!markers[size_t(i)].visible)
+            table.shown[size_t(i)] = false;
+    }
+    if (kovra::saveArrangement(folder, markers) != kovra::WriteStatus::Ok) {
+        // Not closed as if saved: the user retries or closes knowingly.
+        kovra::MessageBox::critical(this, QStringLiteral("ｱｲﾃﾑｴﾘｱの配置を保存できませんでした．"
+                                                         "ﾌｧｲﾙやﾌｫﾙﾀﾞが書き込み禁止になっていないか，"
+                                                         "ﾃﾞｨｽｸに空きがあるかを確認してください．"));
+        return;
+    }
+    close();
+}
+
+// Placed once, when it first appears and its frame is known; showing it again moves nothing.
+void frmItemArrangement::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_placed) {
+        m_placed = true;
+        kovra::ui::placeOnScreen(this, 3);
+    }
+}
+
+// Esc closes without saving; Enter presses the focused button.
+void frmItemArrangement::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        m_command2->click();
+        return;
+    }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* b = qobject_cast<QToolButton*>(focusWidget())) {
+            b->click();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
+}

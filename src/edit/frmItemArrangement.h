@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+class frmMain;
+class PictureBuffer;
+class QCheckBox;
+class QLabel;
+class QToolButton;
+
+// The area arrangement window: opens, deletes and saves the item areas of the image shown in the
+// main window, whose markers are the working copy; counts the free areas on a seven-segment counter
+// and owns the placement-mode check box that the main window asks on every move over its picture.
+class frmItemArrangement : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit frmItemArrangement(frmMain* main);
+
+    // Draws two digit characters on the counter; an empty text draws "00".
+    void DrawX(const QString& Buf);
+    // The counter's client pixels as drawn.
+    QImage counterImage() const;
+    // Check1: while ticked, a left-button drag on the main window's picture resizes as Shift-drag does.
+    bool placementMode() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void createControls();
+    void countFreeAreas();
+    void command5Click();
+    void command3Click();
+    void command1Click();
+
+    frmMain* m_main;
+    QToolButton* m_command5 = nullptr;
+    QCheckBox* m_check1 = nullptr;
+    PictureBuffer* m_counter = nullptr; // Picture1(0)
+    PictureBuffer* m_strip = nullptr;   // Picture1(2), out of sight
+    QToolButton* m_command3 = nullptr;
+    QToolButton* m_command1 = nullptr;
+    QToolButton* m_command2 = nullptr;
+    bool m_placed = false;
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "ProfileFile.h"
+
+#include <QWidget>
+
+class frmMain;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QToolButton;
+
+// The item registration window: edits the item list of one area, fixed when the window opens (the
+// main window's shown image and selected area), and saves it into that area's file.
+class frmItemRegist : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit frmItemRegist(const frmMain& main, QWidget* parent = nullptr);
+
+    QString targetFolder() const { return m_folder; }
+    int targetArea() const { return m_area; }
+    QStringList rows() const;
+    int pickedRow() const { return m_picked; }
+
+    // Writes the first cnt rows of the list as the items of area sn in fldpath, in one replacement.
+    kovra::WriteStatus SaveItem(const QString& fldpath, int sn, int cnt);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void createControls(double twipsPerPixel);
+    void command5Click();
+    void command1Click();
+    void command3Click();
+
+    QString m_folder; // empty when no image was chosen
+    int m_area = -1;
+    int m_picked = -1; // the row last picked; not moved when rows are removed
+    bool m_removing = false;
+
+    QLabel* m_label1 = nullptr;
+    QLineEdit* m_text1 = nullptr;
+    QListWidget* m_list1 = nullptr;
+    QToolButton* m_command5 = nullptr;
+    QToolButton* m_command1 = nullptr;
+    QToolButton* m_command3 = nullptr;
+    QToolButton* m_command2 = nullptr;
+    bool m_placed = false;
+};

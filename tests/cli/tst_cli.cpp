@@ -1,0 +1,209 @@
+#include "CodePage.h"
+#include "FixtureCatalogue.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using kovra::test::readBytes;
+using kovra::test::writeBytes;
+namespace fixture = kovra::test::fixture;
+
+namespace {
+
+// Arguments written as one UTF-8 text, separated by '|'.
+QStringList words(const char* args)
+{
+    return QString::fromUtf8(args).split(u'|');
+}
+
+struct Run
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+} // namespace
+
+class tst_Cli : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_tmp;
+    QString m_root;
+    QString m_cli;
+
+    Run run(const QStringList& args, const QString& program = {}) const
+    {
+        QProcess p;
+        p.start(program.isEmpty() ? m_cli : program, args);
+        Run r;
+        if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
+            return r;
+        r.code = p.exitCode();
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+    Run cli(QStringList args) const { return run(QStringList{QStringLiteral("--root"), m_root} + args); }
+    QString at(const QString& name) const { return m_root + u'/' + name; }
+
+private slots:
+    void initTestCase()
+    {
+        m_cli = qEnvironmentVariable("KOVRA_BIN_DIR") + QStringLiteral("/kovra-cli");
+        QVERIFY2(QFileInfo(m_cli).isExecutable(), qPrintable(m_cli));
+    }
+    void init()
+    {
+        m_root = m_tmp.filePath(QString::fromLatin1(QTest::currentTestFunction()) + u'_' +
+                                QString::number(qHash(QString::fromLatin1(QTest::currentDataTag()))));
+        QVERIFY(QDir().mkpath(m_root));
+        QVERIFY(fixture::create(m_root));
+    }
+
+    void listsTheCatalogue()
+    {
+        const QString longTitle = kovra::codepage::decode(fixture::longTitleBytes().left(124));
+        const QString expected = QStringLiteral("20030405060708\t") + fixture::shelfTitle() + u'\t' +
+                                 at(QStringLiteral("20030405060708/shelf.jpg")) + QStringLiteral("\n20030405060709\t") +
+                                 longTitle + u'\t' + at(QStringLiteral("20030405060709/box.bmp")) +
+                                 QStringLiteral("\n20040101000000\tNon Titled\t\nPhotos\tNon Titled\t\n");
+        const Run r = cli(words("list"));
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, expected);
+
+        // Without --root the program folder is the one that holds the executable.
+        const QString copy = at(QStringLiteral("kovra-cli"));
+        QVERIFY(QFile::copy(m_cli, copy));
+        const Run own = run(words("list"), copy);
+        QCOMPARE(own.code, 0);
+        QCOMPARE(own.out, expected);
+    }
+
+    void get_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("expected");
+        const QString longTitle = kovra::codepage::decode(fixture::longTitleBytes());
+        auto row = [](const char* name, const char* args, const QString& expected) {
+            QTest::newRow(name) << words(args) << expected;
+        };
+        row("settings", "KOVRA.INI|window|TOP", QStringLiteral("4500"));
+        row("quoted item", "20030405060708/Area0.INI|Items|Item1", QStringLiteral("ゾウの置物"));
+        row("missing key, empty default", "20030405060708/Area0.INI|Items|Item2", QString());
+        row("default loses trailing spaces", "20030405060708/Area0.INI|Items|Item2|--default|なし  ",
+            QStringLiteral("なし"));
+        row("missing file", "nowhere.ini|S|K|--default|d", QStringLiteral("d"));
+        row("size 256 by default", "20030405060709/IMAGE.INI|ImageFile|Title", longTitle);
+        row("title list's size", "20030405060709/IMAGE.INI|ImageFile|Title|--size|126", longTitle.left(62));
+        row("options first, cut before a double-byte char", "--size|4|20030405060708/IMAGE.INI|ImageFile|Title",
+            QStringLiteral("ソ"));
+        row("windows path as stored", "20030405060708/IMAGE.INI|ImageFile|Filename",
+            QStringLiteral("C:\\Program Files\\Kovra\\20030405060708\\shelf.jpg"));
+        row("after --", "--default|v|--|KOVRA.INI|Mine|--size", QStringLiteral("v"));
+    }
+    void get()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, expected);
+        const Run r = cli(words("ini|get") + args);
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, expected + u'\n');
+        // An absolute FILE is taken as given.
+        if (QTest::currentDataTag() == QByteArrayView("settings"))
+            QCOMPARE(run(words("ini|get")
+                         << at(QStringLiteral("KOVRA.INI")) << QStringLiteral("Window") << QStringLiteral("Left"))
+                         .out,
+                     QStringLiteral("-150\n"));
+    }
+
+    void setAndRemoveSection()
+    {
+        QCOMPARE(cli(words("ini|set|KOVRA.INI|window|top|150")).code, 0);
+        QCOMPARE(cli(words("ini|set|KOVRA.INI|Mine|棚| ソ～ ")).code, 0);
+        QCOMPARE(
+            readBytes(at(QStringLiteral("KOVRA.INI"))),
+            QByteArray("[Window]\r\nTop=150\r\nLeft=-150\r\n[Mine]\r\nNote=kept\r\n\x92\x49= \x83\x5c\x81\x60 \r\n"));
+        const Run removed = cli(words("ini|remove-section|KOVRA.INI|WINDOW"));
+        QCOMPARE(removed.code, 0);
+        QCOMPARE(removed.out + removed.err, QString());
+        QCOMPARE(readBytes(at(QStringLiteral("KOVRA.INI"))),
+                 QByteArray("[Mine]\r\nNote=kept\r\n\x92\x49= \x83\x5c\x81\x60 \r\n"));
+        QCOMPARE(cli(words("ini|set|20040101000000/IMAGE.INI|ImageFile|Title|箱")).code, 0);
+        QCOMPARE(readBytes(at(QStringLiteral("20040101000000/IMAGE.INI"))),
+                 QByteArray("[ImageFile]\r\nTitle=\x94\xa0\r\n"));
+    }
+
+    void refusedWrites_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("line break") << words("set|KOVRA.INI|Window|Top|1\n2");
+        QTest::newRow("bracket in section") << words("set|KOVRA.INI|a]b|k|v");
+        QTest::newRow("equals in key") << words("set|KOVRA.INI|Window|a=b|v");
+        QTest::newRow("out of the code page") << words("set|KOVRA.INI|Window|Top|𠮷");
+        QTest::newRow("read-only") << words("set|KOVRA.INI|Window|Top|1");
+        QTest::newRow("remove read-only") << words("remove-section|KOVRA.INI|Window");
+        QTest::newRow("remove empty name") << (words("remove-section|KOVRA.INI") << QString());
+        QTest::newRow("missing folder") << words("set|no/such.ini|S|k|v");
+    }
+    void refusedWrites()
+    {
+        QFETCH(QStringList, args);
+        if (QString::fromLatin1(QTest::currentDataTag()).contains(QStringLiteral("read-only")))
+            QVERIFY(QFile::setPermissions(at(QStringLiteral("KOVRA.INI")), QFile::ReadOwner));
+        const Run r = cli(QStringList{QStringLiteral("ini")} + args);
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.out, QString());
+        QVERIFY(r.err.startsWith(QStringLiteral("kovra-cli: ")));
+        QVERIFY2(r.err.endsWith(QStringLiteral("．\n")) && r.err.count(u'\n') == 1, qPrintable(r.err));
+        QCOMPARE(readBytes(at(QStringLiteral("KOVRA.INI"))), fixture::settingsIni());
+        QCOMPARE(QDir(m_root).entryList(QDir::Files), QStringList{QStringLiteral("KOVRA.INI")});
+    }
+
+    void badUsage_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("nothing") << QStringList{};
+        QTest::newRow("--root alone") << words("--root");
+        QTest::newRow("no command") << words("--root|<root>");
+        QTest::newRow("unknown command") << words("--root|<root>|lst");
+        QTest::newRow("option after command") << words("list|--root|<root>");
+        QTest::newRow("missing root") << words("--root|<root>/none|list");
+        QTest::newRow("root is a file") << words("--root|<root>/KOVRA.INI|list");
+        QTest::newRow("ini alone") << words("--root|<root>|ini");
+        QTest::newRow("unknown ini action") << words("--root|<root>|ini|put");
+        QTest::newRow("get without key") << words("--root|<root>|ini|get|KOVRA.INI|Window");
+        QTest::newRow("size zero") << words("--root|<root>|ini|get|KOVRA.INI|Window|Top|--size|0");
+        QTest::newRow("size not a number") << words("--root|<root>|ini|get|KOVRA.INI|Window|Top|--size|x");
+        QTest::newRow("default without text") << words("--root|<root>|ini|get|KOVRA.INI|Window|Top|--default");
+        QTest::newRow("unknown option") << words("--root|<root>|ini|get|KOVRA.INI|Window|Top|--bogus");
+        QTest::newRow("set without value") << words("--root|<root>|ini|set|KOVRA.INI|Window|Top");
+        QTest::newRow("list with arguments") << words("--root|<root>|list|x");
+    }
+    void badUsage()
+    {
+        QFETCH(QStringList, args);
+        args.replaceInStrings(QStringLiteral("<root>"), m_root);
+        const Run r = run(args);
+        QCOMPARE(r.code, 2);
+        QCOMPARE(r.out, QString());
+        QVERIFY2(r.err.startsWith(QStringLiteral("kovra-cli: ")) && r.err.count(u'\n') == 1, qPrintable(r.err));
+        QCOMPARE(readBytes(at(QStringLiteral("KOVRA.INI"))), fixture::settingsIni());
+    }
+
+    void help()
+    {
+        const Run r = run(words("--help"));
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.contains(QStringLiteral("kovra-cli [--root DIR] ini remove-section FILE SECTION")));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Cli)
+#include "tst_cli.moc"

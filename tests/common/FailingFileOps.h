@@ -1,0 +1,74 @@
+#pragma once
+
+#include "FileOps.h"
+
+#include <QStringList>
+#include <functional>
+
+namespace kovra::test {
+
+// The real file operations, except those that failWhen picks ("read", "write", "rename", "remove",
+// "mkdir", "rmdir", "copy", "chmod"). A failing "write" leaves half of the data behind, as a full disk would.
+// Every call is logged as "op path".
+class FailingFileOps : public FileOps
+{
+public:
+    std::function<bool(const QString& op, const QString& path)> failWhen;
+    QStringList log;
+
+    ReadStatus readFile(const QString& path, QByteArray& out) override
+    {
+        if (hit(QStringLiteral("read"), path)) {
+            out.clear();
+            return ReadStatus::Failed;
+        }
+        return FileOps::readFile(path, out);
+    }
+    bool writeFile(const QString& path, const QByteArray& data) override
+    {
+        if (hit(QStringLiteral("write"), path)) {
+            FileOps::writeFile(path, data.left(data.size() / 2));
+            return false;
+        }
+        return FileOps::writeFile(path, data);
+    }
+    bool rename(const QString& from, const QString& to) override
+    {
+        return !hit(QStringLiteral("rename"), to) && FileOps::rename(from, to);
+    }
+    bool removeFile(const QString& path) override
+    {
+        return !hit(QStringLiteral("remove"), path) && FileOps::removeFile(path);
+    }
+    bool makeDir(const QString& path) override { return !hit(QStringLiteral("mkdir"), path) && FileOps::makeDir(path); }
+    bool removeDir(const QString& path) override
+    {
+        return !hit(QStringLiteral("rmdir"), path) && FileOps::removeDir(path);
+    }
+    bool copyFile(const QString& from, const QString& to) override
+    {
+        return !hit(QStringLiteral("copy"), to) && FileOps::copyFile(from, to);
+    }
+
+    bool copyPermissions(const QString& from, const QString& to) override
+    {
+        return !hit(QStringLiteral("chmod"), to) && FileOps::copyPermissions(from, to);
+    }
+
+    int count(const QString& op) const
+    {
+        int n = 0;
+        for (const QString& line : log)
+            n += line.startsWith(op + u' ') ? 1 : 0;
+        return n;
+    }
+
+private:
+    bool hit(const QString& op, const QString& path)
+    {
+        log.append(op + u' ' + path);
+        return failWhen && failWhen(op, path);
+    }
+};
+
+} // namespace kovra::test

@@ -1,0 +1,496 @@
+// The area arrangement window against a real main window and area files on disk.
+#include "EditFixture.h"
+#include "ProfileFile.h"
+#include "frmItemArrangement.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QScreen>
+#include <QToolButton>
+
+using fixture::areaFile;
+using fixture::readBytes;
+using fixture::writeBytes;
+using kovra::MessageBox;
+
+namespace {
+
+constexpr QPoint TensAt(6, 3);
+constexpr QPoint UnitsAt(19, 3);
+constexpr int GlyphWidth = 13;
+constexpr int GlyphHeight = 18;
+
+QImage strip()
+{
+    return QImage(QStringLiteral(":/icons/digits.png")).convertToFormat(QImage::Format_RGB32);
+}
+
+bool glyphAt(const QImage& display, QPoint at, int digit)
+{
+    return display.copy(QRect(at, QSize(GlyphWidth, GlyphHeight))) ==
+           strip().copy(QRect(GlyphWidth * digit, 0, GlyphWidth, GlyphHeight));
+}
+
+// Reads the two digits back from the counter's pixels; "??" when a place holds no glyph of the strip.
+QString counter(const frmItemArrangement* w)
+{
+    const QImage display = w->counterImage();
+    QString text;
+    for (const QPoint at : {TensAt, UnitsAt}) {
+        QChar c = u'?';
+        for (int d = 0; d <= 9; ++d)
+            if (glyphAt(display, at, d))
+                c = QChar(u'0' + d);
+        text += c;
+    }
+    return text;
+}
+
+QToolButton* button(QWidget* w, const char* name)
+{
+    return w->findChild<QToolButton*>(QString::fromLatin1(name));
+}
+
+frmItemArrangement* openArrangement(frmMain& main)
+{
+    return qobject_cast<frmItemArrangement*>(main.openWindow(frmMain::Window::AreaArrangement));
+}
+
+void sendMouse(QWidget* target, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons,
+               Qt::KeyboardModifiers modifiers)
+{
+    QMouseEvent e(type, QPointF(pos), QPointF(target->mapToGlobal(pos)), button, buttons, modifiers);
+    QApplication::sendEvent(target, &e);
+}
+
+} // namespace
+
+class tst_ItemArrangement : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void windowLayout();
+    void newAreaOnFreshImage();
+    void lowestFreeIndexReused();
+    void allAreasInUse();
+    void deleteMessages();
+    void saveWithoutImageWritesNothing();
+    void closeWithoutSavingKeepsMarkersAndFiles();
+    void saveWritesEveryFileAndKeepsItems();
+    void counterPixels_data();
+    void counterPixels();
+    void counterNotRedrawnOnImageChange();
+    void reopenBringsToFront();
+    void placementModeResizesWithoutShift_data();
+    void placementModeResizesWithoutShift();
+    void failedSaveKeepsWindowOpen();
+};
+
+void tst_ItemArrangement::windowLayout()
+{
+    fixture::Catalogue cat;
+    cat.addImage(QStringLiteral("20240101000000"), "One");
+    auto main = cat.openMain();
+    QCOMPARE(main->twipsPerPixel(), 15.0);
+    frmItemArrangement* w = openArrangement(*main);
+    QVERIFY(w);
+    QCOMPARE(w->windowTitle(), QStringLiteral("ｱｲﾃﾑｴﾘｱの配置"));
+    QCOMPARE(w->size(), QSize(302, 74));
+    QVERIFY(w->isWindow());
+    QCOMPARE(w->parentWidget(), main.get()); // owned: stays in front of the main window
+    QVERIFY(!w->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(!w->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+
+    const QRect screen = w->screen()->geometry();
+    const QRect frame = w->frameGeometry();
+    QCOMPARE(frame.left(), (screen.width() - frame.width()) / 2);
+    QCOMPARE(frame.top(), (screen.height() - frame.height()) / 3);
+
+    // The digit strip lies below the visible client area.
+    auto* strip = w->findChild<QWidget*>(QStringLiteral("Picture1_2"));
+    QVERIFY(strip);
+    QVERIFY(strip->geometry().top() >= w->height());
+
+    QCOMPARE(fixture::tabChain(button(w, "Command5")),
+             (QStringList{QStringLiteral("Command5"), QStringLiteral("Command3"), QStringLiteral("Command1"),
+                          QStringLiteral("Command2"), QStringLiteral("Check1")}));
+}
+
+void tst_ItemArrangement::newAreaOnFreshImage()
+{
+    fixture::Catalogue cat;
+    const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
+    auto main = cat.openMain();
+    frmItemArrangement* w = openArrangement(*main);
+    QCOMPARE(counter(w), QStringLiteral("30"));
+    QVERIFY(!w->placementMode());
+
+    button(w, "Command5")->click();
+    QVERIFY(main->isMarkerShown(0));
+    QVERIFY(main->areaTable().shown[0]);
+    QCOMPARE(main->markerRect(0), QRectF(0, 0, 150, 35));
+    QCOMPARE(main->selectedAreaIndex(), 0);
+    QVERIFY(main->isHandleShown());
+    QCOMPARE(main->findChild<QWidget*>(QStringLiteral("SpHandle"))->pos(), QPoint(0, 0));
+    QCOMPARE(counter(w), QStringLiteral("29"));
+    for (int i = 1; i < kovra::AreaCount; ++i)
+        QVERIFY(!main->isMarkerShown(i));
+    QCOMPARE(fixture::areaFiles(image), QStringList()); // nothing reaches the disk
+}
+
+void tst_ItemArrangement::lowestFreeIndexReused()
+{
+    fixture::Catalogue cat;
+    const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
+    for (int i = 0; i < 5; ++i)
+        writeBytes(areaFile(image, i), fixture::areaSection(true, 10 * i, 20, 50, 30));
+    auto main = cat.openMain();
+    frmItemArrangement* w = openArrangement(*main);
+    QCOMPARE(counter(w), QStringLiteral("25"));
+
+    main->setSelectedAreaIndex(2);
+    kovra::MessageBoxRecorder boxes;
+    button(w, "Command3")->click();
+    QCOMPARE(boxes.requests().size(), size_t(1));
+    QVERIFY(!main->isMarkerShown(2));
+    QVERIFY(!main->areaTable().shown[2]);
+    QCOMPARE(counter(w), QStringLiteral("26"));
+
+    button(w, "Command5")->click();
+    QCOMPARE(main->selectedAreaIndex(), 2);
+    QVERIFY(main->isMarkerShown(2));
+    QCOMPARE(main->markerRect(2), QRectF(0, 0, 150, 35));
+    QCOMPARE(counter(w), QStringLiteral("25"));
+    button(w, "Command5")->click();
+    QCOMPARE(main->selectedAreaIndex(), 5);
+    QCOMPARE(counter(w), QStringLiteral("24"));
+}
+
+void tst_ItemArrangement::allAreasInUse()
+{
+    fixture::Catalogue cat;
+    const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
+    for (int i = 0; i < kovra::AreaCount; ++i)
+        writeBytes(areaFile(image, i), fixture::areaSection(true, i, 2 * i, 40, 30));
+    auto main = cat.openMain();
+    main->setSelectedAreaIndex(7);
+    main->showHandleAt(7);
+    frmItemArrangement* w = openArrangement(*main);
+    QCOMPARE(counter(w), QStringLiteral("00"));
+
+    kovra::MessageBoxRecorder boxes;
+    button(w, "Command5")->click();
+    QCOMPARE(boxes.requests().size(), size_t(0));
+    QCOMPARE(counter(w), QStringLiteral("00"));
+    QCOMPARE(main->selectedAreaIndex(), 7);
+    QVERIFY(main->isHandleShown());
+    QCOMPARE(main->findChild<QWidget*>(QStringLiteral("SpHandle"))->pos(), QPoint(7, 14));
+    for (int i = 0; i < kovra::AreaCount; ++i) {
+        QVERIFY(main->isMarkerShown(i));
+        QCOMPARE(main->markerRect(i), QRectF(i, 2 * i, 40, 30));
+    }
+}
+
+void tst_ItemArrangement::deleteMessages()
+{
+    fixture::Catalogue cat;
+    const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
+    writeBytes(areaFile(image, 3), fixture::areaSection(true, 5, 6, 70, 80));
+    auto main = cat.openMain();
+    frmItemArrangement* w = openArrangement(*main);
+    kovra::MessageBoxRecorder boxes;
+
+    // Nothing selected.
+    button(w, "Command3")->click();
+    QCOMPARE(boxes.requests().size(), size_t(1));
+    QCOMPARE(boxes.requests()[0].text, QStringLiteral("削除するｱｲﾃﾑｴﾘｱを選択してください．"));
+    QCOMPARE(boxes.requests()[0].caption, QStringLiteral("Kovra"));
+    QCOMPARE(boxes.requests()[0].icon, MessageBox::Icon::Information);
+    QCOMPARE(boxes.requests()[0].buttons, MessageBox::Buttons::Ok);
+
+    // Answered No: nothing changes.
+    main->setSelectedAreaIndex(3);
+    main->showHandleAt(3);
+    boxes.clear();
+    boxes.answerNext(MessageBox::Answer::No);
+    button(w, "Command3")->click();
+    QCOMPARE(boxes.requests().size(), size_t(1));
+    QCOMPARE(boxes.requests()[0].text, QStringLiteral("選択されたｱｲﾃﾑｴﾘｱを削除します．よろしいですか？"));
+    QCOMPARE(boxes.requests()[0].caption, QStringLiteral("ｱｲﾃﾑｴﾘｱの削除"));
+    QCOMPARE(boxes.requests()[0].icon, MessageBox::Icon::Question);
+    QCOMPARE(boxes.requests()[0].buttons, MessageBox::Buttons::YesNo);
+    QVERIFY(main->isMarkerShown(3));
+    QVERIFY(main->areaTable().shown[3]);
+    QVERIFY(main->isHandleShown());
+    QCOMPARE(counter(w), QStringLiteral("29"));
+
+    // Yes: the marker goes, the selection stays on it.
+    boxes.clear();
+    button(w, "Command3")->click();
+    QCOMPARE(boxes.requests().size(), size_t(1));
+    QVERIFY(!main->isMarkerShown(3));
+    QVERIFY(!main->areaTable().shown[3]);
+    QVERIFY(!main->isHandleShown());
+    QCOMPARE(main->selectedAreaIndex(), 3);
+    QCOMPARE(counter(w), QStringLiteral("30"));
+
+    // Again on the same area: the second message.
+    boxes.clear();
+    button(w, "Command3")->click();
+    QCOMPARE(boxes.requests().size(), size_t(1));
+    QCOMPARE(boxes.requests()[0].text, QStringLiteral("削除するｱｲﾃﾑｴﾘｱを確認してください．"));
+    QCOMPARE(boxes.requests()[0].icon, MessageBox::Icon::Information);
+    QCOMPARE(boxes.requests()[0].caption, QStringLiteral("Kovra"));
+    QCOMPARE(fixture::areaFiles(image), QStringList{QStringLiteral("Area3.INI")});
+    QCOMPARE(readBytes(areaFile(image, 3)), fixture::areaSection(true, 5, 6, 70, 80));
+}
+
+void tst_ItemArrangement::saveWithoutImageWritesNothing()
+{
+    fixture::Catalogue cat; // no image at all
+    auto main = cat.openMain();
+    QVERIFY(main->currentImageFolder().isEmpty());
+    QPointer<frmItemArrangement> w = openArrangement(*main);
+    QCOMPARE(counter(w), QStringLiteral("30"));
+    button(w, "Command5")->click(); // opens a marker on the empty picture and counts it
+    QVERIFY(main->isMarkerShown(0));
+    QCOMPARE(counter(w), QStringLiteral("29"));
+
+    kovra::MessageBoxRecorder boxes;
+    button(w, "Command1")->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(w);
+    QVERIFY(w->isVisible());
+    QCOMPARE(boxes.requests().size(), size_t(0));
+    QCOMPARE(QDir(cat.root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+}
+
+void tst_ItemArrangement::closeWithoutSavingKeepsMarkersAndFiles()
+{
+    fixture::Catalogue cat;
+    const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
+    const QByteArray stored = fixture::areaSection(true, 40, 50, 60, 70);
+    writeBytes(areaFile(image, 0), stored);
+    auto main = cat.openMain();
+
+    for (const bool byEscape : {false, true}) {
+        QPointer<frmItemArrangement> w = openArrangement(*main);
+        button(w, "Command5")->click();
+        button(w, "Command5")->click();
+        if (byEscape)
+            QTest::keyClick(w, Qt::Key_Escape);
+        else
+            button(w, "Command2")->click();
+        QTRY_VERIFY(w.isNull());
+    }
+    // Four new areas stay on the main window with their flags; the file is as it was.
+    for (int i = 0; i < 5; ++i) {
+        QVERIFY(main->isMarkerShown(i));
+        QVERIFY(main->areaTable().shown[size_t(i)]);
+    }
+    QCOMPARE(main->markerRect(0), QRectF(40, 50, 60, 70));
+    QCOMPARE(fixture::areaFiles(image), QStringList{QStringLiteral("Area0.INI")});
+    QCOMPARE(readBytes(areaFile(image, 0)), stored);
+
+    // Choosing the image again shows the saved state.
+    main->selectImage(image);
+    QVERIFY(main->isMarkerShown(0));
+    QVERIFY(!main->isMarkerShown(1));
+}
+
+void tst_ItemArrangement::saveWritesEveryFileAndKeepsItems()
+{
+    fixture::Catalogue cat;
+    const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
+    writeBytes(areaFile(image, 0), fixture::areaSection(true, 1, 2, 3, 4));
+    const QByteArray items = fixture::itemSections({"\x83\x5c\x83\x74\x83\x40", "lamp"}); // ソファ
+    writeBytes(areaFile(image, 4), fixture::areaSection(true, -20, 12, 100, 50) + items);
+    auto main = cat.openMain();
+    QPointer<frmItemArrangement> w = openArrangement(*main);
+
+    main->setSelectedAreaIndex(4);
+    kovra::MessageBoxRecorder boxes;
+    button(w, "Command3")->click(); // delete area 4
+    main->setMarkerRect(0, QRectF(10.5, -3, 187.5, 43.75));
+    main->areaTable().shown[9] = true; // a flag whose marker is hidden is cleared by the save
+    button(w, "Command1")->click();
+    QTRY_VERIFY(w.isNull());
+    QCOMPARE(boxes.requests().size(), size_t(1)); // the confirmation only
+
+    QStringList expected;
+    for (int i = 0; i < kovra::AreaCount; ++i)
+        expected << QStringLiteral("Area%1.INI").arg(i);
+    QStringList files = fixture::areaFiles(image);
+    files.sort();
+    expected.sort();
+    QCOMPARE(files, expected);
+    QCOMPARE(readBytes(areaFile(image, 0)),
+             QByteArray("[Area]\r\nVisible=True\r\nLeft=10.5\r\nTop=-3\r\nWidth=187.5\r\nHeight=43.75\r\n"));
+    QCOMPARE(readBytes(areaFile(image, 4)),
+             "[Area]\r\nVisible=False\r\nLeft=-20\r\nTop=12\r\nWidth=100\r\nHeight=50\r\n" + items);
+    QCOMPARE(kovra::ProfileFile::load(areaFile(image, 17)).read(u"Area", u"Visible", u"", 16), QStringLiteral("False"));
+    QVERIFY(!main->areaTable().shown[9]);
+    QVERIFY(main->areaTable().shown[0]);
+    QCOMPARE(main->areaTable().freeCount(), 29);
+}
+
+void tst_ItemArrangement::counterPixels_data()
+{
+    QTest::addColumn<int>("inUse");
+    QTest::addColumn<int>("tens");
+    QTest::addColumn<int>("units");
+    QTest::newRow("30 free") << 0 << 3 << 0;
+    QTest::newRow("27 free") << 3 << 2 << 7;
+    QTest::newRow("18 free") << 12 << 1 << 8;
+    QTest::newRow("09 free") << 21 << 0 << 9;
+    QTest::newRow("00 free") << 30 << 0 << 0;
+}
+
+void tst_ItemArrangement::counterPixels()
+{
+    QFETCH(int, inUse);
+    QFETCH(int, tens);
+    QFETCH(int, units);
+    fixture::Catalogue cat;
+    const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
+    for (int i = 0; i < inUse; ++i)
+        writeBytes(areaFile(image, i), fixture::areaSection(true, 0, 0, 10, 10));
+    auto main = cat.openMain();
+    frmItemArrangement* w = openArrangement(*main);
+    const QImage display = w->counterImage();
+    QVERIFY(display.width() >= UnitsAt.x() + GlyphWidth);
+    QVERIFY(display.height() >= UnitsAt.y() + GlyphHeight);
+    QVERIFY(glyphAt(display, TensAt, tens));
+    QVERIFY(glyphAt(display, UnitsAt, units));
+    // Plain copies onto black: every other pixel stays black.
+    const QRect glyphs(TensAt, QPoint(UnitsAt.x() + GlyphWidth - 1, UnitsAt.y() + GlyphHeight - 1));
+    for (int y = 0; y < display.height(); ++y)
+        for (int x = 0; x < display.width(); ++x)
+            if (!glyphs.contains(x, y))
+                QCOMPARE(display.pixel(x, y), qRgb(0, 0, 0));
+
+    // DrawX reads two digit characters; an empty text draws 0 and 0.
+    w->DrawX(QStringLiteral("47"));
+    QCOMPARE(counter(w), QStringLiteral("47"));
+    w->DrawX(QString());
+    QCOMPARE(counter(w), QStringLiteral("00"));
+}
+
+void tst_ItemArrangement::counterNotRedrawnOnImageChange()
+{
+    fixture::Catalogue cat;
+    const QString first = cat.addImage(QStringLiteral("20240101000000"), "One");
+    const QString second = cat.addImage(QStringLiteral("20240102000000"), "Two");
+    for (int i = 0; i < 2; ++i)
+        writeBytes(areaFile(second, i), fixture::areaSection(true, 0, 0, 10, 10));
+    auto main = cat.openMain();
+    QCOMPARE(main->currentImageFolder(), first);
+    frmItemArrangement* w = openArrangement(*main);
+    QCOMPARE(counter(w), QStringLiteral("30"));
+    main->selectImage(second);
+    QCOMPARE(counter(w), QStringLiteral("30"));
+    button(w, "Command5")->click();
+    QCOMPARE(main->selectedAreaIndex(), 2);
+    QCOMPARE(counter(w), QStringLiteral("27"));
+}
+
+void tst_ItemArrangement::reopenBringsToFront()
+{
+    fixture::Catalogue cat;
+    cat.addImage(QStringLiteral("20240101000000"), "One");
+    auto main = cat.openMain();
+    QPointer<frmItemArrangement> w = openArrangement(*main);
+    auto* check = w->findChild<QCheckBox*>(QStringLiteral("Check1"));
+    check->setChecked(true);
+    button(w, "Command5")->click();
+    w->move(10, 10);
+    QCOMPARE(openArrangement(*main), w.data());
+    QVERIFY(check->isChecked());
+    QCOMPARE(w->pos(), QPoint(10, 10)); // not placed again
+    QCOMPARE(counter(w), QStringLiteral("29"));
+
+    button(w, "Command2")->click();
+    QTRY_VERIFY(w.isNull());
+    frmItemArrangement* again = openArrangement(*main);
+    QVERIFY(!again->placementMode()); // unticked at every opening
+    QCOMPARE(counter(again), QStringLiteral("29"));
+}
+
+void tst_ItemArrangement::placementModeResizesWithoutShift_data()
+{
+    QTest::addColumn<bool>("ticked");
+    QTest::addColumn<bool>("closeWindow");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QRectF>("expected");
+    QTest::newRow("ticked") << true << false << int(Qt::NoModifier) << QRectF(0, 0, 200, 100);
+    QTest::newRow("unticked") << false << false << int(Qt::NoModifier) << QRectF(0, 0, 150, 35);
+    QTest::newRow("unticked, Shift") << false << false << int(Qt::ShiftModifier) << QRectF(0, 0, 200, 100);
+    QTest::newRow("ticked, then closed") << true << true << int(Qt::NoModifier) << QRectF(0, 0, 150, 35);
+}
+
+void tst_ItemArrangement::placementModeResizesWithoutShift()
+{
+    QFETCH(bool, ticked);
+    QFETCH(bool, closeWindow);
+    QFETCH(int, modifiers);
+    QFETCH(QRectF, expected);
+    fixture::Catalogue cat;
+    cat.addImage(QStringLiteral("20240101000000"), "One");
+    auto main = cat.openMain();
+    QPointer<frmItemArrangement> w = openArrangement(*main);
+    button(w, "Command5")->click(); // area 0 selected, 150 x 35 at the corner
+    w->findChild<QCheckBox*>(QStringLiteral("Check1"))->setChecked(ticked);
+    if (closeWindow) {
+        w->close();
+        QTRY_VERIFY(w.isNull());
+    }
+
+    auto* picture = main->findChild<QWidget*>(QStringLiteral("Picture1"));
+    QVERIFY(picture);
+    const auto mods = Qt::KeyboardModifiers(modifiers);
+    sendMouse(picture, QEvent::MouseButtonPress, QPoint(300, 200), Qt::LeftButton, Qt::LeftButton, mods);
+    sendMouse(picture, QEvent::MouseMove, QPoint(250, 150), Qt::NoButton, Qt::LeftButton, mods);
+    sendMouse(picture, QEvent::MouseMove, QPoint(200, 100), Qt::NoButton, Qt::LeftButton, mods);
+    sendMouse(picture, QEvent::MouseButtonRelease, QPoint(200, 100), Qt::LeftButton, Qt::NoButton, mods);
+    QCOMPARE(main->markerRect(0), expected);
+}
+
+void tst_ItemArrangement::failedSaveKeepsWindowOpen()
+{
+    fixture::Catalogue cat;
+    const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
+    const QByteArray stored = fixture::areaSection(true, 1, 2, 3, 4) + fixture::itemSections({"cup"});
+    writeBytes(areaFile(image, 0), stored);
+    auto main = cat.openMain();
+    QPointer<frmItemArrangement> w = openArrangement(*main);
+    button(w, "Command5")->click();
+    kovra::MessageBoxRecorder boxes;
+    {
+        fixture::FullDisk full;
+        kovra::ScopedFileOps failing(&full);
+        button(w, "Command1")->click();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(w);
+    QVERIFY(w->isVisible());
+    QCOMPARE(boxes.requests().size(), size_t(1));
+    QCOMPARE(boxes.requests()[0].icon, MessageBox::Icon::Critical);
+    QCOMPARE(boxes.requests()[0].caption, QStringLiteral("Kovra"));
+    QVERIFY(boxes.requests()[0].text.startsWith(QStringLiteral("ｱｲﾃﾑｴﾘｱの配置を保存できませんでした．")));
+    QCOMPARE(fixture::areaFiles(image), QStringList{QStringLiteral("Area0.INI")});
+    QCOMPARE(readBytes(areaFile(image, 0)), stored);
+    QVERIFY(main->isMarkerShown(1)); // the layout on screen is still there to retry
+
+    // The retry on a working disk saves and closes.
+    button(w, "Command1")->click();
+    QTRY_VERIFY(w.isNull());
+    QCOMPARE(boxes.requests().size(), size_t(1));
+    QCOMPARE(kovra::ProfileFile::load(areaFile(image, 1)).read(u"Area", u"Visible", u"", 16), QStringLiteral("True"));
+    QCOMPARE(kovra::readItems(image, 0), QStringList{QStringLiteral("cup")});
+}
+
+QTEST_MAIN(tst_ItemArrangement)
+#include "tst_itemarrangement.moc"
