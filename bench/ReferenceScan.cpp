@@ -30,11 +30,9 @@ QList<SearchRow> referenceSearch(const QStringList& folders, QStringView searchT
         }
         if (areas.isEmpty())
             continue;
-        const QString ini = imageIniPath(folder);
         SearchRow row;
-        row.title = getProfileString(u"ImageFile", u"Title", nonTitled(), TitleBufferSize, ini);
-        row.picturePath =
-            resolvePicturePath(folder, getProfileString(u"ImageFile", u"Filename", u"", SearchFilenameBufferSize, ini));
+        row.title = getProfileString(u"ImageFile", u"Title", nonTitled(), TitleBufferSize, imageIniPath(folder));
+        row.picturePath = picturePathOf(folder, SearchFilenameBufferSize);
         row.folder = folder;
         row.folderPosition = i;
         row.hitAreas = areas;

@@ -55,10 +55,10 @@ std::optional<SearchRow> searchFolder(const QString& folder, int position, const
     }
     if (areas.isEmpty())
         return std::nullopt;
-    const ProfileFile image = ProfileFile::load(imageIniPath(folder));
     SearchRow row;
-    row.title = image.read(u"ImageFile", u"Title", nonTitled(), TitleBufferSize);
-    row.picturePath = resolvePicturePath(folder, image.read(u"ImageFile", u"Filename", u"", SearchFilenameBufferSize));
+    row.title = getProfileString(u"ImageFile", u"Title", nonTitled(), TitleBufferSize, imageIniPath(folder));
+    // Filename read as the search reads it (125 bytes), with the readers' shared fallbacks.
+    row.picturePath = picturePathOf(folder, SearchFilenameBufferSize);
     row.folder = folder;
     row.folderPosition = position;
     row.hitAreas = std::move(areas);

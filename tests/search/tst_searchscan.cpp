@@ -164,6 +164,19 @@ private slots:
         QCOMPARE(rows[2].picturePath, windows + u"/shelf.jpg"_s);
     }
 
+    void pictureLongerThanTheSearchReads()
+    {
+        Catalogue c;
+        const QString f = c.image(u"20240101000000"_s);
+        const QString picture = f + u'/' + QString(60, u'写') + u".jpg"_s; // past 125 bytes
+        QFile(picture).open(QIODevice::WriteOnly);
+        writeCp932(f + u"/IMAGE.INI"_s, {u"[ImageFile]"_s, u"Filename="_s + picture, u"Title=棚"_s});
+        c.area(f, 0, {u"傘"_s});
+        const auto rows = c.search(u"傘"_s);
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].picturePath, picture);
+    }
+
     void visibleIsNotConsulted()
     {
         Catalogue c;
