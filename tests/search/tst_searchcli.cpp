@@ -1,5 +1,6 @@
 #include "AreaFiles.h"
 #include "CodePage.h"
+#include "FixtureCatalogue.h"
 
 #include <QDir>
 #include <QFile>
@@ -99,6 +100,28 @@ private slots:
         const Run r = cli({u"--root"_s, m_dir.path() + u"/none"_s, u"search"_s, u"ペン"_s});
         QCOMPARE(r.exitCode, 2);
         QVERIFY(r.out.isEmpty());
+    }
+
+    // The catalogue as the Windows build leaves it: Windows paths, a Sum larger than the stored keys,
+    // ソ with its trail byte 5C, a quoted item, a folder without IMAGE.INI, Photos after manual.
+    void fixtureCatalogue_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("rows");
+        QTest::newRow("電池") << u"電池"_s
+                                << u"0\t20030405060708\tソファ横の棚\t,0\t@/20030405060708/shelf.jpg\n"_s;
+        QTest::newRow("ｿｰｽ") << u"ｿｰｽ"_s << u"0\t20030405060708\tソファ横の棚\t,0\t@/20030405060708/shelf.jpg\n"_s;
+        QTest::newRow("quotes are not part of the item") << u"\"ゾ"_s << QString();
+    }
+    void fixtureCatalogue()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, rows);
+        QTemporaryDir dir;
+        QVERIFY(test::fixture::create(dir.path()));
+        const Run r = cli({u"--root"_s, dir.path(), u"search"_s, text});
+        QCOMPARE(r.out, QString(rows).replace(u'@', dir.path()));
+        QCOMPARE(r.exitCode, rows.isEmpty() ? 1 : 0);
     }
 
 private:
