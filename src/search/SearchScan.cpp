@@ -9,6 +9,7 @@
 #include <QThread>
 #include <atomic>
 #include <charconv>
+#include <exception>
 #include <memory>
 #include <thread>
 
@@ -93,8 +94,13 @@ QList<SearchRow> searchFolders(const QStringList& folders, const Matcher& matche
             done[size_t(i)].store(true, std::memory_order_release);
             return i;
         };
+        std::exception_ptr helperError;
         std::thread helper([&] {
-            while (work() >= 0) {
+            try {
+                while (work() >= 0) {
+                }
+            } catch (...) {
+                helperError = std::current_exception();
             }
         });
         int reported = 0;
@@ -105,9 +111,17 @@ QList<SearchRow> searchFolders(const QStringList& folders, const Matcher& matche
                 ++reported;
             }
         };
-        while (work() >= 0)
-            report();
+        try {
+            while (work() >= 0)
+                report();
+        } catch (...) {
+            next.store(n); // the helper stops after its current folder
+            helper.join();
+            throw;
+        }
         helper.join();
+        if (helperError)
+            std::rethrow_exception(helperError);
         report();
     }
 

@@ -32,7 +32,8 @@ using SearchProgress = std::function<void(int position, int count)>;
 // items matching the search text and returns the rows in that order. Every area file is read from disk
 // once per scan, nothing is cached between scans. The call is synchronous; inside it up to `threads`
 // threads read folders (0: as many as pay, at most two), but progress is reported on the calling
-// thread only, once per folder, in ascending order. An empty search text finds nothing.
+// thread only, once per folder, in ascending order. An empty search text finds nothing. The files are
+// read through FileOps::current() from both threads, so an installed FileOps must be thread-safe.
 QList<SearchRow> searchFolders(const QStringList& folders, const Matcher& matcher, const SearchProgress& progress = {},
                                int threads = 0);
 

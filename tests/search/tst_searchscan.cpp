@@ -1,6 +1,7 @@
 #include "AreaFiles.h"
 #include "CatalogueGenerator.h"
 #include "CodePage.h"
+#include "FailingFileOps.h"
 #include "ImageFolders.h"
 #include "ReferenceScan.h"
 #include "SearchScan.h"
@@ -315,6 +316,35 @@ private slots:
             QCOMPARE(rows.first().folderPosition, 0);
             QCOMPARE(rows.last().folderPosition, 39);
         }
+    }
+
+    // No cache between searches, but within one every area file is read from disk exactly once; a file
+    // that cannot be read counts as missing and the scan goes on.
+    void eachAreaFileReadOnceUnreadableAsMissing()
+    {
+        Catalogue c;
+        for (int i = 0; i < 20; ++i) {
+            const QString f = c.image(u"202401010000%1"_s.arg(i, 2, 10, QChar(u'0')));
+            c.area(f, 5, {i % 2 ? u"箱"_s : u"ペン"_s});
+        }
+        const QStringList folders = folderList(c.root());
+        test::FailingFileOps ops;
+        ops.failWhen = [](const QString& op, const QString& path) {
+            return op == u"read" && path.endsWith(u"20240101000004/Area5.INI");
+        };
+        const ScopedFileOps scoped(&ops);
+        const auto rows = searchFolders(folders, Matcher(u"ペン"_s), {}, 2);
+        QCOMPARE(positionsAndAreas(rows), (QStringList{u"0,5"_s, u"2,5"_s, u"6,5"_s, u"8,5"_s, u"10,5"_s, u"12,5"_s,
+                                                       u"14,5"_s, u"16,5"_s, u"18,5"_s}));
+        QStringList areaReads = ops.log.filter(u".INI"_s).filter(u"/Area"_s);
+        QCOMPARE(areaReads.size(), 20 * AreaCount);
+        areaReads.removeDuplicates();
+        QCOMPARE(areaReads.size(), 20 * AreaCount);
+        // IMAGE.INI only for the folders with hits.
+        for (const QString& line : ops.log.filter(u"IMAGE.INI"_s))
+            QVERIFY2(rows.end() != std::find_if(rows.begin(), rows.end(),
+                                                [&](const SearchRow& row) { return line.contains(row.folder); }),
+                     qPrintable(line));
     }
 
     void noFoldersNoRows()
