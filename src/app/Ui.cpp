@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 
 namespace kovra::ui {
 
@@ -18,7 +19,12 @@ double twipsPerPixel()
 
 int twips(double value, double tpp)
 {
-    return int(numbers::roundHalfEven(value / tpp));
+    // A hand-edited settings file may hold any number: keep the result a valid int.
+    constexpr double limit = 1 << 24;
+    const double pixels = numbers::roundHalfEven(value / tpp);
+    if (!(pixels == pixels))
+        return 0;
+    return int(std::clamp(pixels, -limit, limit));
 }
 
 QFont japaneseFont(const QString& family, double pointSize)

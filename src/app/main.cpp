@@ -1,6 +1,7 @@
 #include "EditWindows.h"
 #include "ProgramFolder.h"
 #include "frmAbout.h"
+#include "frmImageRsgist.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -40,6 +41,7 @@ int main(int argc, char* argv[])
     auto* mainWindow = new frmMain(kovra::programFolder());
     mainWindow->setAttribute(Qt::WA_DeleteOnClose);
     mainWindow->setWindowFactory(frmMain::Window::About, [](frmMain*) { return new frmAbout; });
+    mainWindow->setWindowFactory(frmMain::Window::ImageRegistration, [](frmMain* m) { return new frmImageRsgist(m); });
     kovra::edit::installWindows(*mainWindow); // area arrangement, item registration, placement mode
     QObject::connect(mainWindow, &frmMain::programEnding, &app, &QApplication::quit, Qt::QueuedConnection);
     mainWindow->show();

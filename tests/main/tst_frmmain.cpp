@@ -144,6 +144,10 @@ private slots:
         QTest::addColumn<QPoint>("pos");
         QTest::newRow("no file") << QByteArray() << QPoint(20, 20);
         QTest::newRow("stored") << QByteArray("[Window]\r\nTop= 4500 \r\nLeft=-150\r\n") << QPoint(-10, 300);
+        // 25 digits of a hand-edited file: clamped, never an overflowing conversion.
+        QTest::newRow("huge") << QByteArray(
+                                     "[Window]\r\nTop=9999999999999999999999999\r\nLeft=-9999999999999999999999999\r\n")
+                              << QPoint(-(1 << 24), 1 << 24);
     }
     void positionComesFromTheSettingsFile()
     {

@@ -1,0 +1,626 @@
+#include "FailingFileOps.h"
+#include "FileOps.h"
+#include "FixtureCatalogue.h"
+#include "MessageBox.h"
+#include "Ui.h"
+#include "frmImageRsgist.h"
+#include "frmMain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+#include <memory>
+
+using kovra::MessageBox;
+using kovra::test::readBytes;
+using kovra::test::writeBytes;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Everything under a folder, recursively, to show that a failed step left nothing behind.
+QStringList tree(const QString& root)
+{
+    QStringList all;
+    const QDir dir(root);
+    for (const QFileInfo& i :
+         dir.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name | QDir::IgnoreCase)) {
+        all << i.fileName();
+        if (i.isDir())
+            for (const QString& inner : tree(i.absoluteFilePath()))
+                all << i.fileName() + u'/' + inner;
+    }
+    return all;
+}
+
+} // namespace
+
+class tst_ImageRsgist : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_program;
+    std::unique_ptr<QTemporaryDir> m_source; // where dropped files come from
+    std::unique_ptr<kovra::MessageBoxRecorder> m_boxes;
+    std::unique_ptr<frmMain> m_main;
+    QPointer<frmImageRsgist> m_window;
+
+    // Opens the main window on the program folder, then the registration window from it.
+    void start(const QString& programFolder = {})
+    {
+        m_main = std::make_unique<frmMain>(programFolder.isEmpty() ? m_program->path() : programFolder);
+        m_main->setWindowFactory(frmMain::Window::ImageRegistration, [](frmMain* m) { return new frmImageRsgist(m); });
+        m_main->show();
+        m_window = qobject_cast<frmImageRsgist*>(m_main->openWindow(frmMain::Window::ImageRegistration));
+        QVERIFY(m_window);
+        QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    }
+
+    template <class T = QWidget>
+    T* child(const char* name) const
+    {
+        return m_window->findChild<T*>(QString::fromLatin1(name));
+    }
+    QString label2() const { return child<QLabel>("Label2")->text(); }
+    QStringList list1() const
+    {
+        QStringList titles;
+        for (int i = 0; i < child<QListWidget>("List1")->count(); ++i)
+            titles << child<QListWidget>("List1")->item(i)->text();
+        return titles;
+    }
+    QStringList mainTitles() const
+    {
+        QStringList titles;
+        for (const kovra::TitleEntry& e : m_main->imageEntries())
+            titles << e.title;
+        return titles;
+    }
+
+    // An image folder as a registration leaves it, with an optional picture.
+    QString imageFolder(const QString& name, const QByteArray& title, const QString& picture = {})
+    {
+        QDir(m_program->path()).mkdir(name);
+        const QString folder = m_program->filePath(name);
+        QByteArray ini = "[ImageFile]\r\nPath=" + folder.toUtf8() + "\r\n";
+        if (!picture.isEmpty()) {
+            QFile::copy(picture, folder + u'/' + QFileInfo(picture).fileName());
+            ini += "Filename=" + folder.toUtf8() + '/' + QFileInfo(picture).fileName().toUtf8() + "\r\n";
+        }
+        writeBytes(folder + QStringLiteral("/IMAGE.INI"), ini + "Title=" + title + "\r\n");
+        return folder;
+    }
+    QString picture(const QString& name, Qt::GlobalColor color = Qt::darkCyan)
+    {
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(color);
+        const QString path = m_source->filePath(name);
+        if (!image.save(path, QFileInfo(name).suffix().isEmpty() ? "PNG" : nullptr))
+            qFatal("cannot save the picture fixture");
+        return path;
+    }
+    QString file(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = m_source->filePath(name);
+        writeBytes(path, bytes);
+        return path;
+    }
+
+    // A drop on Image1 as the window system delivers it. False when the drop target turned it away.
+    bool dropMime(QMimeData* data)
+    {
+        QWidget* target = child("Image1");
+        const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+        QDragEnterEvent enter(QPoint(5, 5), offered, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent drop(QPointF(5, 5), offered, data, Qt::LeftButton, Qt::NoModifier);
+        drop.setDropAction(Qt::MoveAction);
+        QApplication::sendEvent(target, &drop);
+        if (!drop.isAccepted() || drop.dropAction() != Qt::CopyAction) // never a move of the user's file
+            return false;
+        QCoreApplication::sendPostedEvents(); // the file is taken once the drop is over
+        return true;
+    }
+    bool drop(const QStringList& paths)
+    {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& p : paths)
+            urls << QUrl::fromLocalFile(p);
+        data.setUrls(urls);
+        return dropMime(&data);
+    }
+    bool drop(const QString& path) { return drop(QStringList{path}); }
+
+    void typeTitle(const QString& title) { child<QLineEdit>("Text1")->setText(title); }
+    void click(const char* button) { QTest::mouseClick(child<QToolButton>(button), Qt::LeftButton); }
+    const MessageBox::Request& lastBox() const { return m_boxes->requests().back(); }
+
+private slots:
+    void init()
+    {
+        m_program = std::make_unique<QTemporaryDir>();
+        m_source = std::make_unique<QTemporaryDir>();
+        m_boxes = std::make_unique<kovra::MessageBoxRecorder>();
+        QVERIFY(m_program->isValid() && m_source->isValid());
+    }
+    void cleanup()
+    {
+        m_main.reset(); // closes the registration window with it
+        m_boxes.reset();
+    }
+
+    void layout_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("twips");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("tip");
+        QTest::addColumn<double>("points"); // 0: the window's font
+        QTest::newRow("Image1") << u"Image1"_s << QRect(480, 240, 540, 540) << QString()
+                                << QStringLiteral("BMP,JPEGﾌｧｲﾙをﾄﾞﾗｯｸ&ﾄﾞﾛｯﾌﾟします") << 0.0;
+        QTest::newRow("Label4") << u"Label4"_s << QRect(120, 840, 1485, 195) << QStringLiteral("ここにﾄﾞﾛｯﾌﾟします")
+                                << QString() << 9.75;
+        QTest::newRow("Command1") << u"Command1"_s << QRect(2160, 120, 855, 855) << QStringLiteral("登録")
+                                  << QStringLiteral("登録を実行して，ﾌｧｲﾙへ保存します") << 0.0;
+        QTest::newRow("Command3") << u"Command3"_s << QRect(3240, 120, 855, 855) << QStringLiteral("削除")
+                                  << QStringLiteral("ｲﾒｰｼﾞの登録を抹消して，ﾌｧｲﾙを削除します") << 0.0;
+        QTest::newRow("Command2") << u"Command2"_s << QRect(4320, 120, 855, 855) << QStringLiteral("ｷｬﾝｾﾙ")
+                                  << QStringLiteral("このｳｨﾝﾄﾞｳを閉じます") << 0.0;
+        QTest::newRow("Label1(0)") << u"Label1_0"_s << QRect(120, 1260, 1245, 180) << QStringLiteral("登録ファイル名：")
+                                   << QString() << 0.0;
+        QTest::newRow("Label2") << u"Label2"_s << QRect(1440, 1170, 4095, 300) << QString()
+                                << QStringLiteral("ﾄﾞﾗｯｸ&ﾄﾞﾛｯﾌﾟされたﾌｧｲﾙ名が表示されます") << 11.25;
+        QTest::newRow("Label1(1)") << u"Label1_1"_s << QRect(120, 1650, 1260, 180) << QStringLiteral("イメージの名前：")
+                                   << QString() << 0.0;
+        QTest::newRow("Text1") << u"Text1"_s << QRect(1440, 1560, 4095, 315) << QString()
+                               << QStringLiteral("ｲﾒｰｼﾞ名を入力します．全角２８文字以内を推奨します") << 11.25;
+        QTest::newRow("List1") << u"List1"_s << QRect(120, 2040, 5415, 1635) << QString()
+                               << QStringLiteral("既に登録してあるｲﾒｰｼﾞの一覧を表示します") << 11.25;
+        QTest::newRow("Label3") << u"Label3"_s << QRect(360, 4320, 1935, 255) << QString() << QString() << 0.0;
+    }
+    void layout()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, twips);
+        QFETCH(QString, text);
+        QFETCH(QString, tip);
+        QFETCH(double, points);
+        start();
+        const double tpp = m_main->twipsPerPixel();
+        auto px = [tpp](int t) { return kovra::ui::twips(t, tpp); };
+        QCOMPARE(m_window->size(), QSize(px(5670), px(3810)));
+        QWidget* w = child(name.toLatin1().constData());
+        QVERIFY(w);
+        const QRect box(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height()));
+        if (auto* label = qobject_cast<QLabel*>(w); label && !text.isEmpty()) {
+            QCOMPARE(label->text(), text);
+            // A caption is never cut: with a wider stand-in font it grows to the right only.
+            QCOMPARE(w->geometry().topLeft(), box.topLeft());
+            QCOMPARE(w->height(), box.height());
+            QVERIFY(w->width() >= box.width() && w->width() >= label->sizeHint().width());
+            QVERIFY(w->geometry().right() < child("Command1")->x());
+        } else {
+            QCOMPARE(w->geometry(), box);
+        }
+        if (auto* button = qobject_cast<QToolButton*>(w)) {
+            QCOMPARE(button->text(), text);
+            QCOMPARE(button->iconSize(), QSize(32, 32));
+            QVERIFY(!button->icon().isNull());
+        }
+        QCOMPARE(w->toolTip(), tip);
+        QCOMPARE(w->font().pointSizeF(), points > 0 ? points : m_window->font().pointSizeF());
+        if (name == u"Label3") // holds the drop path below the client area, out of sight
+            QVERIFY(w->geometry().top() >= m_window->height());
+    }
+
+    void windowOpensModelessOwnedCentredWithFocusInText1()
+    {
+        start();
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("イメージの登録"));
+        QVERIFY(!m_window->isModal());
+        QVERIFY(m_window->isWindow());
+        QCOMPARE(m_window->parentWidget(), m_main.get());
+        QCOMPARE(m_main->openWindow(frmMain::Window::ImageRegistration), m_window.data());
+        QCOMPARE(m_window->focusWidget(), child("Text1"));
+        const QRect screen = m_window->screen()->geometry();
+        const QRect frame = m_window->frameGeometry();
+        QVERIFY(qAbs(frame.center().x() - screen.center().x()) <= 1);
+        QVERIFY(qAbs(frame.center().y() - screen.center().y()) <= 1);
+
+        QStringList order;
+        QWidget* w = child("Text1");
+        do {
+            if (w->focusPolicy() & Qt::TabFocus)
+                order << w->objectName();
+            w = w->nextInFocusChain();
+        } while (w != child("Text1"));
+        QCOMPARE(order, (QStringList{u"Text1"_s, u"Command1"_s, u"Command3"_s, u"Command2"_s, u"List1"_s}));
+    }
+
+    // Only the picture of the main window changes: its selection and current image stay.
+    void dropOfThreeFilesTakesTheFirst()
+    {
+        const QString shown = imageFolder(u"20200101000000"_s, "Kitchen", picture(u"kitchen.png"_s, Qt::red));
+        imageFolder(u"20200202000000"_s, "Garage");
+        start();
+        const QString first = picture(QStringLiteral("a.png"));
+        QVERIFY(drop({first, picture(QStringLiteral("b.png")), picture(QStringLiteral("c.png"))}));
+        QCOMPARE(label2(), QStringLiteral("a.png"));
+        QCOMPARE(child<QLabel>("Label3")->text(), first);
+        QVERIFY(m_main->hasPicture());
+        QVERIFY(m_boxes->requests().empty());
+        QCOMPARE(m_main->selectedImagePosition(), 0);
+        QCOMPARE(m_main->currentImageFolder(), shown);
+        QCOMPARE(mainTitles(), (QStringList{u"Kitchen"_s, u"Garage"_s}));
+    }
+
+    void dropsWithoutAFileAreIgnored()
+    {
+        start();
+        QMimeData text;
+        text.setText(QStringLiteral("/tmp/photo.jpg"));
+        QVERIFY(!dropMime(&text));
+        QMimeData web;
+        web.setUrls({QUrl(QStringLiteral("https://example.org/photo.jpg"))});
+        QVERIFY(!dropMime(&web));
+        QVERIFY(!drop(m_source->path()));
+        QCOMPARE(m_window->dropFile(m_source->path()), frmImageRsgist::DropResult::Ignored);
+        QCOMPARE(m_window->dropFile(QString()), frmImageRsgist::DropResult::Ignored);
+        QVERIFY(label2().isEmpty());
+        QVERIFY(m_boxes->requests().empty());
+    }
+
+    // Accepted drops show the last path component as written; registering stores a byte-for-byte copy
+    // under that name and IMAGE.INI with Path, Filename and Title in this order, in code page 932.
+    void acceptedDropRegisters_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes"); // empty: a real picture
+        QTest::addColumn<bool>("preview");
+        QTest::newRow("photo.jpg") << u"photo.jpg"_s << QByteArray() << true;
+        QTest::newRow("scan.jpeg") << u"scan.jpeg"_s << QByteArray() << true;
+        QTest::newRow("text file") << u"notes.txt"_s << QByteArray("shelf\r\n") << false;
+        QTest::newRow("starts with gif") << u"gift.txt"_s << QByteArray("gift") << false;
+        QTest::newRow("0 bytes") << u"empty.bmp"_s << QByteArray() << false;
+        QTest::newRow("1 byte") << u"one.jpg"_s << QByteArray("G") << false;
+        QTest::newRow("2 bytes") << u"two.jpg"_s << QByteArray("GI") << false;
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            all.append(char(b));
+        QTest::newRow("every byte value") << u"raw.bmp"_s << all.repeated(300) << false;
+    }
+    void acceptedDropRegisters()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, preview);
+        start();
+        QVERIFY(drop(picture(QStringLiteral("before.png")))); // the preview must be replaced, not kept
+        const QString path = preview ? picture(name) : file(name, bytes);
+        QVERIFY(drop(path));
+        QVERIFY(m_boxes->requests().empty());
+        QCOMPARE(label2(), name);
+        QCOMPARE(m_main->hasPicture(), preview);
+
+        typeTitle(QStringLiteral("本棚"));
+        click("Command1");
+        QVERIFY(m_boxes->requests().empty());
+        const QStringList folders = QDir(m_program->path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(folders.size(), 1);
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d{14}$")).match(folders[0]).hasMatch());
+        const QString folder = m_program->filePath(folders[0]);
+        QVERIFY(QFileInfo(folder + u'/' + name).isFile());
+        QCOMPARE(readBytes(folder + u'/' + name), readBytes(path));
+        QCOMPARE(readBytes(folder + QStringLiteral("/IMAGE.INI")), "[ImageFile]\r\nPath=" + folder.toUtf8() +
+                                                                       "\r\nFilename=" + folder.toUtf8() + '/' +
+                                                                       name.toUtf8() + "\r\nTitle=\x96{\x92I\r\n");
+        QTRY_VERIFY(m_window.isNull()); // closed after the registration
+        QCOMPARE(mainTitles(), QStringList{u"本棚"_s});
+    }
+
+    // A refused drop shows its message and changes nothing: registering afterwards stores the file accepted before.
+    void refusedDropChangesNothing_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<MessageBox::Icon>("icon");
+        QTest::addColumn<QString>("text"); // the whole text, or a part of it
+        const QString byName = QStringLiteral("GIF形式は，ライセンスの制約上利用することができません．");
+        const QString byContent =
+            QStringLiteral("このファイルはGIF形式であると判別されました．ライセンスの制約上利用することができません．");
+        const QString unstorable = QStringLiteral("ファイル名に保存できない文字が含まれています．");
+        const QByteArray gif("GIF89a\x01\x00\x01\x00\x80", 11);
+        const auto info = MessageBox::Icon::Information;
+        QTest::newRow("scan.GIF") << u"scan.GIF"_s << gif << info << byName;
+        QTest::newRow("scan.gif") << u"scan.gif"_s << QByteArray("not a gif") << info << byName;
+        QTest::newRow("GIF named jpg") << u"photo.jpg"_s << gif << MessageBox::Icon::Critical << byContent;
+        QTest::newRow("café.jpg") << QStringLiteral("café.jpg") << QByteArray("jpeg") << info << unstorable;
+        QTest::newRow("hangul") << QStringLiteral("사진.jpg") << QByteArray("jpeg") << info << unstorable;
+        QTest::newRow("emoji") << QStringLiteral("箱😀.jpg") << QByteArray("jpeg") << info << unstorable;
+        QTest::newRow("line break") << QStringLiteral("a\nb.jpg") << QByteArray("jpeg") << info << unstorable;
+    }
+    void refusedDropChangesNothing()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(MessageBox::Icon, icon);
+        QFETCH(QString, text);
+        start();
+        const QString accepted = picture(QStringLiteral("keep.png"));
+        QVERIFY(drop(accepted));
+        QVERIFY(drop(file(name, bytes)));
+        QCOMPARE(m_boxes->requests().size(), size_t(1));
+        QCOMPARE(lastBox().icon, icon);
+        QVERIFY2(lastBox().text.startsWith(text), qPrintable(lastBox().text));
+        QCOMPARE(lastBox().caption, QStringLiteral("Kovra"));
+        QCOMPARE(lastBox().buttons, MessageBox::Buttons::Ok);
+        QCOMPARE(label2(), QStringLiteral("keep.png"));
+        QCOMPARE(child<QLabel>("Label3")->text(), accepted);
+        QVERIFY(m_main->hasPicture());
+
+        typeTitle(QStringLiteral("Shelf"));
+        click("Command1");
+        QTRY_VERIFY(m_window.isNull());
+        const QString folder = m_main->imageEntries().value(0).folder;
+        QCOMPARE(readBytes(folder + QStringLiteral("/keep.png")), readBytes(accepted));
+        QCOMPARE(QDir(folder).entryList(QDir::Files), (QStringList{u"IMAGE.INI"_s, u"keep.png"_s}));
+    }
+
+    void programFolderThatCannotBeStoredIsRefusedAtTheDrop()
+    {
+        QTemporaryDir program(QDir::tempPath() + QStringLiteral("/kovra-é-XXXXXX"));
+        QVERIFY(program.isValid());
+        start(program.path());
+        QVERIFY(drop(picture(QStringLiteral("photo.png"))));
+        QCOMPARE(m_boxes->requests().size(), size_t(1));
+        QVERIFY(lastBox().text.contains(QStringLiteral("プログラムのフォルダ")));
+        QVERIFY(label2().isEmpty());
+        QVERIFY(!m_main->hasPicture());
+        m_main.reset();
+    }
+
+    void registerChecksInOrder()
+    {
+        imageFolder(QStringLiteral("20200101000000"), "Box");
+        start();
+        auto expectBox = [this](const QString& text) {
+            QCOMPARE(lastBox().text, text);
+            QCOMPARE(lastBox().icon, MessageBox::Icon::Information);
+            QCOMPARE(lastBox().caption, QStringLiteral("Kovra"));
+            m_boxes->clear();
+        };
+        typeTitle(QStringLiteral("Shelf"));
+        click("Command1"); // no file, although a title is typed
+        expectBox(QStringLiteral("イメージファイルをドラッグして登録してください．"));
+
+        QVERIFY(drop(picture(QStringLiteral("photo.png"))));
+        typeTitle(QString());
+        child("Command3")->setFocus();
+        click("Command1");
+        expectBox(QStringLiteral("イメージ名を付けてください．"));
+        QCOMPARE(m_window->focusWidget(), child("Text1"));
+
+        typeTitle(QStringLiteral("Box"));
+        child("Command3")->setFocus();
+        click("Command1");
+        expectBox(QStringLiteral("同じタイトルが既に登録されています．"));
+        QVERIFY(child<QLineEdit>("Text1")->text().isEmpty());
+        QCOMPARE(m_window->focusWidget(), child("Text1"));
+        QCOMPARE(QDir(m_program->path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+
+        typeTitle(QStringLiteral("box")); // the comparison is exact
+        click("Command1");
+        QVERIFY(m_boxes->requests().empty());
+        QTRY_VERIFY(m_window.isNull());
+        QCOMPARE(mainTitles(), (QStringList{u"Box"_s, u"box"_s}));
+    }
+
+    void titleThatCannotBeStoredWritesNothing_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::newRow("surrogate pair") << QStringLiteral("𠮷野家の箱");
+        QTest::newRow("emoji") << QStringLiteral("箱😀");
+    }
+    void titleThatCannotBeStoredWritesNothing()
+    {
+        QFETCH(QString, title);
+        start();
+        QVERIFY(drop(picture(QStringLiteral("photo.png"))));
+        typeTitle(title);
+        click("Command1");
+        QCOMPARE(m_boxes->requests().size(), size_t(1));
+        QVERIFY(lastBox().text.startsWith(QStringLiteral("イメージ名に保存できない文字")));
+        QCOMPARE(child<QLineEdit>("Text1")->text(), title);
+        QVERIFY(tree(m_program->path()).isEmpty());
+        QVERIFY(m_window && m_window->isVisible());
+    }
+
+    void registrationShowsTheOldestImage()
+    {
+        const QString oldest = imageFolder(QStringLiteral("20000101000000"), "Oldest", picture(u"old.png"_s, Qt::red));
+        start();
+        QVERIFY(drop(picture(QStringLiteral("new.png"), Qt::blue)));
+        typeTitle(QStringLiteral("Newest"));
+        click("Command1");
+        QTRY_VERIFY(m_window.isNull());
+        QCOMPARE(mainTitles(), (QStringList{u"Oldest"_s, u"Newest"_s}));
+        QCOMPARE(m_main->selectedImagePosition(), 0);
+        QCOMPARE(m_main->currentImageFolder(), oldest);
+        QVERIFY(m_main->hasPicture());
+    }
+
+    // Registration is all or nothing: a failing step removes what the registration made, says so, and the
+    // window stays open with its input.
+    void failedRegistrationLeavesNothing_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("fail"); // the file operation that fails; "vanish": the dropped file is gone
+        QTest::addColumn<QString>("says");
+        const QString disk = u"プログラムのフォルダに書き込めるか"_s;
+        QTest::newRow("folder refused") << u"photo.png"_s << u"mkdir"_s << disk;
+        QTest::newRow("disk full writing IMAGE.INI") << u"photo.png"_s << u"write"_s << disk;
+        QTest::newRow("IMAGE.INI not renamed") << u"photo.png"_s << u"rename"_s << disk;
+        QTest::newRow("copy fails") << u"photo.png"_s << u"copy"_s << u"ドロップしたファイル"_s;
+        QTest::newRow("dropped file vanished") << u"photo.png"_s << u"vanish"_s << u"ドロップしたファイル"_s;
+        QTest::newRow("named IMAGE.INI") << u"image.ini"_s << QString() << u"このファイル名"_s;
+        QTest::newRow("named like an area file") << u"Area12.INI"_s << QString() << u"このファイル名"_s;
+    }
+    void failedRegistrationLeavesNothing()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, fail);
+        QFETCH(QString, says);
+        imageFolder(QStringLiteral("20200101000000"), "Box");
+        const QStringList before = tree(m_program->path());
+        start();
+        const QString dropped = file(name, "[Area]\r\nVisible=True\r\n");
+        QVERIFY(drop(dropped));
+        typeTitle(QStringLiteral("Shelf"));
+        kovra::test::FailingFileOps ops;
+        ops.failWhen = [fail](const QString& op, const QString&) { return op == fail; };
+        if (fail == u"vanish")
+            QVERIFY(QFile::remove(dropped));
+        {
+            const kovra::ScopedFileOps scope(&ops);
+            click("Command1");
+        }
+        QCOMPARE(m_boxes->requests().size(), size_t(1));
+        QCOMPARE(lastBox().icon, MessageBox::Icon::Information);
+        QVERIFY(lastBox().text.startsWith(QStringLiteral("イメージを登録できませんでした．")));
+        QVERIFY2(lastBox().text.contains(says), qPrintable(lastBox().text));
+        QCOMPARE(tree(m_program->path()), before);
+        QVERIFY(m_window && m_window->isVisible());
+        QCOMPARE(label2(), name);
+        QCOMPARE(child<QLineEdit>("Text1")->text(), QStringLiteral("Shelf"));
+        QCOMPARE(mainTitles(), QStringList{u"Box"_s});
+    }
+
+    void deleteAnsweredNoThenYes()
+    {
+        const QString alpha = imageFolder(QStringLiteral("20200101000000"), "Alpha");
+        const QString beta = imageFolder(QStringLiteral("20200202000000"), "Beta", picture(u"b.png"_s));
+        start();
+        QCOMPARE(list1(), (QStringList{u"Alpha"_s, u"Beta"_s}));
+        child<QListWidget>("List1")->setCurrentRow(1);
+
+        m_boxes->answerNext(MessageBox::Answer::No);
+        click("Command3");
+        QCOMPARE(m_boxes->requests().size(), size_t(1));
+        QCOMPARE(lastBox().text, QStringLiteral("「Beta」を削除します．よろしいですか？"));
+        QCOMPARE(lastBox().caption, QStringLiteral("ｲﾒｰｼﾞの削除"));
+        QCOMPARE(lastBox().icon, MessageBox::Icon::Question);
+        QCOMPARE(lastBox().buttons, MessageBox::Buttons::YesNo);
+        QVERIFY(QFileInfo::exists(beta));
+        QCOMPARE(list1(), (QStringList{u"Alpha"_s, u"Beta"_s}));
+        QCOMPARE(child<QListWidget>("List1")->currentRow(), 1);
+
+        m_boxes->answerNext(MessageBox::Answer::Yes);
+        click("Command3");
+        QVERIFY(!QFileInfo::exists(beta));
+        QVERIFY(QFileInfo::exists(alpha + QStringLiteral("/IMAGE.INI")));
+        QCOMPARE(list1(), QStringList{u"Alpha"_s});
+        QCOMPARE(child<QListWidget>("List1")->currentRow(), 0);
+        QCOMPARE(mainTitles(), QStringList{u"Alpha"_s});
+        QCOMPARE(m_main->currentImageFolder(), alpha);
+        QVERIFY(m_window->isVisible()); // several deletions in a row
+    }
+
+    void deletingTheOnlyImageEmptiesBothLists()
+    {
+        imageFolder(QStringLiteral("20200101000000"), "Only", picture(u"only.png"_s));
+        start();
+        QVERIFY(m_main->hasPicture());
+        click("Command3");
+        QVERIFY(list1().isEmpty());
+        QVERIFY(m_main->imageEntries().isEmpty());
+        QVERIFY(!m_main->hasPicture());
+        QVERIFY(tree(m_program->path()).isEmpty());
+        m_boxes->clear();
+        click("Command3"); // nothing left to delete: no question
+        QVERIFY(m_boxes->requests().empty());
+    }
+
+    // A foreign folder that sorts after "manual" is listed last: deletions go by folder, never by a position
+    // in the folder list, which would hit "manual" for the last entry.
+    void deletionGoesByFolder_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QStringList>("left");
+        QTest::newRow("last image folder")
+            << 1 << u"Beta"_s
+            << QStringList{u"20200101000000"_s, u"20200101000000/IMAGE.INI"_s, u"manual"_s, u"manual/manual.htm"_s,
+                           u"Photos"_s,         u"Photos/holiday.jpg"_s};
+        QTest::newRow("last entry") << 2 << u"Non Titled"_s
+                                    << QStringList{u"20200101000000"_s, u"20200101000000/IMAGE.INI"_s,
+                                                   u"20200202000000"_s, u"20200202000000/IMAGE.INI"_s,
+                                                   u"manual"_s,         u"manual/manual.htm"_s};
+    }
+    void deletionGoesByFolder()
+    {
+        QFETCH(int, row);
+        QFETCH(QString, title);
+        QFETCH(QStringList, left);
+        imageFolder(QStringLiteral("20200101000000"), "Alpha");
+        imageFolder(QStringLiteral("20200202000000"), "Beta");
+        QDir(m_program->path()).mkpath(QStringLiteral("manual"));
+        writeBytes(m_program->filePath(QStringLiteral("manual/manual.htm")), "<html></html>");
+        QDir(m_program->path()).mkpath(QStringLiteral("Photos"));
+        writeBytes(m_program->filePath(QStringLiteral("Photos/holiday.jpg")), "jpeg");
+        start();
+        QCOMPARE(list1(), (QStringList{u"Alpha"_s, u"Beta"_s, u"Non Titled"_s}));
+        child<QListWidget>("List1")->setCurrentRow(row);
+        click("Command3");
+        QCOMPARE(lastBox().text, QStringLiteral("「") + title + QStringLiteral("」を削除します．よろしいですか？"));
+        QCOMPARE(tree(m_program->path()), left);
+        QStringList titles{u"Alpha"_s, u"Beta"_s, u"Non Titled"_s};
+        titles.removeAt(row);
+        QCOMPARE(list1(), titles);
+        QCOMPARE(mainTitles(), titles);
+    }
+
+    // A folder that cannot be removed whole (it holds a subfolder) loses its files and is listed again.
+    void folderNotRemovedWholeStaysListed()
+    {
+        const QString folder = imageFolder(u"20200101000000"_s, "Boxes");
+        QVERIFY(QDir(folder).mkdir(u"extra"_s));
+        start();
+        click("Command3");
+        QVERIFY(QFileInfo::exists(folder + u"/extra"_s));
+        QVERIFY(!QFileInfo::exists(folder + u"/IMAGE.INI"_s));
+        QCOMPARE(list1(), QStringList{u"Non Titled"_s});
+        QCOMPARE(mainTitles(), QStringList{u"Non Titled"_s});
+    }
+
+    void cancelClosesAtOnceAndKeepsThePreview()
+    {
+        start();
+        QVERIFY(drop(picture(QStringLiteral("photo.png"))));
+        typeTitle(QStringLiteral("Shelf"));
+        click("Command2");
+        QTRY_VERIFY(m_window.isNull());
+        QVERIFY(m_boxes->requests().empty());
+        QVERIFY(m_main->hasPicture());
+        QVERIFY(tree(m_program->path()).isEmpty());
+    }
+};
+
+QTEST_MAIN(tst_ImageRsgist)
+#include "tst_imagersgist.moc"
