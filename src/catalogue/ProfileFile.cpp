@@ -3,6 +3,8 @@
 #include "CodePage.h"
 #include "FileOps.h"
 
+#include <algorithm>
+
 namespace kovra {
 namespace {
 
@@ -56,6 +58,40 @@ bool hasLineBreakOrNul(QStringView s)
     return false;
 }
 
+// Lookups walk the lines of a section; only long sections and files with many sections get an index,
+// because building one costs more than walking the few lines an area file has.
+constexpr qsizetype IndexThreshold = 24;
+
+// The first entry of a name wins: later ones of the same name leave the index alone.
+void insertFirst(QHash<QByteArray, qsizetype>& index, QByteArray folded, qsizetype position)
+{
+    if (!index.contains(folded))
+        index.insert(std::move(folded), position);
+}
+
+char lowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
+}
+
+// Equal names without regard to ASCII case; the bytes of a double-byte character compare exactly.
+bool sameName(QByteArrayView a, QByteArrayView b)
+{
+    if (a.size() != b.size())
+        return false;
+    const qsizetype n = a.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (isLeadByte(static_cast<unsigned char>(a[i])) && i + 1 < n) {
+            if (a[i] != b[i] || a[i + 1] != b[i + 1])
+                return false;
+            ++i;
+        } else if (lowerAscii(a[i]) != lowerAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 QByteArray foldName(QByteArrayView name)
@@ -106,23 +142,26 @@ void ProfileFile::parse()
 
 void ProfileFile::forgetFrom(qsizetype from)
 {
-    // Called before an edit at the line starting at from, while the names still stand in m_bytes.
-    auto foldedAt = [this](const Entry& e) {
-        return foldName(QByteArrayView(m_bytes.constData() + e.nameStart, e.nameLength));
-    };
+    // Called before an edit at the line that starts at from, while the names still stand in m_bytes.
+    // What stays is a prefix of the lines, so the first entry of every name that stays stays too, and the
+    // indexes remain complete for what is left.
     while (!m_sections.isEmpty() && m_sections.last().header.lineStart >= from) {
-        const auto it = m_sectionIndex.constFind(foldedAt(m_sections.last().header));
-        if (it != m_sectionIndex.cend() && *it == m_sections.size() - 1)
-            m_sectionIndex.erase(it);
+        if (!m_sectionIndex.isEmpty()) {
+            const auto it = m_sectionIndex.constFind(foldName(nameOf(m_sections.last().header)));
+            if (it != m_sectionIndex.cend() && *it == m_sections.size() - 1)
+                m_sectionIndex.erase(it);
+        }
         m_sections.removeLast();
     }
     if (m_sections.isEmpty())
         return;
     Section& last = m_sections.last();
     while (!last.keys.isEmpty() && last.keys.last().lineStart >= from) {
-        const auto it = last.find.constFind(foldedAt(last.keys.last()));
-        if (it != last.find.cend() && *it == last.keys.size() - 1)
-            last.find.erase(it);
+        if (!last.find.isEmpty()) {
+            const auto it = last.find.constFind(foldName(nameOf(last.keys.last())));
+            if (it != last.find.cend() && *it == last.keys.size() - 1)
+                last.find.erase(it);
+        }
         last.keys.removeLast();
     }
     last.end = from;
@@ -130,10 +169,13 @@ void ProfileFile::forgetFrom(qsizetype from)
 
 void ProfileFile::parseFrom(qsizetype from)
 {
-    Section* current = m_sections.isEmpty() ? nullptr : &m_sections.last();
+    // Parses the lines from the line start from on, after forgetFrom(from): an edit costs the bytes after
+    // it, not the whole file again (saving n items re-parsed the file n times).
+    const qsizetype firstTouched = std::max<qsizetype>(0, m_sections.size() - 1);
     const QByteArray& b = m_bytes;
     const qsizetype n = b.size();
     qsizetype pos = from;
+    Section* current = m_sections.isEmpty() ? nullptr : &m_sections.last();
     while (pos < n) {
         // Find the end of the line: CR LF, LF or CR alone. Bytes 0x0A and 0x0D are never trail bytes.
         qsizetype end = pos;
@@ -163,9 +205,8 @@ void ProfileFile::parseFrom(qsizetype from)
             m_sections.append(Section{});
             current = &m_sections.last();
             current->header = e;
-            const QByteArray folded = foldName(QByteArrayView(b.constData() + e.nameStart, e.nameLength));
-            if (!m_sectionIndex.contains(folded))
-                m_sectionIndex.insert(folded, m_sections.size() - 1);
+            if (!m_sectionIndex.isEmpty())
+                insertFirst(m_sectionIndex, foldName(nameOf(e)), m_sections.size() - 1);
         } else if (current && first < end && b[first] != ';') {
             const qsizetype eq = findByte(b, first, end, '=');
             e.nameStart = first;
@@ -186,21 +227,63 @@ void ProfileFile::parseFrom(qsizetype from)
                 e.valueStart = end;
                 e.valueLength = 0;
             }
-            const QByteArray folded = foldName(QByteArrayView(b.constData() + e.nameStart, e.nameLength));
             current->keys.append(e);
-            if (!current->find.contains(folded))
-                current->find.insert(folded, current->keys.size() - 1);
+            if (!current->find.isEmpty())
+                insertFirst(current->find, foldName(nameOf(e)), current->keys.size() - 1);
         }
         if (current)
             current->end = next;
         pos = next;
     }
+    // The first section and the first key of a name win. Indexes only where they pay; once there, they
+    // are kept up to date above.
+    if (m_sections.size() > IndexThreshold && m_sectionIndex.isEmpty()) {
+        for (qsizetype i = 0; i < m_sections.size(); ++i)
+            insertFirst(m_sectionIndex, foldName(nameOf(m_sections[i].header)), i);
+    }
+    for (qsizetype s = firstTouched; s < m_sections.size(); ++s) {
+        Section& section = m_sections[s];
+        if (section.keys.size() > IndexThreshold && section.find.isEmpty()) {
+            for (qsizetype i = 0; i < section.keys.size(); ++i)
+                insertFirst(section.find, foldName(nameOf(section.keys[i])), i);
+        }
+    }
 }
 
-const ProfileFile::Section* ProfileFile::findSection(const QByteArray& folded) const
+qsizetype ProfileFile::keyIndex(const Section& section, QByteArrayView name) const
 {
-    const auto it = m_sectionIndex.constFind(folded);
-    return it == m_sectionIndex.cend() ? nullptr : &m_sections[*it];
+    if (!section.find.isEmpty()) {
+        const auto it = section.find.constFind(foldName(name));
+        return it == section.find.cend() ? -1 : *it;
+    }
+    for (qsizetype i = 0; i < section.keys.size(); ++i)
+        if (sameName(nameOf(section.keys[i]), name))
+            return i;
+    return -1;
+}
+
+const ProfileFile::Section* ProfileFile::findSection(QByteArrayView name) const
+{
+    if (!m_sectionIndex.isEmpty()) {
+        const auto it = m_sectionIndex.constFind(foldName(name));
+        return it == m_sectionIndex.cend() ? nullptr : &m_sections[*it];
+    }
+    for (const Section& section : m_sections)
+        if (sameName(nameOf(section.header), name))
+            return &section;
+    return nullptr;
+}
+
+std::optional<QByteArrayView> ProfileFile::find(QByteArrayView section, QByteArrayView key) const
+{
+    const Section* s = findSection(section);
+    if (!s)
+        return std::nullopt;
+    const qsizetype i = keyIndex(*s, key);
+    if (i < 0)
+        return std::nullopt;
+    const Entry& e = s->keys[i];
+    return QByteArrayView(m_bytes.constData() + e.valueStart, e.valueLength);
 }
 
 std::optional<QByteArrayView> ProfileFile::lookup(QStringView section, QStringView key) const
@@ -209,14 +292,7 @@ std::optional<QByteArrayView> ProfileFile::lookup(QStringView section, QStringVi
     const auto keyBytes = encodeName(key);
     if (!sectionBytes || !keyBytes)
         return std::nullopt;
-    const Section* s = findSection(foldName(*sectionBytes));
-    if (!s)
-        return std::nullopt;
-    const auto it = s->find.constFind(foldName(*keyBytes));
-    if (it == s->find.cend())
-        return std::nullopt;
-    const Entry& e = s->keys[*it];
-    return QByteArrayView(m_bytes.constData() + e.valueStart, e.valueLength);
+    return find(*sectionBytes, *keyBytes);
 }
 
 QByteArray ProfileFile::readBytes(QStringView section, QStringView key, QStringView defaultValue, int bufferSize) const
@@ -256,17 +332,17 @@ std::optional<QString> ProfileFile::value(QStringView section, QStringView key) 
 bool ProfileFile::hasSection(QStringView section) const
 {
     const auto bytes = encodeName(section);
-    return bytes && findSection(foldName(*bytes));
+    return bytes && findSection(*bytes);
 }
 
 QList<QByteArray> ProfileFile::keyNames(QStringView section) const
 {
     QList<QByteArray> names;
     const auto bytes = encodeName(section);
-    if (const Section* s = bytes ? findSection(foldName(*bytes)) : nullptr) {
+    if (const Section* s = bytes ? findSection(*bytes) : nullptr) {
         names.reserve(s->keys.size());
         for (const Entry& e : s->keys)
-            names.append(m_bytes.mid(e.nameStart, e.nameLength));
+            names.append(nameOf(e).toByteArray());
     }
     return names;
 }
@@ -287,7 +363,7 @@ WriteStatus ProfileFile::set(QStringView section, QStringView key, QStringView v
         return WriteStatus::InvalidInput;
 
     const QByteArray crlf("\r\n");
-    const Section* s = findSection(foldName(*sectionBytes));
+    const Section* s = findSection(*sectionBytes);
     qsizetype changedLine = 0; // the first line whose bytes or terminator change
     if (!s) {
         changedLine = m_bytes.size();
@@ -299,8 +375,8 @@ WriteStatus ProfileFile::set(QStringView section, QStringView key, QStringView v
         add += '[' + *sectionBytes + ']' + crlf + *keyBytes + '=' + *valueBytes + crlf;
         forgetFrom(changedLine);
         m_bytes += add;
-    } else if (const auto it = s->find.constFind(foldName(*keyBytes)); it != s->find.cend()) {
-        const Entry e = s->keys[*it];
+    } else if (const qsizetype k = keyIndex(*s, *keyBytes); k >= 0) {
+        const Entry e = s->keys[k];
         // The line keeps its key spelling and its terminator; blanks and quotes around the old value go.
         const QByteArray line = m_bytes.mid(e.nameStart, e.nameLength) + '=' + *valueBytes;
         changedLine = e.lineStart;
@@ -332,7 +408,7 @@ WriteStatus ProfileFile::removeSection(QStringView section)
     // A name that no header can hold is refused, as set() refuses it.
     if (sectionBytes->isEmpty() || findByte(*sectionBytes, 0, sectionBytes->size(), ']') >= 0)
         return WriteStatus::InvalidInput;
-    const Section* s = findSection(foldName(*sectionBytes));
+    const Section* s = findSection(*sectionBytes);
     if (!s)
         return WriteStatus::Ok;
     const qsizetype start = s->header.lineStart;

@@ -34,6 +34,7 @@ struct Command
 
 int listCommand(const Context& context, const QStringList& args);
 int iniCommand(const Context& context, const QStringList& args);
+int searchCommand(const Context& context, const QStringList& args);
 int checkCommand(const Context& context, const QStringList& args);
 
 // Every command; adding one is a line here.
@@ -44,6 +45,7 @@ inline constexpr Command Commands[] = {
      u"set FILE SECTION KEY VALUE\n"
      u"remove-section FILE SECTION",
      iniCommand},
+    {u"search", u"TEXT", searchCommand},
     {u"check", u"", checkCommand},
 };
 

@@ -4,12 +4,13 @@
 
 #include <QStringList>
 #include <functional>
+#include <mutex>
 
 namespace kovra::test {
 
 // The real file operations, except those that failWhen picks ("read", "write", "rename", "remove",
 // "mkdir", "rmdir", "copy", "chmod"). A failing "write" leaves half of the data behind, as a full disk would.
-// Every call is logged as "op path".
+// Every call is logged as "op path". Safe to call from several threads (the search reads on two).
 class FailingFileOps : public FileOps
 {
 public:
@@ -64,8 +65,11 @@ public:
     }
 
 private:
+    std::mutex m_mutex;
+
     bool hit(const QString& op, const QString& path)
     {
+        const std::lock_guard lock(m_mutex);
         log.append(op + u' ' + path);
         return failWhen && failWhen(op, path);
     }

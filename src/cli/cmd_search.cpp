@@ -1,0 +1,26 @@
+#include "Commands.h"
+#include "ImageFolders.h"
+#include "SearchScan.h"
+
+#include <QFileInfo>
+
+namespace kovra::cli {
+
+// The program's search: one line per result row, tab-separated: folder-list position, folder name,
+// title, hit area list, picture path. Exit 0 when something is found, 1 when nothing is (like grep).
+int searchCommand(const Context& context, const QStringList& args)
+{
+    if (args.size() != 1)
+        return context.fail(ExitUsage, QStringLiteral("search は検索する文字列を 1 つ取ります．使い方: ") +
+                                           usageLines(u"search").join(u' '));
+    if (args.first().isEmpty())
+        return context.fail(ExitUsage, QStringLiteral("[検索アイテム名]を入力してください．"));
+    const QList<SearchRow> rows = searchFolders(folderList(context.root), Matcher(args.first()));
+    for (const SearchRow& row : rows)
+        context.out << row.folderPosition << u'\t' << QFileInfo(row.folder).fileName() << u'\t' << row.title << u'\t'
+                    << row.hitAreaText() << u'\t' << row.picturePath << u'\n';
+    context.out.flush();
+    return rows.isEmpty() ? 1 : ExitOk;
+}
+
+} // namespace kovra::cli
