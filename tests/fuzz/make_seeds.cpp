@@ -61,6 +61,13 @@ int main(int argc, char** argv)
     for (const char* s : {"", "[S]\r\nk=v\r\n", "[S]\nk=v", "[S]\rj=1\rk=2\r", "  [ S ] x\r\n ; c\r\n k = ' v '\r\n",
                           "k=0\r\n[S]\r\n[s]\r\nk=1\r\n", "[a]b]\r\nk=\"\"v\"\"\r\n[Items]\r\nItem0=\x83\x5c\r\n"})
         inis.push_back(bytesOf(s));
+    // Big enough for the reader's name indexes.
+    std::string big = "[Items]\r\n";
+    for (int i = 0; i < 30; ++i)
+        big += "Item" + std::to_string(i) + "=x\r\n";
+    for (int i = 0; i < 30; ++i)
+        big += "[S" + std::to_string(i) + "]\r\nk=" + std::to_string(i) + "\r\n";
+    inis.push_back(big + "[items]\r\nItem0=later\r\n");
     writeSeeds(out, QStringLiteral("fuzz_profile_read"), inis);
 
     std::vector<std::string> codepageSeeds = inis;

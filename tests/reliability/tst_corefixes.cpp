@@ -81,6 +81,18 @@ private slots:
         QTest::newRow("comments and blanks between keys")
             << QByteArray("[S]\r\n; note\r\n\r\nk=1\r\n  ;k=2\r\n\r\n[T]\r\n");
         QTest::newRow("items file") << test::fixture::shelfArea0();
+        // Past the sizes where names are looked up through indexes: those must follow every edit too.
+        QByteArray big = "[S]\r\n";
+        for (int i = 0; i < 40; ++i)
+            big += "a" + QByteArray::number(i) + "=x\r\n";
+        big += "k=1\r\nJ=2\r\n";
+        for (int i = 0; i < 30; ++i)
+            big += "[X" + QByteArray::number(i) + "]\r\nv=" + QByteArray::number(i) + "\r\n";
+        big += "[t]\r\n";
+        for (int i = 0; i < 30; ++i)
+            big += "Item" + QByteArray::number(i) + "=y\r\n";
+        big += "[s]\r\nk=later\r\n[Items]\r\nItem0=z";
+        QTest::newRow("many sections and keys") << big;
     }
     void editsReadAsFreshParse()
     {
