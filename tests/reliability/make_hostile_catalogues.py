@@ -184,7 +184,7 @@ def case_truncated_dbcs(root):
     program_folder(root)
     d = os.path.join(root, "20030405060708")
     # A title whose 125-byte cut would split the last character, and one that ends in a lead byte.
-    write(os.path.join(d, "IMAGE.INI"), image_ini("20030405060708", b"a" + sjis("ソ") * 70))
+    write(os.path.join(d, "IMAGE.INI"), image_ini("20030405060708", sjis("ソ") * 70))
     write(os.path.join(d, "Area0.INI"), area_ini(items=[PEN + b"\x83", b"\x83", b"b" * 254 + sjis("ソ")]))
     write(os.path.join(d, "Area1.INI"), area_ini(items=[PEN]) + b"Item1=" + sjis("ゾ") + b"\x83")  # ends the file
     write(os.path.join(d, "Area2.INI"), b"[Items" + b"\x83")
