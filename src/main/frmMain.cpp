@@ -588,7 +588,14 @@ frmMain::frmMain(const QString& programFolder, QWidget* parent) : QWidget(parent
     d->listupImageTitle();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // The other windows live no longer than the main window, also when it goes without being closed
+    // (a test, or a crash handler); newest first, as closing does.
+    const auto windows = d->openWindows;
+    for (auto it = windows.rbegin(); it != windows.rend(); ++it)
+        delete it->widget.data();
+}
 
 QString frmMain::programFolder() const
 {
