@@ -1,0 +1,111 @@
+// The main window on the hostile catalogues: start-up (with its cleanup of leftovers), every image of
+// the list selected in turn with its pictures and markers, and the hit marks of a search, within a
+// time bound that grows with the case's size.
+
+#include "AreaFiles.h"
+#include "ImageFolders.h"
+#include "MessageBox.h"
+#include "SearchScan.h"
+#include "frmMain.h"
+
+#include <QComboBox>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr qint64 SlowDown = 6;
+#else
+constexpr qint64 SlowDown = 1;
+#endif
+
+qint64 boundMs(qint64 bytes)
+{
+    return (4000 + bytes / (1024 * 1024) * 150) * SlowDown;
+}
+
+} // namespace
+
+class tst_HostileWindow : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_tmp;
+    QString m_cases;
+    QJsonArray m_manifest;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_tmp.isValid());
+        const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+        QVERIFY2(!python.isEmpty(), "python3 is needed to make the hostile catalogues");
+        m_cases = m_tmp.filePath(QStringLiteral("cases"));
+        QProcess gen;
+        gen.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        gen.start(python, {QStringLiteral(KOVRA_RELIABILITY_DIR "/make_hostile_catalogues.py"), m_cases});
+        QVERIFY(gen.waitForFinished(300000));
+        QCOMPARE(gen.exitCode(), 0);
+        QFile manifest(m_cases + QStringLiteral("/manifest.json"));
+        QVERIFY(manifest.open(QIODevice::ReadOnly));
+        m_manifest = QJsonDocument::fromJson(manifest.readAll()).array();
+        QVERIFY(!m_manifest.isEmpty());
+    }
+    void cleanupTestCase()
+    {
+        QDirIterator it(m_cases, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            QFile::setPermissions(it.next(), QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    void everyCase_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<qint64>("bytes");
+        for (const QJsonValue& v : std::as_const(m_manifest)) {
+            const QJsonObject c = v.toObject();
+            QTest::newRow(qPrintable(c.value(u"name").toString()))
+                << c.value(u"name").toString() << qint64(c.value(u"bytes").toDouble());
+        }
+    }
+    void everyCase()
+    {
+        QFETCH(QString, name);
+        QFETCH(qint64, bytes);
+        const QString root = m_cases + u'/' + name;
+        kovra::MessageBoxRecorder messages; // nothing here may ask the user anything
+        QElapsedTimer timer;
+        timer.start();
+
+        kovra::removeLeftovers(root);
+        frmMain window(root);
+        const QList<kovra::TitleEntry> entries = window.imageEntries();
+        QCOMPARE(window.findChild<QComboBox*>(QStringLiteral("Combo1"))->count(), entries.size());
+        QCOMPARE(entries.size(), kovra::titleList(kovra::folderList(root), QString()).size());
+        for (const kovra::TitleEntry& entry : entries) {
+            window.selectImage(entry.folder);
+            QCOMPARE(window.currentImageFolder(), entry.folder);
+        }
+        // The hit marks of every row of a search, as Show item places them.
+        for (const kovra::SearchRow& row : kovra::searchFolders(window.folderList(), kovra::Matcher(u"ペン"))) {
+            window.selectImage(row.folder);
+            for (int area : row.hitAreas)
+                window.showHitMark(area, kovra::readAreaGeometry(row.folder, area));
+        }
+        const qint64 ms = timer.elapsed();
+        qInfo("%s: %lld ms", qPrintable(name), ms);
+        QVERIFY2(ms < boundMs(bytes), qPrintable(QStringLiteral("took %1 ms").arg(ms)));
+        QVERIFY(messages.requests().empty());
+    }
+};
+
+QTEST_MAIN(tst_HostileWindow)
+#include "tst_hostile_window.moc"
