@@ -1,6 +1,7 @@
 #include "ProgramFolder.h"
 #include "frmAbout.h"
 #include "frmMain.h"
+#include "frmSearch.h"
 
 #include <QApplication>
 #include <QDir>
@@ -39,6 +40,7 @@ int main(int argc, char* argv[])
     auto* mainWindow = new frmMain(kovra::programFolder());
     mainWindow->setAttribute(Qt::WA_DeleteOnClose);
     mainWindow->setWindowFactory(frmMain::Window::About, [](frmMain*) { return new frmAbout; });
+    mainWindow->setWindowFactory(frmMain::Window::Search, [](frmMain* m) { return new frmSearch(m); });
     QObject::connect(mainWindow, &frmMain::programEnding, &app, &QApplication::quit, Qt::QueuedConnection);
     mainWindow->show();
     return app.exec();
