@@ -56,6 +56,33 @@ bool hasLineBreakOrNul(QStringView s)
     return false;
 }
 
+// Lookups walk the lines of a section; only long sections and files with many sections get an index,
+// because building one costs more than walking the few lines an area file has.
+constexpr qsizetype IndexThreshold = 24;
+
+char lowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c;
+}
+
+// Equal names without regard to ASCII case; the bytes of a double-byte character compare exactly.
+bool sameName(QByteArrayView a, QByteArrayView b)
+{
+    if (a.size() != b.size())
+        return false;
+    const qsizetype n = a.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (isLeadByte(static_cast<unsigned char>(a[i])) && i + 1 < n) {
+            if (a[i] != b[i] || a[i + 1] != b[i + 1])
+                return false;
+            ++i;
+        } else if (lowerAscii(a[i]) != lowerAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 QByteArray foldName(QByteArrayView name)
@@ -134,9 +161,6 @@ void ProfileFile::parse()
             m_sections.append(Section{});
             current = &m_sections.last();
             current->header = e;
-            const QByteArray folded = foldName(QByteArrayView(b.constData() + e.nameStart, e.nameLength));
-            if (!m_sectionIndex.contains(folded))
-                m_sectionIndex.insert(folded, m_sections.size() - 1);
         } else if (current && first < end && b[first] != ';') {
             const qsizetype eq = findByte(b, first, end, '=');
             e.nameStart = first;
@@ -157,21 +181,65 @@ void ProfileFile::parse()
                 e.valueStart = end;
                 e.valueLength = 0;
             }
-            const QByteArray folded = foldName(QByteArrayView(b.constData() + e.nameStart, e.nameLength));
             current->keys.append(e);
-            if (!current->find.contains(folded))
-                current->find.insert(folded, current->keys.size() - 1);
         }
         if (current)
             current->end = next;
         pos = next;
     }
+    // The first section and the first key of a name win.
+    if (m_sections.size() > IndexThreshold) {
+        for (qsizetype i = 0; i < m_sections.size(); ++i) {
+            const QByteArray folded = foldName(nameOf(m_sections[i].header));
+            if (!m_sectionIndex.contains(folded))
+                m_sectionIndex.insert(folded, i);
+        }
+    }
+    for (Section& section : m_sections) {
+        if (section.keys.size() > IndexThreshold) {
+            for (qsizetype i = 0; i < section.keys.size(); ++i) {
+                const QByteArray folded = foldName(nameOf(section.keys[i]));
+                if (!section.find.contains(folded))
+                    section.find.insert(folded, i);
+            }
+        }
+    }
 }
 
-const ProfileFile::Section* ProfileFile::findSection(const QByteArray& folded) const
+qsizetype ProfileFile::keyIndex(const Section& section, QByteArrayView name) const
 {
-    const auto it = m_sectionIndex.constFind(folded);
-    return it == m_sectionIndex.cend() ? nullptr : &m_sections[*it];
+    if (!section.find.isEmpty()) {
+        const auto it = section.find.constFind(foldName(name));
+        return it == section.find.cend() ? -1 : *it;
+    }
+    for (qsizetype i = 0; i < section.keys.size(); ++i)
+        if (sameName(nameOf(section.keys[i]), name))
+            return i;
+    return -1;
+}
+
+const ProfileFile::Section* ProfileFile::findSection(QByteArrayView name) const
+{
+    if (!m_sectionIndex.isEmpty()) {
+        const auto it = m_sectionIndex.constFind(foldName(name));
+        return it == m_sectionIndex.cend() ? nullptr : &m_sections[*it];
+    }
+    for (const Section& section : m_sections)
+        if (sameName(nameOf(section.header), name))
+            return &section;
+    return nullptr;
+}
+
+std::optional<QByteArrayView> ProfileFile::find(QByteArrayView section, QByteArrayView key) const
+{
+    const Section* s = findSection(section);
+    if (!s)
+        return std::nullopt;
+    const qsizetype i = keyIndex(*s, key);
+    if (i < 0)
+        return std::nullopt;
+    const Entry& e = s->keys[i];
+    return QByteArrayView(m_bytes.constData() + e.valueStart, e.valueLength);
 }
 
 std::optional<QByteArrayView> ProfileFile::lookup(QStringView section, QStringView key) const
@@ -180,18 +248,10 @@ std::optional<QByteArrayView> ProfileFile::lookup(QStringView section, QStringVi
     const auto keyBytes = encodeName(key);
     if (!sectionBytes || !keyBytes)
         return std::nullopt;
-    const Section* s = findSection(foldName(*sectionBytes));
-    if (!s)
-        return std::nullopt;
-    const auto it = s->find.constFind(foldName(*keyBytes));
-    if (it == s->find.cend())
-        return std::nullopt;
-    const Entry& e = s->keys[*it];
-    return QByteArrayView(m_bytes.constData() + e.valueStart, e.valueLength);
+    return find(*sectionBytes, *keyBytes);
 }
 
-QByteArray ProfileFile::readBytes(QStringView section, QStringView key, QStringView defaultValue,
-                                  int bufferSize) const
+QByteArray ProfileFile::readBytes(QStringView section, QStringView key, QStringView defaultValue, int bufferSize) const
 {
     QByteArray value;
     if (const auto found = lookup(section, key)) {
@@ -228,7 +288,7 @@ std::optional<QString> ProfileFile::value(QStringView section, QStringView key) 
 bool ProfileFile::hasSection(QStringView section) const
 {
     const auto bytes = encodeName(section);
-    return bytes && findSection(foldName(*bytes));
+    return bytes && findSection(*bytes);
 }
 
 WriteStatus ProfileFile::set(QStringView section, QStringView key, QStringView value)
@@ -247,15 +307,15 @@ WriteStatus ProfileFile::set(QStringView section, QStringView key, QStringView v
         return WriteStatus::InvalidInput;
 
     const QByteArray crlf("\r\n");
-    const Section* s = findSection(foldName(*sectionBytes));
+    const Section* s = findSection(*sectionBytes);
     if (!s) {
         QByteArray add;
         if (!m_bytes.isEmpty() && !m_bytes.endsWith('\n') && !m_bytes.endsWith('\r'))
             add += crlf;
         add += '[' + *sectionBytes + ']' + crlf + *keyBytes + '=' + *valueBytes + crlf;
         m_bytes += add;
-    } else if (const auto it = s->find.constFind(foldName(*keyBytes)); it != s->find.cend()) {
-        const Entry& e = s->keys[*it];
+    } else if (const qsizetype k = keyIndex(*s, *keyBytes); k >= 0) {
+        const Entry& e = s->keys[k];
         // The line keeps its key spelling and its terminator; blanks and quotes around the old value go.
         const QByteArray line = m_bytes.mid(e.nameStart, e.nameLength) + '=' + *valueBytes;
         m_bytes.replace(e.lineStart, e.lineEnd - e.lineStart, line);
@@ -282,7 +342,7 @@ WriteStatus ProfileFile::removeSection(QStringView section)
         return WriteStatus::Unencodable;
     if (sectionBytes->isEmpty())
         return WriteStatus::InvalidInput;
-    const Section* s = findSection(foldName(*sectionBytes));
+    const Section* s = findSection(*sectionBytes);
     if (!s)
         return WriteStatus::Ok;
     m_bytes.remove(s->header.lineStart, s->end - s->header.lineStart);

@@ -48,6 +48,10 @@ public:
     std::optional<QString> value(QStringView section, QStringView key) const;
     bool hasSection(QStringView section) const;
 
+    // The stored value by names already in the code page (no outer blanks), without any copy: for
+    // readers of many keys, such as the search. Names compare without regard to ASCII case.
+    std::optional<QByteArrayView> find(QByteArrayView section, QByteArrayView key) const;
+
     // Edits in memory; nothing reaches the disk until save().
     WriteStatus set(QStringView section, QStringView key, QStringView value);
     WriteStatus removeSection(QStringView section);
@@ -68,17 +72,22 @@ private:
     {
         Entry header;
         QList<Entry> keys;                 // key lines in file order
-        QHash<QByteArray, qsizetype> find; // folded key name -> first index in keys
+        QHash<QByteArray, qsizetype> find; // folded key name -> first index, only for long sections
         qsizetype end = 0;                 // first byte after the section's last line
     };
 
     void parse();
-    const Section* findSection(const QByteArray& folded) const;
+    QByteArrayView nameOf(const Entry& e) const
+    {
+        return QByteArrayView(m_bytes.constData() + e.nameStart, e.nameLength);
+    }
+    const Section* findSection(QByteArrayView name) const;
+    qsizetype keyIndex(const Section& section, QByteArrayView name) const; // -1 when missing
     std::optional<QByteArrayView> lookup(QStringView section, QStringView key) const;
 
     QByteArray m_bytes;
     QList<Section> m_sections;
-    QHash<QByteArray, qsizetype> m_sectionIndex; // folded name -> first section
+    QHash<QByteArray, qsizetype> m_sectionIndex; // folded name -> first section, only for many sections
     Status m_status = Status::Missing;
 };
 

@@ -1,12 +1,14 @@
 #include "SearchScan.h"
 
 #include "AreaFiles.h"
+#include "CodePage.h"
 #include "ImageFolders.h"
 #include "Numbers.h"
 #include "ProfileFile.h"
 
 #include <QThread>
 #include <atomic>
+#include <charconv>
 #include <memory>
 #include <thread>
 
@@ -16,18 +18,16 @@ namespace {
 // Below this many folders a second thread costs more than it saves.
 constexpr int MinFoldersPerThread = 8;
 
-// "Item" + K in decimal, no padding.
-QString itemKey(int k)
-{
-    return QStringLiteral("Item") + QString::number(k);
-}
-
 bool areaHasHit(const ProfileFile& file, const Matcher& matcher)
 {
     // A Sum the conversion rejects counts as 0; a missing key is an empty item, never a hit.
     const int count = numbers::toInt16(file.read(u"ItemCount", u"Sum", u"0", SearchSumBufferSize)).value_or(qint16(0));
+    char key[16] = {'I', 't', 'e', 'm'}; // "Item" + K in decimal, no padding
     for (int k = 0; k < count; ++k) {
-        if (matcher.matchesBytes(file.readBytes(u"Items", itemKey(k), u"", ItemBufferSize)))
+        const auto end = std::to_chars(key + 4, key + sizeof key, k).ptr;
+        const auto item = file.find("Items", QByteArrayView(key, end - key));
+        // The read of a 256-byte buffer: at most 255 bytes, never cut inside a double-byte character.
+        if (item && matcher.matchesBytes(item->first(codepage::safeCut(*item, ItemBufferSize - 1))))
             return true;
     }
     return false;
