@@ -10,7 +10,6 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QScreen>
-#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 #include <memory>
@@ -118,6 +117,15 @@ struct Program
         QDir(cat.path()).mkdir(QStringLiteral("manual"));
         start();
     }
+    // n image folders, each with the item 電池 in area 4.
+    explicit Program(int n)
+    {
+        for (int i = 0; i < n; ++i)
+            SearchCatalogue::area(cat.image(QStringLiteral("202401%1000000").arg(i + 1, 2, 10, QLatin1Char('0')),
+                                            QStringLiteral("棚%1").arg(i), Qt::gray),
+                                  4, true, QRect(0, 0, 10, 10), {QStringLiteral("電池")});
+        start();
+    }
 
     void start()
     {
@@ -164,7 +172,6 @@ class tst_frmSearch : public QObject
 private slots:
     // Must stay first: nothing has been clicked yet in this run.
     void showBeforeAnyClickShowsFirstRow();
-    void layout_data();
     void layout();
     void gaugeWidth_data();
     void gaugeWidth();
@@ -195,74 +202,62 @@ void tst_frmSearch::showBeforeAnyClickShowsFirstRow()
     QCOMPARE(shown(viewOf(*p.main).frames), (QList<int>{2, 5}));
 }
 
-void tst_frmSearch::layout_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QRect>("geometry");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("tip");
-    QTest::addColumn<bool>("visible");
-    auto row = [](const char* name, QRect g, const QString& text, const QString& tip, bool visible = true) {
-        QTest::newRow(name) << QString::fromLatin1(name) << g << text << tip << visible;
-    };
-    row("Label1", {4, 12, 71, 12}, QStringLiteral("検索ｱｲﾃﾑ名："), {});
-    row("Text1", {80, 8, 361, 25}, {}, QStringLiteral("検索したいｱｲﾃﾑ名を入力します"));
-    row("List1", {8, 44, 433, 212}, {}, QStringLiteral("ﾀﾞﾌﾞﾙｸﾘｯｸでｱｲﾃﾑをを表示します"));
-    row("Command5", {448, 8, 65, 57}, QStringLiteral("検索開始"), QStringLiteral("検索を実行します"));
-    row("Command1", {448, 72, 65, 57}, QStringLiteral("ｱｲﾃﾑ表示"), QStringLiteral("検索結果からｱｲﾃﾑを表示します"));
-    row("Command2", {448, 136, 65, 57}, QStringLiteral("ｸﾘｱ"), QStringLiteral("検索結果をｸﾘｱします"));
-    row("Command3", {448, 200, 65, 57}, QStringLiteral("ｷｬﾝｾﾙ"), QStringLiteral("このｳｨﾝﾄﾞｳを閉じます"));
-    row("Label2", {16, 272, 53, 12}, QStringLiteral("進行ｹﾞｰｼﾞ"), {});
-    row("Picture1", {78, 264, 404, 25}, {}, QStringLiteral("検索の進捗状況を表示します"));
-    row("Picture2", {8, 304, 404, 25}, {}, {});
-    row("List2", {8, 336, 497, 64}, {}, {}, false);
-    row("List3", {8, 408, 497, 64}, {}, {}, false);
-    row("List4", {8, 480, 497, 40}, {}, {}, false);
-}
-
 void tst_frmSearch::layout()
 {
-    QFETCH(QString, name);
-    QFETCH(QRect, geometry);
-    QFETCH(QString, text);
-    QFETCH(QString, tip);
-    QFETCH(bool, visible);
     Program p;
     frmSearch* w = p.open();
     QCOMPARE(w->windowTitle(), QStringLiteral("アイテムの検索"));
     QCOMPARE(w->size(), QSize(518, 296));
-    QCOMPARE(w->parentWidget(), p.main.get()); // owned by the main window
     QVERIFY(w->isWindow());
-    auto* c = w->findChild<QWidget*>(name);
-    QVERIFY(c);
-    QCOMPARE(c->geometry(), geometry);
-    QCOMPARE(c->toolTip(), tip);
-    QCOMPARE(c->isVisible(), visible);
-    if (auto* l = qobject_cast<QLabel*>(c))
-        QCOMPARE(l->text(), text);
-    if (auto* b = qobject_cast<QToolButton*>(c)) {
-        QCOMPARE(b->text(), text);
-        QCOMPARE(b->iconSize(), QSize(32, 32));
-        QVERIFY(!b->icon().isNull());
+    QCOMPARE(w->parentWidget(), p.main.get()); // owned by the main window
+    struct Control
+    {
+        const char* name;
+        QRect geometry;
+        QString text, tip;
+    };
+    const Control controls[] = {
+        {"Label1", {4, 12, 71, 12}, QStringLiteral("検索ｱｲﾃﾑ名："), {}},
+        {"Text1", {80, 8, 361, 25}, {}, QStringLiteral("検索したいｱｲﾃﾑ名を入力します")},
+        {"List1", {8, 44, 433, 212}, {}, QStringLiteral("ﾀﾞﾌﾞﾙｸﾘｯｸでｱｲﾃﾑをを表示します")},
+        {"Command5", {448, 8, 65, 57}, QStringLiteral("検索開始"), QStringLiteral("検索を実行します")},
+        {"Command1", {448, 72, 65, 57}, QStringLiteral("ｱｲﾃﾑ表示"), QStringLiteral("検索結果からｱｲﾃﾑを表示します")},
+        {"Command2", {448, 136, 65, 57}, QStringLiteral("ｸﾘｱ"), QStringLiteral("検索結果をｸﾘｱします")},
+        {"Command3", {448, 200, 65, 57}, QStringLiteral("ｷｬﾝｾﾙ"), QStringLiteral("このｳｨﾝﾄﾞｳを閉じます")},
+        {"Label2", {16, 272, 53, 12}, QStringLiteral("進行ｹﾞｰｼﾞ"), {}},
+        {"Picture1", {78, 264, 404, 25}, {}, QStringLiteral("検索の進捗状況を表示します")},
+        {"Picture2", {8, 304, 404, 25}, {}, {}},
+        {"List2", {8, 336, 497, 64}, {}, {}},
+        {"List3", {8, 408, 497, 64}, {}, {}},
+        {"List4", {8, 480, 497, 40}, {}, {}},
+    };
+    for (const Control& c : controls) {
+        auto* x = child<QWidget>(w, c.name);
+        QVERIFY2(x, c.name);
+        QCOMPARE(x->geometry(), c.geometry);
+        QCOMPARE(x->property("text").toString(), c.text);
+        QCOMPARE(x->toolTip(), c.tip);
+        if (auto* b = qobject_cast<QToolButton*>(x))
+            QVERIFY(!b->icon().isNull() && b->iconSize() == QSize(32, 32));
     }
-    if (name == u"Text1" || name == u"List1")
-        QCOMPARE(c->font().pointSizeF(), 12.0);
-    if (name == u"Text1") {
-        // Japanese input must stay possible.
-        QCOMPARE(c->inputMethodHints() & (Qt::ImhLatinOnly | Qt::ImhDigitsOnly | Qt::ImhHiddenText), Qt::ImhNone);
-        QCOMPARE(w->focusWidget(), c);
-        // Focus order from the search box round the window.
-        QStringList order;
-        QWidget* f = c;
-        for (int i = 0; i < 6; ++i) {
+    for (const char* hidden : {"List2", "List3", "List4"})
+        QVERIFY(!child<QWidget>(w, hidden)->isVisible());
+    for (const char* gothic : {"Text1", "List1"})
+        QCOMPARE(child<QWidget>(w, gothic)->font().pointSizeF(), 12.0);
+    // Japanese input must stay possible in the search box.
+    QCOMPARE(child<QWidget>(w, "Text1")->inputMethodHints() & (Qt::ImhLatinOnly | Qt::ImhDigitsOnly), Qt::ImhNone);
+
+    // The focus starts in the search box and goes round the window in this order.
+    QWidget* f = child<QWidget>(w, "Text1");
+    QCOMPARE(w->focusWidget(), f);
+    QStringList order;
+    while (order.size() < 6) {
+        if ((f->focusPolicy() & Qt::TabFocus) && f->isVisible() && !f->objectName().isEmpty())
             order << f->objectName();
-            do
-                f = f->nextInFocusChain();
-            while (!(f->focusPolicy() & Qt::TabFocus) || !f->isVisible() || f->objectName().isEmpty());
-        }
-        QCOMPARE(order, (QStringList{QStringLiteral("Text1"), QStringLiteral("Command5"), QStringLiteral("Command1"),
-                                     QStringLiteral("Command2"), QStringLiteral("Command3"), QStringLiteral("List1")}));
+        f = f->nextInFocusChain();
     }
+    QCOMPARE(order, (QStringList{QStringLiteral("Text1"), QStringLiteral("Command5"), QStringLiteral("Command1"),
+                                 QStringLiteral("Command2"), QStringLiteral("Command3"), QStringLiteral("List1")}));
 }
 
 void tst_frmSearch::gaugeWidth_data()
@@ -291,22 +286,12 @@ void tst_frmSearch::gaugeWidth()
 
 void tst_frmSearch::gaugeGrowsAfterEachFolder()
 {
-    SearchCatalogue cat;
-    for (int i = 0; i < 5; ++i) {
-        const QString f =
-            cat.image(QStringLiteral("2024010%1000000").arg(i + 1), QStringLiteral("棚%1").arg(i), Qt::gray);
-        SearchCatalogue::area(f, 0, true, QRect(0, 0, 10, 10), {QStringLiteral("電池")});
-    }
-    kovra::MessageBoxRecorder boxes;
-    frmMain main(cat.path());
-    main.setWindowFactory(frmMain::Window::Search, [](frmMain* m) { return new frmSearch(m); });
-    main.show();
-    auto* w = qobject_cast<frmSearch*>(main.openWindow(frmMain::Window::Search));
+    Program p(5);
+    frmSearch* w = p.open();
     QVERIFY(QTest::qWaitForWindowExposed(w)); // repaints reach a window on the screen only
-    auto* gauge = child<GaugeBox>(w, "Picture1");
     const QImage full = child<GaugeBox>(w, "Picture2")->image();
     QCOMPARE(full, QImage(QStringLiteral(":/icons/gauge.png")).convertToFormat(QImage::Format_RGB32));
-    GaugePaints paints(gauge);
+    GaugePaints paints(child<GaugeBox>(w, "Picture1"));
 
     searchFor(w, QStringLiteral("電池"));
 
@@ -314,31 +299,23 @@ void tst_frmSearch::gaugeGrowsAfterEachFolder()
     // White first, then a quarter, a half, three quarters and the whole, each shown as it grows; the first
     // folder's step reveals nothing and costs no repaint.
     QCOMPARE(paints.widths, (QList<int>{0, 101, 202, 303, 400}));
+    QImage white(400, 21, QImage::Format_RGB32);
+    white.fill(Qt::white);
     for (qsizetype k = 0; k < paints.images.size(); ++k) {
-        const int w0 = paints.widths[k];
-        const QImage& shot = paints.images[k];
-        QCOMPARE(shot.copy(0, 0, w0, 21), full.copy(0, 0, w0, 21));
-        const QImage rest = shot.copy(w0, 0, 400 - w0, 21);
-        QVERIFY(std::all_of(reinterpret_cast<const QRgb*>(rest.constBits()),
-                            reinterpret_cast<const QRgb*>(rest.constBits()) + rest.width() * rest.height(),
-                            [](QRgb c) { return qRed(c) == 255 && qGreen(c) == 255 && qBlue(c) == 255; }));
+        const int x = paints.widths[k];
+        QCOMPARE(paints.images[k].copy(0, 0, x, 21), full.copy(0, 0, x, 21));
+        QCOMPARE(paints.images[k].copy(x, 0, 400 - x, 21), white.copy(x, 0, 400 - x, 21));
         QCOMPARE(paints.cursors[k], Qt::WaitCursor);
     }
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
-    QVERIFY(boxes.requests().empty());
+    QVERIFY(p.boxes.requests().empty());
 }
 
 void tst_frmSearch::oneFolderLeavesGaugeWhite()
 {
-    SearchCatalogue cat;
-    const QString f = cat.image(QStringLiteral("20240101000000"), QStringLiteral("棚"), Qt::gray);
-    SearchCatalogue::area(f, 4, true, QRect(0, 0, 10, 10), {QStringLiteral("電池")});
-    kovra::MessageBoxRecorder boxes;
-    frmMain main(cat.path());
-    main.setWindowFactory(frmMain::Window::Search, [](frmMain* m) { return new frmSearch(m); });
-    main.show();
-    auto* w = qobject_cast<frmSearch*>(main.openWindow(frmMain::Window::Search));
-    QVERIFY(QTest::qWaitForWindowExposed(w)); // repaints reach a window on the screen only
+    Program p(1);
+    frmSearch* w = p.open();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
     auto* gauge = child<GaugeBox>(w, "Picture1");
     GaugePaints paints(gauge);
     searchFor(w, QStringLiteral("電池"));
