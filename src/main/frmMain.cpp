@@ -859,6 +859,8 @@ QWidget* frmMain::openWindow(Window which)
             list.push_back(again);
             w->show();
         }
+        if (w->isMinimized())
+            w->showNormal();
         w->raise();
         w->activateWindow();
         return w;

@@ -1,0 +1,620 @@
+#include "MessageBox.h"
+#include "ProgramFolderFixture.h"
+#include "frmAbout.h"
+#include "frmMain.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <memory>
+
+using kovra::MessageBox;
+using kovra::MessageBoxRecorder;
+using Window = frmMain::Window;
+
+namespace {
+
+// Sends one mouse event straight to a widget, as the window system delivers it to the widget that has
+// the mouse (the pressed widget keeps it until the release).
+void mouse(QWidget* target, QEvent::Type type, QPoint local, Qt::MouseButton button, Qt::MouseButtons buttons,
+           Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QMouseEvent e(type, QPointF(local), QPointF(target->mapToGlobal(local)), button, buttons, modifiers);
+    QApplication::sendEvent(target, &e);
+}
+
+QWidget* child(const frmMain& w, const QString& name)
+{
+    auto* c = w.findChild<QWidget*>(name);
+    if (!c)
+        qFatal("no child %s", qPrintable(name));
+    return c;
+}
+
+QWidget* marker(const frmMain& w, int i)
+{
+    return child(w, QStringLiteral("ImgArea%1").arg(i));
+}
+
+QWidget* picture(const frmMain& w)
+{
+    return child(w, QStringLiteral("Picture1"));
+}
+
+// A point of the picture in the coordinates of another widget of the window.
+QPoint pictureToWidget(const frmMain& w, QWidget* target, QPoint p)
+{
+    return target->mapFrom(&w, picture(w)->mapTo(&w, p));
+}
+
+QStringList comboTexts(const frmMain& w)
+{
+    auto* combo = w.findChild<QComboBox*>(QStringLiteral("Combo1"));
+    QStringList texts;
+    for (int i = 0; i < combo->count(); ++i)
+        texts << combo->itemText(i);
+    return texts;
+}
+
+// A window that records the order in which windows were closed.
+class RecordingWindow : public QWidget
+{
+public:
+    RecordingWindow(QString name, QStringList* log) : m_name(std::move(name)), m_log(log) {}
+
+protected:
+    void closeEvent(QCloseEvent* e) override
+    {
+        m_log->append(m_name);
+        QWidget::closeEvent(e);
+    }
+
+private:
+    QString m_name;
+    QStringList* m_log;
+};
+
+} // namespace
+
+class tst_frmMain : public QObject
+{
+    Q_OBJECT
+
+private:
+    // One image with markers 3 (10,10,40,30) and 7 (200,100,60,50) in use, on a 400 x 300 picture.
+    std::unique_ptr<frmMain> twoMarkers(const ProgramFolderFixture& fx)
+    {
+        fx.makeImage(QStringLiteral("20240101000000"), "Shelf", QStringLiteral("p.png"));
+        fx.makePicture(QStringLiteral("20240101000000/p.png"), QSize(400, 300), Qt::darkGreen);
+        fx.writeArea(QStringLiteral("20240101000000"), 3, ProgramFolderFixture::area("True", 10, 10, 40, 30));
+        fx.writeArea(QStringLiteral("20240101000000"), 7, ProgramFolderFixture::area("True", 200, 100, 60, 50));
+        auto w = std::make_unique<frmMain>(fx.path());
+        w->show();
+        if (!QTest::qWaitForWindowExposed(w.get()))
+            qFatal("window not exposed");
+        return w;
+    }
+
+    // Press the left button on marker i at local point grab, move to picture point to and release there.
+    void dragMarker(frmMain& w, int i, QPoint grab, QPoint toPicture)
+    {
+        QWidget* m = marker(w, i);
+        mouse(m, QEvent::MouseButtonPress, grab, Qt::LeftButton, Qt::LeftButton);
+        const QPoint to = pictureToWidget(w, m, toPicture);
+        mouse(m, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+        mouse(m, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+    }
+
+private slots:
+    void layoutFollowsTheTwipsTable()
+    {
+        ProgramFolderFixture fx;
+        frmMain w(fx.path());
+        QCOMPARE(w.twipsPerPixel(), 15.0);
+        QCOMPARE(w.windowTitle(), QStringLiteral("Kovra!"));
+        QCOMPARE(w.size(), QSize(658, 567));
+        const struct
+        {
+            const char* name;
+            QRect geometry;
+        } controls[] = {
+            {"Command4", {8, 8, 73, 65}},    {"Command2", {80, 8, 73, 65}},        {"Command6", {152, 8, 73, 65}},
+            {"Label1", {240, 16, 59, 13}},   {"Combo1", {232, 32, 329, 24}},       {"Command3", {568, 16, 41, 41}},
+            {"Command1", {608, 16, 41, 41}}, {"Picture1Frame", {8, 80, 640, 480}},
+        };
+        for (const auto& c : controls)
+            QCOMPARE(child(w, QString::fromLatin1(c.name))->geometry(), c.geometry);
+        QCOMPARE(w.findChild<QToolButton*>(QStringLiteral("Command4"))->text(), QStringLiteral("ｲﾒｰｼﾞ登録"));
+        QCOMPARE(child(w, QStringLiteral("Picture1"))->toolTip(), QStringLiteral("右ﾎﾞﾀﾝｸﾘｯｸでｱｲﾃﾑﾏｰｶｰを非表示"));
+        QCOMPARE(marker(w, 29)->toolTip(), QStringLiteral("[Shift]+ﾏｳｽﾄﾞﾗｯｸﾞでｱｲﾃﾑｴﾘｱにｻｲｽﾞ変更"));
+        QCOMPARE(w.findChild<QTimer*>(QStringLiteral("Timer1"))->interval(), 250);
+        QVERIFY(!w.isAnimating());
+        QCOMPARE(w.selectedAreaIndex(), -1);
+    }
+
+    void positionComesFromTheSettingsFile_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QPoint>("pos");
+        QTest::newRow("no file") << QByteArray() << QPoint(20, 20);
+        QTest::newRow("stored") << QByteArray("[Window]\r\nTop= 4500 \r\nLeft=-150\r\n") << QPoint(-10, 300);
+    }
+    void positionComesFromTheSettingsFile()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QPoint, pos);
+        ProgramFolderFixture fx;
+        if (!ini.isEmpty())
+            fx.write(QStringLiteral("KOVRA.INI"), ini);
+        frmMain w(fx.path());
+        QCOMPARE(w.pos(), pos);
+    }
+
+    void startUpWithoutImages_data()
+    {
+        QTest::addColumn<QStringList>("folders");
+        QTest::newRow("empty program folder") << QStringList();
+        QTest::newRow("only manual") << QStringList{QStringLiteral("manual")};
+        QTest::newRow("manual in any case")
+            << QStringList{QStringLiteral("MANUAL"), QStringLiteral("ManuAL"), QStringLiteral("usermanual")};
+    }
+    void startUpWithoutImages()
+    {
+        QFETCH(QStringList, folders);
+        ProgramFolderFixture fx;
+        for (const QString& f : folders)
+            fx.makeFolder(f);
+        frmMain w(fx.path());
+        QCOMPARE(w.folderList().size(), folders.size());
+        QVERIFY(w.imageEntries().isEmpty());
+        QCOMPARE(w.selectedImagePosition(), -1);
+        QVERIFY(w.currentImageFolder().isEmpty());
+        QVERIFY(!w.hasPicture());
+        for (int i = 0; i < kovra::AreaCount; ++i)
+            QVERIFY(!w.isMarkerShown(i));
+    }
+
+    void titlesInFolderOrder()
+    {
+        ProgramFolderFixture fx;
+        fx.makeImage(QStringLiteral("20240102000000"), "Box");
+        fx.makeImage(QStringLiteral("20240101000000"), "Box");
+        fx.makeFolder(QStringLiteral("Manual"));
+        fx.makeFolder(QStringLiteral("manuals"));        // does not end in "manual": listed
+        fx.makeFolder(QStringLiteral("20240103000000")); // no IMAGE.INI: empty title at start-up
+        // 124 ASCII bytes, then a double-byte character that a 125-byte cut would split.
+        fx.makeImage(QStringLiteral("20240104000000"), QByteArray(124, 'a') + "\x82\xa0" + "tail");
+        fx.makeImage(QStringLiteral("20240105000000"), QByteArray(130, 'b'));
+        frmMain w(fx.path());
+        QCOMPARE(comboTexts(w), (QStringList{QStringLiteral("Box"), QStringLiteral("Box"), QString(),
+                                             QString(124, u'a'), QString(125, u'b'), QString()}));
+        const auto entries = w.imageEntries();
+        QCOMPARE(entries[0].folder, fx.folder(QStringLiteral("20240101000000")));
+        QCOMPARE(entries[1].folder, fx.folder(QStringLiteral("20240102000000")));
+        QCOMPARE(entries.last().folder, fx.folder(QStringLiteral("manuals")));
+        QCOMPARE(w.selectedImagePosition(), 0);
+        QCOMPARE(w.currentImageFolder(), fx.folder(QStringLiteral("20240101000000")));
+    }
+
+    // A folder sorting after "manual" must not shift the list against the folder list.
+    void selectionFollowsTheEntrysFolder()
+    {
+        ProgramFolderFixture fx;
+        fx.makeImage(QStringLiteral("20240101000000"), "One", QStringLiteral("a.png"));
+        fx.makePicture(QStringLiteral("20240101000000/a.png"), QSize(20, 20), Qt::red);
+        fx.makeFolder(QStringLiteral("manual"));
+        fx.makeImage(QStringLiteral("Photos"), "Foreign");
+        fx.makeImage(QStringLiteral("zz"), "Last", QStringLiteral("z.png"));
+        fx.makePicture(QStringLiteral("zz/z.png"), QSize(20, 20), Qt::blue);
+        frmMain w(fx.path());
+        QSignalSpy selected(&w, &frmMain::imageSelected);
+        auto* combo = w.findChild<QComboBox*>(QStringLiteral("Combo1"));
+        combo->setCurrentIndex(2);
+        emit combo->activated(2); // as a user's choice
+        QCOMPARE(w.currentImageFolder(), fx.folder(QStringLiteral("zz")));
+        QVERIFY(w.hasPicture());
+        w.selectImage(fx.folder(QStringLiteral("Photos")));
+        QCOMPARE(w.selectedImagePosition(), 1);
+        QCOMPARE(w.currentImageFolder(), fx.folder(QStringLiteral("Photos")));
+        QVERIFY(!w.hasPicture()); // no Filename: the picture is cleared
+        w.selectImage(fx.folder(QStringLiteral("manual")));
+        QCOMPARE(w.currentImageFolder(), fx.folder(QStringLiteral("Photos")));
+        QCOMPARE(selected.count(), 2);
+    }
+
+    void pictureLoadFailureKeepsTheOldPicture()
+    {
+        ProgramFolderFixture fx;
+        fx.makeImage(QStringLiteral("20240101000000"), "Good", QStringLiteral("a.png"));
+        fx.makePicture(QStringLiteral("20240101000000/a.png"), QSize(30, 30), Qt::red);
+        fx.makeImage(QStringLiteral("20240102000000"), "Broken", QStringLiteral("b.jpg"));
+        fx.write(QStringLiteral("20240102000000/b.jpg"), "not a picture");
+        fx.writeArea(QStringLiteral("20240102000000"), 1, ProgramFolderFixture::area("True", 1, 2, 3, 4));
+        frmMain w(fx.path());
+        QVERIFY(w.hasPicture());
+        w.selectImage(fx.folder(QStringLiteral("20240102000000")));
+        QVERIFY(w.hasPicture());
+        QCOMPARE(w.currentImageFolder(), fx.folder(QStringLiteral("20240102000000")));
+        QVERIFY(w.isMarkerShown(1));
+    }
+
+    void markersForVisibleTrueOnly()
+    {
+        ProgramFolderFixture fx;
+        const QString img = QStringLiteral("20240101000000");
+        fx.makeImage(img, "Shelf");
+        fx.writeArea(img, 0, ProgramFolderFixture::area("True", 60, 120, 240, 280));
+        fx.writeArea(img, 5, "[area]\r\n  visible = True \r\nLEFT=350\r\nTop=80\r\nWidth=250\r\nHeight=12.5\r\n");
+        fx.writeArea(img, 6, ProgramFolderFixture::area("true", 1, 1, 5, 5));
+        fx.writeArea(img, 7, ProgramFolderFixture::area("False", 1, 1, 5, 5));
+        frmMain w(fx.path());
+        for (int i = 0; i < kovra::AreaCount; ++i) {
+            QCOMPARE(w.isMarkerShown(i), i == 0 || i == 5);
+            QCOMPARE(w.areaTable().shown[size_t(i)], i == 0 || i == 5);
+        }
+        QCOMPARE(w.markerRect(0), QRectF(60, 120, 240, 280));
+        QCOMPARE(w.markerRect(5), QRectF(350, 80, 250, 12));
+        QCOMPARE(marker(w, 0)->geometry(), QRect(60, 120, 240, 280));
+    }
+
+    // A bad value stops the reading: that area keeps what was set before it and stays hidden, and the
+    // flags of it and the later areas keep their old values.
+    void readingStopsAtTheFirstBadValue()
+    {
+        ProgramFolderFixture fx;
+        const QString first = QStringLiteral("20240101000000");
+        const QString second = QStringLiteral("20240102000000");
+        fx.makeImage(first, "First");
+        for (int i : {2, 3, 4})
+            fx.writeArea(first, i, ProgramFolderFixture::area("True", 1, 1, 5, 5));
+        fx.makeImage(second, "Second");
+        fx.writeArea(second, 0, ProgramFolderFixture::area("True", 7, 8, 9, 10));
+        fx.writeArea(second, 2, "[Area]\r\nVisible=True\r\nLeft=33\r\nTop=abc\r\nWidth=1\r\nHeight=1\r\n");
+        fx.writeArea(second, 3, ProgramFolderFixture::area("True", 50, 50, 5, 5));
+        fx.writeArea(second, 4, ProgramFolderFixture::area("False", 1, 1, 5, 5));
+        frmMain w(fx.path());
+        QVERIFY(w.areaTable().shown[2] && w.areaTable().shown[3] && w.areaTable().shown[4]);
+        w.selectImage(fx.folder(second));
+        QVERIFY(w.isMarkerShown(0));
+        QVERIFY(!w.isMarkerShown(2));
+        QVERIFY(!w.isMarkerShown(3));
+        QCOMPARE(w.markerRect(2).left(), 33.0);
+        QCOMPARE(w.markerRect(2).top(), 1.0);
+        QVERIFY(w.areaTable().shown[2] && w.areaTable().shown[3] && w.areaTable().shown[4]);
+    }
+
+    void choosingAnImageStopsTheHitMarks()
+    {
+        ProgramFolderFixture fx;
+        fx.makeImage(QStringLiteral("20240101000000"), "One");
+        frmMain w(fx.path());
+        w.setSelectedAreaIndex(4);
+        w.showHandleAt(4);
+        w.showHitMark(4, {qint16(10), qint16(20), qint16(30), qint16(40)});
+        w.showHitMark(9, {qint16(-5), std::nullopt, qint16(8), qint16(8)});
+        w.startAnimation();
+        QCOMPARE(child(w, QStringLiteral("spKoKo4"))->geometry(), QRect(10, 20, 30, 40));
+        QCOMPARE(child(w, QStringLiteral("ImgFind4"))->geometry(), QRect(10, 20, 32, 32));
+        QCOMPARE(child(w, QStringLiteral("ImgFind9"))->pos(), QPoint(-5, 0));
+        QVERIFY(!child(w, QStringLiteral("ImgFind4"))->isHidden());
+        QVERIFY(w.isAnimating());
+        w.selectImage(fx.folder(QStringLiteral("20240101000000"))); // already selected: still a full selection
+        QVERIFY(!w.isAnimating());
+        QVERIFY(!w.isHandleShown());
+        QCOMPARE(w.selectedAreaIndex(), 4);
+        for (int i = 0; i < kovra::AreaCount; ++i) {
+            QVERIFY(child(w, QStringLiteral("spKoKo%1").arg(i))->isHidden());
+            QVERIFY(child(w, QStringLiteral("ImgFind%1").arg(i))->isHidden());
+        }
+    }
+
+    void hitIconsCycleThroughTheFourFrames()
+    {
+        ProgramFolderFixture fx;
+        frmMain w(fx.path());
+        std::array<QLabel*, 4> frames{};
+        for (int k = 0; k < 4; ++k) {
+            frames[size_t(k)] = w.findChild<QLabel*>(QStringLiteral("ImgIcon1_%1").arg(k));
+            QPixmap p(32, 32);
+            p.fill(QColor(k * 60, 0, 0));
+            frames[size_t(k)]->setPixmap(p);
+        }
+        auto* timer = w.findChild<QTimer*>(QStringLiteral("Timer1"));
+        QSignalSpy ticks(timer, &QTimer::timeout);
+        w.startAnimation();
+        QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 3, 5000);
+        w.stopAnimation();
+        const qint64 shown = w.findChild<QLabel*>(QStringLiteral("ImgFind17"))->pixmap().cacheKey();
+        QCOMPARE(shown, frames[size_t(ticks.count() & 3)]->pixmap().cacheKey());
+    }
+
+    // --- Mouse on the marks
+
+    void clickOnAMarkerOpensTheItemWindow()
+    {
+        ProgramFolderFixture fx;
+        auto w = twoMarkers(fx);
+        int made = 0;
+        int indexAtOpen = -2;
+        w->setWindowFactory(Window::ItemRegistration, [&](frmMain* m) {
+            ++made;
+            indexAtOpen = m->selectedAreaIndex();
+            return new QWidget;
+        });
+        QWidget* m = marker(*w, 7);
+        mouse(m, QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton, Qt::LeftButton);
+        QVERIFY(w->isHandleShown());
+        QCOMPARE(child(*w, QStringLiteral("SpHandle"))->geometry(), QRect(200, 100, 9, 9));
+        mouse(m, QEvent::MouseButtonRelease, {5, 5}, Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(w->markerRect(7), QRectF(200, 100, 60, 50));
+        QCOMPARE(made, 1);
+        QCOMPARE(indexAtOpen, 7);
+        // A double-click on another marker brings the same window forward.
+        mouse(marker(*w, 3), QEvent::MouseButtonDblClick, {1, 1}, Qt::LeftButton, Qt::LeftButton);
+        QCOMPARE(made, 1);
+        QCOMPARE(w->selectedAreaIndex(), 3);
+        QVERIFY(w->openedWindow(Window::ItemRegistration));
+    }
+
+    void anyButtonSelectsOnlyLeftDrags()
+    {
+        ProgramFolderFixture fx;
+        auto w = twoMarkers(fx);
+        QWidget* m = marker(*w, 3);
+        mouse(m, QEvent::MouseButtonPress, {2, 2}, Qt::RightButton, Qt::RightButton);
+        QCOMPARE(w->selectedAreaIndex(), 3);
+        QVERIFY(!w->isHandleShown());
+        const QPoint to = pictureToWidget(*w, m, {300, 250});
+        mouse(m, QEvent::MouseMove, to, Qt::NoButton, Qt::RightButton);
+        mouse(m, QEvent::MouseButtonRelease, to, Qt::RightButton, Qt::NoButton);
+        QCOMPARE(w->markerRect(3), QRectF(10, 10, 40, 30));
+    }
+
+    void dropMovesByTheGrabOffset_data()
+    {
+        QTest::addColumn<int>("dragged");
+        QTest::addColumn<QPoint>("grab");
+        QTest::addColumn<QPoint>("to"); // picture pixels
+        QTest::addColumn<QRectF>("expected");
+        QTest::newRow("on the picture") << 3 << QPoint(20, 15) << QPoint(150, 200) << QRectF(130, 185, 40, 30);
+        QTest::newRow("onto another marker") << 3 << QPoint(20, 15) << QPoint(230, 120) << QRectF(210, 105, 40, 30);
+        QTest::newRow("onto itself") << 7 << QPoint(10, 10) << QPoint(230, 140) << QRectF(220, 130, 60, 50);
+        QTest::newRow("negative position") << 7 << QPoint(50, 40) << QPoint(5, 3) << QRectF(-45, -37, 60, 50);
+    }
+    void dropMovesByTheGrabOffset()
+    {
+        QFETCH(int, dragged);
+        QFETCH(QPoint, grab);
+        QFETCH(QPoint, to);
+        QFETCH(QRectF, expected);
+        ProgramFolderFixture fx;
+        auto w = twoMarkers(fx);
+        dragMarker(*w, dragged, grab, to);
+        QCOMPARE(w->markerRect(dragged), expected);
+        QVERIFY(w->isHandleShown());
+        QCOMPARE(child(*w, QStringLiteral("SpHandle"))->pos(), expected.topLeft().toPoint());
+        QVERIFY(child(*w, QStringLiteral("DragOutline"))->isHidden());
+    }
+
+    void dropElsewhereDoesNothing()
+    {
+        ProgramFolderFixture fx;
+        auto w = twoMarkers(fx);
+        w->showHitMark(0, {qint16(300), qint16(200), qint16(50), qint16(50)});
+        QWidget* m = marker(*w, 3);
+        const QRectF before = w->markerRect(3);
+        // Onto a hit icon.
+        dragMarker(*w, 3, {5, 5}, {310, 210});
+        QCOMPARE(w->markerRect(3), before);
+        // Outside the picture, onto the button row.
+        mouse(m, QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton, Qt::LeftButton);
+        const QPoint outside = m->mapFrom(w.get(), QPoint(300, 40));
+        mouse(m, QEvent::MouseMove, outside, Qt::NoButton, Qt::LeftButton);
+        QVERIFY(!child(*w, QStringLiteral("DragOutline"))->isHidden());
+        mouse(m, QEvent::MouseButtonRelease, outside, Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(w->markerRect(3), before);
+    }
+
+    void shiftDragResizesFromTheBottomRight_data()
+    {
+        QTest::addColumn<QPoint>("to");
+        QTest::addColumn<QRectF>("expected");
+        QTest::newRow("below and right") << QPoint(100, 90) << QRectF(10, 10, 90, 80);
+        QTest::newRow("left of the corner: height only") << QPoint(4, 60) << QRectF(10, 10, 40, 50);
+        QTest::newRow("above the corner: width only") << QPoint(70, 2) << QRectF(10, 10, 60, 30);
+        QTest::newRow("on the corner: unchanged") << QPoint(10, 10) << QRectF(10, 10, 40, 30);
+        QTest::newRow("one pixel") << QPoint(11, 11) << QRectF(10, 10, 1, 1);
+    }
+    void shiftDragResizesFromTheBottomRight()
+    {
+        QFETCH(QPoint, to);
+        QFETCH(QRectF, expected);
+        ProgramFolderFixture fx;
+        auto w = twoMarkers(fx);
+        QWidget* m = marker(*w, 3);
+        mouse(m, QEvent::MouseButtonPress, {1, 1}, Qt::LeftButton, Qt::LeftButton);
+        mouse(m, QEvent::MouseButtonRelease, {1, 1}, Qt::LeftButton, Qt::NoButton);
+        QWidget* p = picture(*w);
+        mouse(p, QEvent::MouseButtonPress, {300, 250}, Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier);
+        QVERIFY(!w->isHandleShown());
+        mouse(p, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, Qt::ShiftModifier);
+        QCOMPARE(w->markerRect(3), expected);
+        mouse(p, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton, Qt::ShiftModifier);
+        QVERIFY(w->isHandleShown());
+        QCOMPARE(child(*w, QStringLiteral("SpHandle"))->pos(), QPoint(10, 10));
+    }
+
+    void resizeNeedsShiftAloneOrPlacementMode_data()
+    {
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("placement");
+        QTest::addColumn<bool>("resized");
+        QTest::newRow("no shift") << int(Qt::NoModifier) << false << false;
+        QTest::newRow("shift with ctrl") << int(Qt::ShiftModifier | Qt::ControlModifier) << false << false;
+        QTest::newRow("placement mode") << int(Qt::NoModifier) << true << true;
+    }
+    void resizeNeedsShiftAloneOrPlacementMode()
+    {
+        QFETCH(int, modifiers);
+        QFETCH(bool, placement);
+        QFETCH(bool, resized);
+        ProgramFolderFixture fx;
+        auto w = twoMarkers(fx);
+        w->setPlacementModeQuery([placement] { return placement; });
+        w->setSelectedAreaIndex(3);
+        QWidget* p = picture(*w);
+        const auto mods = Qt::KeyboardModifiers(modifiers);
+        mouse(p, QEvent::MouseButtonPress, {300, 250}, Qt::LeftButton, Qt::LeftButton, mods);
+        mouse(p, QEvent::MouseMove, {100, 100}, Qt::NoButton, Qt::LeftButton, mods);
+        QCOMPARE(w->markerRect(3) != QRectF(10, 10, 40, 30), resized);
+        // A left click without resizing hides the handle during the press and brings it back on release.
+        mouse(p, QEvent::MouseButtonRelease, {100, 100}, Qt::LeftButton, Qt::NoButton, mods);
+        QVERIFY(w->isHandleShown());
+        QCOMPARE(w->selectedAreaIndex(), 3);
+    }
+
+    void rightClickOnThePictureDeselects()
+    {
+        ProgramFolderFixture fx;
+        auto w = twoMarkers(fx);
+        QWidget* m = marker(*w, 3);
+        mouse(m, QEvent::MouseButtonPress, {1, 1}, Qt::LeftButton, Qt::LeftButton);
+        mouse(m, QEvent::MouseButtonRelease, {1, 1}, Qt::LeftButton, Qt::NoButton);
+        QWidget* p = picture(*w);
+        mouse(p, QEvent::MouseButtonPress, {300, 250}, Qt::RightButton, Qt::RightButton);
+        mouse(p, QEvent::MouseButtonRelease, {300, 250}, Qt::RightButton, Qt::NoButton);
+        QCOMPARE(w->selectedAreaIndex(), -1);
+        QVERIFY(!w->isHandleShown());
+        // A following Shift-drag does nothing.
+        mouse(p, QEvent::MouseButtonPress, {300, 250}, Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier);
+        mouse(p, QEvent::MouseMove, {200, 200}, Qt::NoButton, Qt::LeftButton, Qt::ShiftModifier);
+        mouse(p, QEvent::MouseButtonRelease, {200, 200}, Qt::LeftButton, Qt::NoButton, Qt::ShiftModifier);
+        QCOMPARE(w->markerRect(3), QRectF(10, 10, 40, 30));
+        QVERIFY(!w->isHandleShown());
+    }
+
+    // --- Windows and closing
+
+    void windowsOpenOnceAndAboutOnTheFreeSurface()
+    {
+        ProgramFolderFixture fx;
+        frmMain w(fx.path());
+        int made = 0;
+        w.setWindowFactory(Window::About, [&](frmMain*) {
+            ++made;
+            return new QWidget;
+        });
+        QVERIFY(!w.openWindow(Window::Search)); // no factory yet: nothing
+        mouse(child(w, QStringLiteral("Label1")), QEvent::MouseButtonDblClick, {2, 2}, Qt::LeftButton, Qt::LeftButton);
+        QCOMPARE(made, 0);
+        mouse(&w, QEvent::MouseButtonDblClick, {640, 70}, Qt::LeftButton, Qt::LeftButton);
+        QCOMPARE(made, 1);
+        QWidget* about = w.openedWindow(Window::About);
+        QVERIFY(about && about->isVisible());
+        about->hide();
+        QCOMPARE(w.openWindow(Window::About), about);
+        QVERIFY(about->isVisible());
+        about->close(); // closing destroys it; the next open makes a new one
+        QTRY_VERIFY(!w.openedWindow(Window::About));
+        w.openWindow(Window::About);
+        QCOMPARE(made, 2);
+    }
+
+    void aboutIsCentredAndClosedByOk()
+    {
+        ProgramFolderFixture fx;
+        frmMain w(fx.path());
+        w.setWindowFactory(Window::About, [](frmMain*) { return new frmAbout; });
+        QWidget* about = w.openWindow(Window::About);
+        QVERIFY(QTest::qWaitForWindowExposed(about));
+        QCOMPARE(about->windowTitle(), QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
+        QVERIFY(!about->isModal());
+        const QRect screen = about->screen()->geometry();
+        QVERIFY(qAbs(about->frameGeometry().center().x() - screen.center().x()) <= 1);
+        QVERIFY(qAbs(about->frameGeometry().center().y() - screen.center().y()) <= 1);
+        auto* ok = about->findChild<QPushButton*>(QStringLiteral("Command1"));
+        QCOMPARE(ok->text(), QStringLiteral("OK"));
+        ok->click();
+        QTRY_VERIFY(!w.openedWindow(Window::About));
+    }
+
+    void closeAnsweredNoChangesNothing()
+    {
+        ProgramFolderFixture fx;
+        const QByteArray ini = "; mine\r\n[Window]\r\nTop=600\r\n";
+        fx.write(QStringLiteral("KOVRA.INI"), ini);
+        frmMain w(fx.path());
+        w.setWindowFactory(Window::Search, [](frmMain*) { return new QWidget; });
+        QWidget* search = w.openWindow(Window::Search);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        MessageBoxRecorder boxes;
+        boxes.answerNext(MessageBox::Answer::No);
+        QSignalSpy ending(&w, &frmMain::programEnding);
+        w.findChild<QToolButton*>(QStringLiteral("Command1"))->click();
+        QCOMPARE(boxes.requests().size(), size_t(1));
+        const auto& r = boxes.requests()[0];
+        QCOMPARE(r.text, QStringLiteral("終了してもいいですか"));
+        QCOMPARE(r.caption, QStringLiteral("お疲れ様でした"));
+        QVERIFY(r.icon == MessageBox::Icon::Question && r.buttons == MessageBox::Buttons::YesNo);
+        QVERIFY(w.isVisible());
+        QVERIFY(search->isVisible());
+        QCOMPARE(ending.count(), 0);
+        QCOMPARE(fx.read(QStringLiteral("KOVRA.INI")), ini);
+    }
+
+    void closeAnsweredYesSavesAndClosesNewestFirst()
+    {
+        ProgramFolderFixture fx;
+        fx.write(QStringLiteral("KOVRA.INI"), "; mine\r\n[Window]\r\nTop=600\r\n");
+        frmMain w(fx.path());
+        QStringList closed;
+        w.setWindowFactory(Window::Search,
+                           [&](frmMain*) { return new RecordingWindow(QStringLiteral("search"), &closed); });
+        w.setWindowFactory(Window::ImageRegistration,
+                           [&](frmMain*) { return new RecordingWindow(QStringLiteral("register"), &closed); });
+        w.setWindowFactory(Window::About,
+                           [&](frmMain*) { return new RecordingWindow(QStringLiteral("about"), &closed); });
+        w.openWindow(Window::Search);
+        w.openWindow(Window::ImageRegistration);
+        w.openWindow(Window::About);
+        w.openWindow(Window::Search); // only brought forward: still the first opened
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.move(45, 90);
+        MessageBoxRecorder boxes;
+        QSignalSpy ending(&w, &frmMain::programEnding);
+        QVERIFY(w.close());
+        QCOMPARE(ending.count(), 1);
+        QCOMPARE(closed, (QStringList{QStringLiteral("about"), QStringLiteral("register"), QStringLiteral("search")}));
+        QCOMPARE(fx.read(QStringLiteral("KOVRA.INI")), QByteArray("; mine\r\n[Window]\r\nTop=1350\r\nLeft=675\r\n"));
+    }
+
+    void rebuildingTheListUsesNonTitledAndEmptiesTheView()
+    {
+        ProgramFolderFixture fx;
+        const QString img = fx.makeImage(QStringLiteral("20240101000000"), "Only", QStringLiteral("a.png"));
+        fx.makePicture(QStringLiteral("20240101000000/a.png"), QSize(20, 20), Qt::red);
+        fx.writeArea(QStringLiteral("20240101000000"), 2, ProgramFolderFixture::area("True", 1, 1, 5, 5));
+        frmMain w(fx.path());
+        fx.makeFolder(QStringLiteral("20240102000000"));
+        w.rebuildImageList();
+        QCOMPARE(comboTexts(w), (QStringList{QStringLiteral("Only"), QStringLiteral("Non Titled")}));
+        QVERIFY(QDir(img).removeRecursively());
+        QVERIFY(QDir(fx.folder(QStringLiteral("20240102000000"))).removeRecursively());
+        w.rebuildImageList();
+        QVERIFY(comboTexts(w).isEmpty());
+        QVERIFY(!w.hasPicture());
+        QVERIFY(!w.isMarkerShown(2));
+        QVERIFY(w.currentImageFolder().isEmpty());
+    }
+};
+
+QTEST_MAIN(tst_frmMain)
+#include "tst_frmmain.moc"
