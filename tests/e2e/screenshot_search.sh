@@ -15,7 +15,8 @@ if [ -z "${KOVRA_IN_XVFB:-}" ]; then
 fi
 
 prog="$(mktemp -d)"
-trap 'kill "${pid:-0}" 2>/dev/null || true; rm -rf "$prog"' EXIT
+pid=
+trap 'if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi; rm -rf "$prog"' EXIT
 cp "$bin/kovra" "$prog/"
 mkdir -p "$prog/manual"
 
