@@ -21,6 +21,11 @@ build: deps $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j$(JOBS)
 	cmake --build $(BUILD_DIR) --target stage
 
+# Generates the benchmark catalogues once (cached in bench/data/) and times `kovra-cli search` against ripgrep.
+bench: deps $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR) -j$(JOBS) --target kovra-cli kovra-gencat kovra-refscan
+	python3 bench/run_bench.py --bin $(BUILD_DIR)/bin
+
 format:
 	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 

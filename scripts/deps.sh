@@ -5,7 +5,7 @@ pkgs=(
   cmake ninja-build g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-image-formats-plugins qt6-translations-l10n libgl-dev
   fonts-ipafont-gothic xvfb xauth x11-utils xdotool imagemagick xdg-utils
-  ripgrep python3 clang libclang-rt-14-dev ccache
+  ripgrep time python3 clang libclang-rt-14-dev ccache
 )
 missing=()
 for p in "${pkgs[@]}"; do
