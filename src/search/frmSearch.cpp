@@ -25,11 +25,6 @@ constexpr int ButtonIconSize = 32;
 // Lives for the whole run, across openings of the window; 0 until a row is clicked.
 qint16 s_rememberedRow = 0;
 
-QString icon(const char* name)
-{
-    return QStringLiteral(":/icons/") + QString::fromLatin1(name);
-}
-
 // While the scan runs nothing of the program takes input; what the user typed or clicked meanwhile is
 // dropped when the scan ends, not delivered afterwards to whatever is under the pointer then.
 class InputBlocker : public QObject
@@ -90,7 +85,7 @@ frmSearch::frmSearch(frmMain* mainWindow) : m_main(mainWindow)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
     setWindowTitle(QStringLiteral("アイテムの検索"));
-    setWindowIcon(QIcon(icon("main_search.svg")));
+    setWindowIcon(QIcon(kovra::ui::icon("main_search.svg")));
     setFont(kovra::ui::defaultFont());
     setFixedSize(ClientWidth, ClientHeight);
     createControls();
@@ -133,7 +128,7 @@ void frmSearch::createControls()
     auto button = [this](const char* name, const char* picture, const QString& text, const QString& tip, int top) {
         auto* b = new QToolButton(this);
         b->setObjectName(QString::fromLatin1(name));
-        b->setIcon(QIcon(icon(picture)));
+        b->setIcon(QIcon(kovra::ui::icon(picture)));
         b->setIconSize(QSize(ButtonIconSize, ButtonIconSize));
         b->setText(text);
         b->setToolTip(tip);
@@ -161,7 +156,7 @@ void frmSearch::createControls()
     // The full gauge lies below the client area, out of sight, and only lends its picture.
     m_picture2 = new GaugeBox(QStringLiteral("Picture2"), this);
     m_picture2->move(8, 304);
-    m_picture2->setPicture(QImage(icon("gauge.png")).convertToFormat(QImage::Format_RGB32));
+    m_picture2->setPicture(QImage(kovra::ui::icon("gauge.png")).convertToFormat(QImage::Format_RGB32));
 
     auto hiddenList = [this](const char* name, const QRect& geometry) {
         auto* l = new QListWidget(this);
