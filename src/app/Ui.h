@@ -8,6 +8,12 @@ class QWidget;
 // Small helpers shared by every window: twips, fonts, placement and ownership.
 namespace kovra::ui {
 
+// Path of one of the program's pictures compiled in under ":/icons/".
+inline QString icon(const char* name)
+{
+    return QStringLiteral(":/icons/") + QString::fromLatin1(name);
+}
+
 // Screen's horizontal twips per pixel: 1440 / logical DPI (15 at 96 DPI).
 double twipsPerPixel();
 

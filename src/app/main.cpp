@@ -4,6 +4,7 @@
 #include "frmAbout.h"
 #include "frmImageRsgist.h"
 #include "frmMain.h"
+#include "frmSearch.h"
 
 #include <QApplication>
 #include <QDir>
@@ -46,6 +47,7 @@ int main(int argc, char* argv[])
     mainWindow->setWindowFactory(frmMain::Window::About, [](frmMain*) { return new frmAbout; });
     mainWindow->setWindowFactory(frmMain::Window::ImageRegistration, [](frmMain* m) { return new frmImageRsgist(m); });
     kovra::edit::installWindows(*mainWindow); // area arrangement, item registration, placement mode
+    mainWindow->setWindowFactory(frmMain::Window::Search, [](frmMain* m) { return new frmSearch(m); });
     QObject::connect(mainWindow, &frmMain::programEnding, &app, &QApplication::quit, Qt::QueuedConnection);
     mainWindow->show();
     return app.exec();

@@ -70,7 +70,7 @@ void frmItemArrangement::createControls()
     auto button = [&](const char* name, const char* picture, const QString& tip, const QRect& geometry) {
         auto* b = new QToolButton(this);
         b->setObjectName(QString::fromLatin1(name));
-        b->setIcon(QIcon(QStringLiteral(":/icons/") + QString::fromLatin1(picture)));
+        b->setIcon(QIcon(kovra::ui::icon(picture)));
         b->setIconSize(QSize(IconSize, IconSize));
         b->setToolTip(tip);
         b->setGeometry(geometry);

@@ -94,7 +94,7 @@ void frmItemRegist::createControls(double tpp)
     auto button = [&](const char* name, const char* picture, const QString& text, const QString& tip, int top) {
         auto* b = new QToolButton(this);
         b->setObjectName(QString::fromLatin1(name));
-        b->setIcon(QIcon(QStringLiteral(":/icons/") + QString::fromLatin1(picture)));
+        b->setIcon(QIcon(kovra::ui::icon(picture)));
         b->setIconSize(QSize(IconSize, IconSize));
         b->setText(text);
         b->setToolTip(tip);

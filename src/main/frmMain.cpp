@@ -29,11 +29,6 @@ constexpr int FrameCount = 4;
 constexpr int ClientWidthTwips = 9870;
 constexpr int ClientHeightTwips = 8505;
 
-QString icon(const char* name)
-{
-    return QStringLiteral(":/icons/") + QString::fromLatin1(name);
-}
-
 // Only Shift, Ctrl and Alt count as the shift state.
 Qt::KeyboardModifiers shiftState(Qt::KeyboardModifiers m)
 {
@@ -287,13 +282,13 @@ void frmMain::Private::createControls()
 {
     q->setFont(kovra::ui::defaultFont());
     q->setFixedSize(px(ClientWidthTwips), px(ClientHeightTwips));
-    q->setWindowIcon(QIcon(icon("app.svg")));
+    q->setWindowIcon(QIcon(kovra::ui::icon("app.svg")));
 
     auto button = [&](const char* name, const char* picture, const QString& text, const QString& tip,
                       const QRect& geometry) {
         auto* b = new QToolButton(q);
         b->setObjectName(QString::fromLatin1(name));
-        b->setIcon(QIcon(icon(picture)));
+        b->setIcon(QIcon(kovra::ui::icon(picture)));
         b->setIconSize(QSize(IconSize, IconSize));
         b->setText(text);
         b->setToolTip(tip);
@@ -356,7 +351,7 @@ void frmMain::Private::createControls()
     for (int i = 0; i < FrameCount; ++i) {
         auto* l = new QLabel(q);
         l->setObjectName(QStringLiteral("ImgIcon1_%1").arg(i));
-        l->setPixmap(QIcon(icon("dog%1.svg").arg(i)).pixmap(IconSize, IconSize));
+        l->setPixmap(QIcon(kovra::ui::icon("dog%1.svg").arg(i)).pixmap(IconSize, IconSize));
         l->hide();
         imgIcon1[size_t(i)] = l;
     }

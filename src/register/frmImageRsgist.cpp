@@ -27,11 +27,6 @@ constexpr int ClientWidthTwips = 5670;
 constexpr int ClientHeightTwips = 3810;
 constexpr int IconSize = 32;
 
-QString icon(const char* name)
-{
-    return QStringLiteral(":/icons/") + QString::fromLatin1(name);
-}
-
 // Text that can go into IMAGE.INI: code page 932 and no character that would break a line.
 bool storable(QStringView text)
 {
@@ -123,7 +118,7 @@ frmImageRsgist::frmImageRsgist(frmMain* mainWindow)
     setObjectName(QStringLiteral("frmImageRsgist"));
     kovra::ui::setOwner(this, mainWindow);
     setWindowTitle(QStringLiteral("イメージの登録"));
-    setWindowIcon(QIcon(icon("main_register.svg")));
+    setWindowIcon(QIcon(kovra::ui::icon("main_register.svg")));
     setFont(kovra::ui::defaultFont());
     createControls();
     listupImageTitle();
@@ -140,7 +135,7 @@ void frmImageRsgist::createControls()
 
     auto* image1 = new DropTarget(this);
     image1->setObjectName(QStringLiteral("Image1"));
-    image1->setPixmap(QIcon(icon("register_drop.svg")).pixmap(IconSize, IconSize));
+    image1->setPixmap(QIcon(kovra::ui::icon("register_drop.svg")).pixmap(IconSize, IconSize));
     image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     image1->setToolTip(QStringLiteral("BMP,JPEGﾌｧｲﾙをﾄﾞﾗｯｸ&ﾄﾞﾛｯﾌﾟします"));
     image1->setGeometry(px(480, 240, 540, 540));
@@ -157,7 +152,7 @@ void frmImageRsgist::createControls()
                       const QRect& geometry) {
         auto* b = new QToolButton(this);
         b->setObjectName(QString::fromLatin1(name));
-        b->setIcon(QIcon(icon(picture)));
+        b->setIcon(QIcon(kovra::ui::icon(picture)));
         b->setIconSize(QSize(IconSize, IconSize));
         b->setText(text);
         b->setToolTip(tip);

@@ -108,8 +108,7 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("rows");
-        QTest::newRow("電池") << u"電池"_s
-                                << u"0\t20030405060708\tソファ横の棚\t,0\t@/20030405060708/shelf.jpg\n"_s;
+        QTest::newRow("電池") << u"電池"_s << u"0\t20030405060708\tソファ横の棚\t,0\t@/20030405060708/shelf.jpg\n"_s;
         QTest::newRow("ｿｰｽ") << u"ｿｰｽ"_s << u"0\t20030405060708\tソファ横の棚\t,0\t@/20030405060708/shelf.jpg\n"_s;
         QTest::newRow("quotes are not part of the item") << u"\"ゾ"_s << QString();
     }

@@ -1,0 +1,599 @@
+#include "GaugeBox.h"
+#include "MessageBox.h"
+#include "frmMain.h"
+#include "frmSearch.h"
+#include "tst_frmSearchCatalogue.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QScreen>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+namespace {
+
+using Box = kovra::MessageBox;
+
+// What the user sees of the main window, as far as the search can change it.
+struct MainView
+{
+    QString folder;
+    QRgb pictureColour = 0; // a point of the picture that no mark covers
+    QList<bool> markers, frames, icons;
+    QList<QRect> frameRects;
+    QList<QPoint> iconPositions;
+    bool animating = false;
+    bool operator==(const MainView&) const = default;
+};
+
+MainView viewOf(frmMain& main)
+{
+    MainView v;
+    v.folder = main.currentImageFolder();
+    v.pictureColour = main.findChild<QWidget*>(QStringLiteral("Picture1"))->grab().toImage().pixel(110, 85);
+    for (int i = 0; i < kovra::AreaCount; ++i) {
+        const auto* frame = main.findChild<QWidget*>(QStringLiteral("spKoKo%1").arg(i));
+        const auto* icon = main.findChild<QWidget*>(QStringLiteral("ImgFind%1").arg(i));
+        v.markers << main.isMarkerShown(i);
+        v.frames << !frame->isHidden();
+        v.icons << !icon->isHidden();
+        v.frameRects << frame->geometry();
+        v.iconPositions << icon->pos();
+    }
+    v.animating = main.isAnimating();
+    return v;
+}
+
+QList<int> shown(const QList<bool>& flags)
+{
+    QList<int> r;
+    for (int i = 0; i < flags.size(); ++i)
+        if (flags[i])
+            r << i;
+    return r;
+}
+
+QStringList rows(const QListWidget* list)
+{
+    QStringList r;
+    for (int i = 0; i < list->count(); ++i)
+        r << list->item(i)->text();
+    return r;
+}
+
+// Records, at every paint of the gauge, how far it is revealed, its drawing and the pointer shape.
+class GaugePaints : public QObject
+{
+public:
+    explicit GaugePaints(GaugeBox* gauge) : m_gauge(gauge) { gauge->installEventFilter(this); }
+    QList<int> widths;
+    QList<QImage> images;
+    QList<Qt::CursorShape> cursors;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_gauge && event->type() == QEvent::Paint) {
+            widths << m_gauge->revealedWidth();
+            images << m_gauge->image();
+            const QCursor* c = QGuiApplication::overrideCursor();
+            cursors << (c ? c->shape() : Qt::ArrowCursor);
+        }
+        return false;
+    }
+
+private:
+    GaugeBox* m_gauge;
+};
+
+// The fixture catalogue: three images and the manual folder.
+//   机       red:   area 0 (in use) "ノート"
+//   本棚     green: area 0 "辞書"; area 2 "ボールペン", "USBケーブル"; area 5 "ﾍﾟﾝﾁ"; area 7 deleted, "ノートパソコン"
+//   押し入れ blue:  area 3 "ぺんけーす"
+// "ペン" finds 本棚 (,2,5) and 押し入れ (,3); "usb" finds 本棚 (,2) only.
+struct Program
+{
+    SearchCatalogue cat;
+    QString desk, shelf, closet;
+    std::unique_ptr<frmMain> main;
+    kovra::MessageBoxRecorder boxes;
+
+    Program()
+    {
+        desk = cat.image(QStringLiteral("20240101000000"), QStringLiteral("机"), Qt::red);
+        SearchCatalogue::area(desk, 0, true, QRect(10, 10, 30, 20), {QStringLiteral("ノート")});
+        shelf = cat.image(QStringLiteral("20240102000000"), QStringLiteral("本棚"), Qt::green);
+        SearchCatalogue::area(shelf, 0, true, QRect(5, 5, 20, 20), {QStringLiteral("辞書")});
+        SearchCatalogue::area(shelf, 2, true, QRect(40, 10, 50, 30),
+                              {QStringLiteral("ボールペン"), QStringLiteral("USBケーブル")});
+        SearchCatalogue::area(shelf, 5, true, QRect(60, 50, 30, 20), {QStringLiteral("ﾍﾟﾝﾁ")});
+        SearchCatalogue::area(shelf, 7, false, QRect(70, 5, 10, 10), {QStringLiteral("ノートパソコン")});
+        closet = cat.image(QStringLiteral("20240103000000"), QStringLiteral("押し入れ"), Qt::blue);
+        SearchCatalogue::area(closet, 3, true, QRect(0, 40, 30, 30), {QStringLiteral("ぺんけーす")});
+        QDir(cat.path()).mkdir(QStringLiteral("manual"));
+        start();
+    }
+    // n image folders, each with the item 電池 in area 4.
+    explicit Program(int n)
+    {
+        for (int i = 0; i < n; ++i)
+            SearchCatalogue::area(cat.image(QStringLiteral("202401%1000000").arg(i + 1, 2, 10, QLatin1Char('0')),
+                                            QStringLiteral("棚%1").arg(i), Qt::gray),
+                                  4, true, QRect(0, 0, 10, 10), {QStringLiteral("電池")});
+        start();
+    }
+
+    void start()
+    {
+        main = std::make_unique<frmMain>(cat.path());
+        main->setWindowFactory(frmMain::Window::Search, [](frmMain* m) { return new frmSearch(m); });
+        main->show();
+    }
+
+    frmSearch* open() { return qobject_cast<frmSearch*>(main->openWindow(frmMain::Window::Search)); }
+};
+
+template <typename T>
+T* child(QWidget* w, const char* name)
+{
+    return w->findChild<T*>(QString::fromLatin1(name));
+}
+
+void searchFor(frmSearch* w, const QString& text)
+{
+    child<QLineEdit>(w, "Text1")->setText(text);
+    child<QToolButton>(w, "Command5")->click();
+}
+
+void clickRow(frmSearch* w, int row)
+{
+    auto* list = child<QListWidget>(w, "List1");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+}
+
+void doubleClickRow(frmSearch* w, int row)
+{
+    auto* list = child<QListWidget>(w, "List1");
+    const QPoint at = list->visualItemRect(list->item(row)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+}
+
+} // namespace
+
+class tst_frmSearch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Must stay first: nothing has been clicked yet in this run.
+    void showBeforeAnyClickShowsFirstRow();
+    void layout();
+    void gaugeWidth_data();
+    void gaugeWidth();
+    void gaugeGrowsAfterEachFolder();
+    void oneFolderLeavesGaugeWhite();
+    void searchFillsRowsOrReportsNothing();
+    void emptyTextKeepsOldRows();
+    void enterSearchesEscDoesNothing();
+    void inputDuringScanIsDropped();
+    void doubleClickAndShowButtonAgree();
+    void showMarksHitAreas();
+    void secondShowReplacesMarks();
+    void clearLeavesFramesAndStopsIcons();
+    void invalidRememberedRowDoesNothing_data();
+    void invalidRememberedRowDoesNothing();
+    void reopenIsEmptyAndCentredRowSurvives();
+};
+
+void tst_frmSearch::showBeforeAnyClickShowsFirstRow()
+{
+    Program p;
+    frmSearch* w = p.open();
+    QVERIFY(w);
+    QCOMPARE(frmSearch::rememberedRow(), 0);
+    searchFor(w, QStringLiteral("ペン"));
+    child<QToolButton>(w, "Command1")->click();
+    QCOMPARE(p.main->currentImageFolder(), p.shelf);
+    QCOMPARE(shown(viewOf(*p.main).frames), (QList<int>{2, 5}));
+}
+
+void tst_frmSearch::layout()
+{
+    Program p;
+    frmSearch* w = p.open();
+    QCOMPARE(w->windowTitle(), QStringLiteral("アイテムの検索"));
+    QCOMPARE(w->size(), QSize(518, 296));
+    QVERIFY(w->isWindow());
+    QCOMPARE(w->parentWidget(), p.main.get()); // owned by the main window
+    struct Control
+    {
+        const char* name;
+        QRect geometry;
+        QString text, tip;
+    };
+    const Control controls[] = {
+        {"Label1", {4, 12, 71, 12}, QStringLiteral("検索ｱｲﾃﾑ名："), {}},
+        {"Text1", {80, 8, 361, 25}, {}, QStringLiteral("検索したいｱｲﾃﾑ名を入力します")},
+        {"List1", {8, 44, 433, 212}, {}, QStringLiteral("ﾀﾞﾌﾞﾙｸﾘｯｸでｱｲﾃﾑをを表示します")},
+        {"Command5", {448, 8, 65, 57}, QStringLiteral("検索開始"), QStringLiteral("検索を実行します")},
+        {"Command1", {448, 72, 65, 57}, QStringLiteral("ｱｲﾃﾑ表示"), QStringLiteral("検索結果からｱｲﾃﾑを表示します")},
+        {"Command2", {448, 136, 65, 57}, QStringLiteral("ｸﾘｱ"), QStringLiteral("検索結果をｸﾘｱします")},
+        {"Command3", {448, 200, 65, 57}, QStringLiteral("ｷｬﾝｾﾙ"), QStringLiteral("このｳｨﾝﾄﾞｳを閉じます")},
+        {"Label2", {16, 272, 53, 12}, QStringLiteral("進行ｹﾞｰｼﾞ"), {}},
+        {"Picture1", {78, 264, 404, 25}, {}, QStringLiteral("検索の進捗状況を表示します")},
+        {"Picture2", {8, 304, 404, 25}, {}, {}},
+        {"List2", {8, 336, 497, 64}, {}, {}},
+        {"List3", {8, 408, 497, 64}, {}, {}},
+        {"List4", {8, 480, 497, 40}, {}, {}},
+    };
+    for (const Control& c : controls) {
+        auto* x = child<QWidget>(w, c.name);
+        QVERIFY2(x, c.name);
+        QCOMPARE(x->geometry(), c.geometry);
+        QCOMPARE(x->property("text").toString(), c.text);
+        QCOMPARE(x->toolTip(), c.tip);
+        if (auto* b = qobject_cast<QToolButton*>(x))
+            QVERIFY(!b->icon().isNull() && b->iconSize() == QSize(32, 32));
+    }
+    for (const char* hidden : {"List2", "List3", "List4"})
+        QVERIFY(!child<QWidget>(w, hidden)->isVisible());
+    for (const char* gothic : {"Text1", "List1"})
+        QCOMPARE(child<QWidget>(w, gothic)->font().pointSizeF(), 12.0);
+    // Japanese input must stay possible in the search box.
+    QCOMPARE(child<QWidget>(w, "Text1")->inputMethodHints() & (Qt::ImhLatinOnly | Qt::ImhDigitsOnly), Qt::ImhNone);
+
+    // The focus starts in the search box and goes round the window in this order.
+    QWidget* f = child<QWidget>(w, "Text1");
+    QCOMPARE(w->focusWidget(), f);
+    QStringList order;
+    while (order.size() < 6) {
+        if ((f->focusPolicy() & Qt::TabFocus) && f->isVisible() && !f->objectName().isEmpty())
+            order << f->objectName();
+        f = f->nextInFocusChain();
+    }
+    QCOMPARE(order, (QStringList{QStringLiteral("Text1"), QStringLiteral("Command5"), QStringLiteral("Command1"),
+                                 QStringLiteral("Command2"), QStringLiteral("Command3"), QStringLiteral("List1")}));
+}
+
+void tst_frmSearch::gaugeWidth_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("width"); // -1: nothing drawn
+    QTest::newRow("one folder") << 0 << 1 << -1;
+    QTest::newRow("first of five") << 0 << 5 << 0;
+    QTest::newRow("second of five") << 1 << 5 << 101;
+    QTest::newRow("last of five") << 4 << 5 << 404;
+    QTest::newRow("50.5 to even 50") << 1 << 9 << 50;
+    QTest::newRow("151.5 to even 152") << 3 << 9 << 152;
+    QTest::newRow("below a half") << 1 << 10000 << 0;
+    QTest::newRow("middle of 10000") << 5000 << 10000 << 202;
+    QTest::newRow("last of 10000") << 9999 << 10000 << 404;
+}
+
+void tst_frmSearch::gaugeWidth()
+{
+    QFETCH(int, position);
+    QFETCH(int, count);
+    QFETCH(int, width);
+    QCOMPARE(::gaugeWidth(position, count).value_or(-1), width);
+}
+
+void tst_frmSearch::gaugeGrowsAfterEachFolder()
+{
+    Program p(5);
+    frmSearch* w = p.open();
+    QVERIFY(QTest::qWaitForWindowExposed(w)); // repaints reach a window on the screen only
+    const QImage full = child<GaugeBox>(w, "Picture2")->image();
+    QCOMPARE(full, QImage(QStringLiteral(":/icons/gauge.png")).convertToFormat(QImage::Format_RGB32));
+    GaugePaints paints(child<GaugeBox>(w, "Picture1"));
+
+    searchFor(w, QStringLiteral("電池"));
+
+    QCOMPARE(child<QListWidget>(w, "List1")->count(), 5);
+    // White first, then a quarter, a half, three quarters and the whole, each shown as it grows; the first
+    // folder's step reveals nothing and costs no repaint.
+    QCOMPARE(paints.widths, (QList<int>{0, 101, 202, 303, 400}));
+    QImage white(400, 21, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    for (qsizetype k = 0; k < paints.images.size(); ++k) {
+        const int x = paints.widths[k];
+        QCOMPARE(paints.images[k].copy(0, 0, x, 21), full.copy(0, 0, x, 21));
+        QCOMPARE(paints.images[k].copy(x, 0, 400 - x, 21), white.copy(x, 0, 400 - x, 21));
+        QCOMPARE(paints.cursors[k], Qt::WaitCursor);
+    }
+    QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
+    QVERIFY(p.boxes.requests().empty());
+}
+
+void tst_frmSearch::oneFolderLeavesGaugeWhite()
+{
+    Program p(1);
+    frmSearch* w = p.open();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    auto* gauge = child<GaugeBox>(w, "Picture1");
+    GaugePaints paints(gauge);
+    searchFor(w, QStringLiteral("電池"));
+    QCOMPARE(rows(child<QListWidget>(w, "List4")), QStringList{QStringLiteral(",4")});
+    QCOMPARE(paints.widths, QList<int>{0});
+    QImage white(400, 21, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    QCOMPARE(gauge->image(), white);
+}
+
+void tst_frmSearch::searchFillsRowsOrReportsNothing()
+{
+    Program p;
+    frmSearch* w = p.open();
+    searchFor(w, QStringLiteral("ノート"));
+    QCOMPARE(rows(child<QListWidget>(w, "List1")), (QStringList{QStringLiteral("机"), QStringLiteral("本棚")}));
+    QCOMPARE(rows(child<QListWidget>(w, "List2")),
+             (QStringList{p.desk + QStringLiteral("/photo.bmp"), p.shelf + QStringLiteral("/photo.bmp")}));
+    QCOMPARE(rows(child<QListWidget>(w, "List3")), (QStringList{QStringLiteral("0"), QStringLiteral("1")}));
+    QCOMPARE(rows(child<QListWidget>(w, "List4")), (QStringList{QStringLiteral(",0"), QStringLiteral(",7")}));
+    QVERIFY(p.boxes.requests().empty());
+
+    // A search that finds nothing replaces the rows all the same, and says so.
+    searchFor(w, QStringLiteral("xyz"));
+    for (const char* list : {"List1", "List2", "List3", "List4"})
+        QCOMPARE(child<QListWidget>(w, list)->count(), 0);
+    QCOMPARE(p.boxes.requests().size(), size_t(1));
+    const Box::Request& r = p.boxes.requests().front();
+    QCOMPARE(r.text, QStringLiteral("見つかりませんでした．"));
+    QCOMPARE(r.icon, Box::Icon::Information);
+    QCOMPARE(r.caption, QStringLiteral("Kovra"));
+}
+
+void tst_frmSearch::emptyTextKeepsOldRows()
+{
+    Program p;
+    frmSearch* w = p.open();
+    searchFor(w, QStringLiteral("ペン"));
+    child<QToolButton>(w, "Command2")->setFocus();
+    searchFor(w, QString());
+    QCOMPARE(p.boxes.requests().size(), size_t(1));
+    QCOMPARE(p.boxes.requests().front().text, QStringLiteral("[検索アイテム名]を入力してください．"));
+    QCOMPARE(p.boxes.requests().front().icon, Box::Icon::Information);
+    QCOMPARE(rows(child<QListWidget>(w, "List1")), (QStringList{QStringLiteral("本棚"), QStringLiteral("押し入れ")}));
+    QCOMPARE(rows(child<QListWidget>(w, "List4")), (QStringList{QStringLiteral(",2,5"), QStringLiteral(",3")}));
+    QCOMPARE(w->focusWidget(), child<QWidget>(w, "Text1"));
+
+    // A single blank is a text like any other.
+    p.boxes.clear();
+    searchFor(w, QStringLiteral(" "));
+    QCOMPARE(p.boxes.requests().size(), size_t(1));
+    QCOMPARE(p.boxes.requests().front().text, QStringLiteral("見つかりませんでした．"));
+}
+
+void tst_frmSearch::enterSearchesEscDoesNothing()
+{
+    Program p;
+    frmSearch* w = p.open();
+    auto* text = child<QLineEdit>(w, "Text1");
+    auto* list = child<QListWidget>(w, "List1");
+    text->setFocus();
+    QTest::keyClicks(text, QStringLiteral("usb"));
+    QTest::keyClick(text, Qt::Key_Return);
+    QCOMPARE(rows(list), QStringList{QStringLiteral("本棚")});
+
+    QTest::keyClick(text, Qt::Key_Escape);
+    QTest::keyClick(list, Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    QVERIFY(w->isVisible());
+    QCOMPARE(text->text(), QStringLiteral("usb"));
+    QCOMPARE(list->count(), 1);
+
+    // Enter in the result list presses the default button too; on a focused button, that button.
+    text->setText(QStringLiteral("ペン"));
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(list->count(), 2);
+    auto* clearButton = child<QToolButton>(w, "Command2");
+    clearButton->setFocus();
+    QTest::keyClick(clearButton, Qt::Key_Return);
+    QCOMPARE(list->count(), 0);
+    QVERIFY(text->text().isEmpty());
+    QVERIFY(p.boxes.requests().empty());
+}
+
+void tst_frmSearch::inputDuringScanIsDropped()
+{
+    Program p;
+    frmSearch* w = p.open();
+    auto* text = child<QLineEdit>(w, "Text1");
+    text->setText(QStringLiteral("ペン"));
+    text->setFocus();
+    // Typed and clicked while the scan runs: queued, not yet delivered when the scan starts.
+    QCoreApplication::postEvent(text, new QKeyEvent(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x")));
+    auto* cancel = child<QToolButton>(w, "Command3");
+    const QPoint c = cancel->rect().center();
+    QCoreApplication::postEvent(cancel, new QMouseEvent(QEvent::MouseButtonPress, c, cancel->mapToGlobal(c),
+                                                        Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(cancel, new QMouseEvent(QEvent::MouseButtonRelease, c, cancel->mapToGlobal(c),
+                                                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    QPointer<frmSearch> alive(w);
+    child<QToolButton>(w, "Command5")->click();
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(alive);
+    QCOMPARE(text->text(), QStringLiteral("ペン"));
+    QCOMPARE(child<QListWidget>(w, "List1")->count(), 2);
+
+    // Afterwards the window takes input again.
+    QTest::keyClicks(text, QStringLiteral("x"));
+    QCOMPARE(text->text(), QStringLiteral("ペンx"));
+}
+
+void tst_frmSearch::doubleClickAndShowButtonAgree()
+{
+    Program p;
+    frmSearch* w = p.open();
+    searchFor(w, QStringLiteral("ペン"));
+    doubleClickRow(w, 1);
+    QCOMPARE(frmSearch::rememberedRow(), 1);
+    const MainView byDoubleClick = viewOf(*p.main);
+    QCOMPARE(byDoubleClick.folder, p.closet);
+
+    p.main->selectImage(p.desk); // back to another image with no marks
+    QVERIFY(!(viewOf(*p.main) == byDoubleClick));
+    clickRow(w, 1);
+    QCOMPARE(p.main->currentImageFolder(), p.desk); // a click alone only remembers the row
+    child<QToolButton>(w, "Command1")->click();
+    QCOMPARE(viewOf(*p.main), byDoubleClick);
+}
+
+void tst_frmSearch::showMarksHitAreas()
+{
+    Program p;
+    frmSearch* w = p.open();
+    searchFor(w, QStringLiteral("ペン"));
+    QCOMPARE(child<QListWidget>(w, "List4")->item(0)->text(), QStringLiteral(",2,5"));
+    clickRow(w, 0);
+    child<QToolButton>(w, "Command1")->click();
+
+    const MainView v = viewOf(*p.main);
+    QCOMPARE(v.folder, p.shelf);
+    QCOMPARE(QColor(v.pictureColour), QColor(Qt::green));
+    QCOMPARE(shown(v.markers), (QList<int>{0, 2, 5})); // the areas in use, not the deleted area 7
+    QCOMPARE(shown(v.frames), (QList<int>{2, 5}));
+    QCOMPARE(shown(v.icons), (QList<int>{2, 5}));
+    QCOMPARE(v.frameRects[2], QRect(40, 10, 50, 30));
+    QCOMPARE(v.frameRects[5], QRect(60, 50, 30, 20));
+    QCOMPARE(v.iconPositions[2], QPoint(40, 10));
+    QCOMPARE(v.iconPositions[5], QPoint(60, 50));
+    QVERIFY(v.animating);
+    auto* icon = p.main->findChild<QLabel*>(QStringLiteral("ImgFind2"));
+    const qint64 frame = icon->pixmap().cacheKey();
+    QTRY_VERIFY(icon->pixmap().cacheKey() != frame); // waving
+
+    // Shown again while that image is already selected: its markers come back all the same.
+    p.main->hideAreaMarkers();
+    p.main->hideHandle();
+    child<QToolButton>(w, "Command1")->click();
+    QCOMPARE(shown(viewOf(*p.main).markers), (QList<int>{0, 2, 5}));
+    QCOMPARE(shown(viewOf(*p.main).frames), (QList<int>{2, 5}));
+    QVERIFY(!p.main->isHandleShown());
+}
+
+void tst_frmSearch::secondShowReplacesMarks()
+{
+    Program p;
+    frmSearch* w = p.open();
+    searchFor(w, QStringLiteral("ペン"));
+    doubleClickRow(w, 0);
+    QCOMPARE(shown(viewOf(*p.main).frames), (QList<int>{2, 5}));
+    doubleClickRow(w, 1);
+    const MainView v = viewOf(*p.main);
+    QCOMPARE(v.folder, p.closet);
+    QCOMPARE(QColor(v.pictureColour), QColor(Qt::blue));
+    QCOMPARE(shown(v.frames), QList<int>{3});
+    QCOMPARE(shown(v.icons), QList<int>{3});
+    QCOMPARE(v.frameRects[3], QRect(0, 40, 30, 30));
+    QVERIFY(v.animating);
+}
+
+void tst_frmSearch::clearLeavesFramesAndStopsIcons()
+{
+    Program p;
+    frmSearch* w = p.open();
+    searchFor(w, QStringLiteral("ペン"));
+    doubleClickRow(w, 0);
+    child<QToolButton>(w, "Command1")->setFocus();
+    child<QToolButton>(w, "Command2")->click();
+
+    const MainView v = viewOf(*p.main);
+    QCOMPARE(shown(v.frames), (QList<int>{2, 5}));
+    QCOMPARE(shown(v.icons), (QList<int>{2, 5}));
+    QVERIFY(!v.animating);
+    QVERIFY(child<QLineEdit>(w, "Text1")->text().isEmpty());
+    QCOMPARE(child<QListWidget>(w, "List1")->count(), 0);
+    QCOMPARE(child<QListWidget>(w, "List2")->count(), 0);
+    QCOMPARE(child<QListWidget>(w, "List3")->count(), 2);
+    QCOMPARE(child<QListWidget>(w, "List4")->count(), 2);
+    QCOMPARE(child<GaugeBox>(w, "Picture1")->revealedWidth(), 0);
+    QCOMPARE(child<GaugeBox>(w, "Picture1")->image().pixel(399, 20), qRgb(255, 255, 255));
+    QCOMPARE(w->focusWidget(), child<QWidget>(w, "Text1"));
+}
+
+void tst_frmSearch::invalidRememberedRowDoesNothing_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::newRow("before any search") << QStringLiteral("fresh");
+    QTest::newRow("search with fewer rows") << QStringLiteral("fewer");
+    QTest::newRow("after clear") << QStringLiteral("clear");
+    QTest::newRow("after reopening") << QStringLiteral("reopen");
+    QTest::newRow("image deleted since") << QStringLiteral("deleted");
+}
+
+void tst_frmSearch::invalidRememberedRowDoesNothing()
+{
+    QFETCH(QString, situation);
+    Program p;
+    frmSearch* w = p.open();
+    searchFor(w, QStringLiteral("ペン"));
+    clickRow(w, 1);
+    child<QToolButton>(w, "Command1")->click(); // marks of this search on the main window
+    QCOMPARE(p.main->currentImageFolder(), p.closet);
+
+    if (situation == u"fresh" || situation == u"reopen") {
+        w->close();
+        QPointer<frmSearch> old(w);
+        QTRY_VERIFY(old.isNull());
+        w = p.open();
+    } else if (situation == u"fewer") {
+        searchFor(w, QStringLiteral("usb")); // one row; the remembered row is 1
+    } else if (situation == u"clear") {
+        child<QToolButton>(w, "Command2")->click();
+    } else if (situation == u"deleted") {
+        QVERIFY(QDir(p.closet).removeRecursively());
+        p.main->rebuildImageList();
+    }
+    QCOMPARE(frmSearch::rememberedRow(), 1);
+    p.main->selectImage(p.desk);
+    const MainView before = viewOf(*p.main);
+    child<QToolButton>(w, "Command1")->click();
+    QCOMPARE(viewOf(*p.main), before);
+    QVERIFY(p.main->hasPicture());
+}
+
+void tst_frmSearch::reopenIsEmptyAndCentredRowSurvives()
+{
+    Program p;
+    frmSearch* w = p.open();
+    searchFor(w, QStringLiteral("ペン"));
+    doubleClickRow(w, 1);
+    const MainView marked = viewOf(*p.main);
+    w->move(0, 0);
+    child<QToolButton>(w, "Command3")->click();
+    QPointer<frmSearch> old(w);
+    QTRY_VERIFY(old.isNull());
+    // Closing leaves the main window's marks and animation as they are.
+    QCOMPARE(viewOf(*p.main), marked);
+    QVERIFY(p.main->isAnimating());
+
+    w = p.open();
+    QVERIFY(w);
+    QVERIFY(child<QLineEdit>(w, "Text1")->text().isEmpty());
+    for (const char* list : {"List1", "List2", "List3", "List4"})
+        QCOMPARE(child<QListWidget>(w, list)->count(), 0);
+    QCOMPARE(child<GaugeBox>(w, "Picture1")->revealedWidth(), 0);
+    QCOMPARE(w->focusWidget(), child<QWidget>(w, "Text1"));
+    const QRect screen = w->screen()->geometry();
+    const QSize outer = w->frameGeometry().size();
+    QCOMPARE(w->frameGeometry().topLeft(), QPoint(screen.left() + (screen.width() - outer.width()) / 2,
+                                                  screen.top() + (screen.height() - outer.height()) / 2));
+    QCOMPARE(frmSearch::rememberedRow(), 1);
+
+    // The close box closes it as well.
+    w->close();
+    QPointer<frmSearch> again(w);
+    QTRY_VERIFY(again.isNull());
+    QCOMPARE(p.main->openedWindow(frmMain::Window::Search), nullptr);
+}
+
+QTEST_MAIN(tst_frmSearch)
+#include "tst_frmSearch.moc"
