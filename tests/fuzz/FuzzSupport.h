@@ -156,7 +156,7 @@ struct ReferenceIni
 
 // Section and key names that occur in the file (as text), for reads and writes that hit existing
 // entries; at most limit of each.
-inline void harvestNames(const std::string& bytes, QStringList& sections, QStringList& keys, int limit = 24)
+inline void harvestNames(const std::string& bytes, QStringList& sections, QStringList& keys, int limit = 12)
 {
     const ReferenceIni ini(bytes);
     for (const auto& s : ini.sections) {
