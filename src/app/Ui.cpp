@@ -4,7 +4,9 @@
 
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QScreen>
+#include <QToolButton>
 #include <QWidget>
 #include <algorithm>
 
@@ -54,6 +56,20 @@ QFont japaneseFont(const QString& family, double pointSize)
 QFont defaultFont()
 {
     return japaneseFont(QStringLiteral("ＭＳ Ｐゴシック"), 9);
+}
+
+QToolButton* pictureButton(QWidget* parent, const char* objectName, const char* picture, const QString& text,
+                           const QString& toolTip, const QRect& geometry)
+{
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QString::fromLatin1(objectName));
+    b->setIcon(QIcon(icon(picture)));
+    b->setIconSize(QSize(32, 32));
+    b->setText(text);
+    b->setToolTip(toolTip);
+    b->setToolButtonStyle(text.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextUnderIcon);
+    b->setGeometry(geometry);
+    return b;
 }
 
 void placeOnScreen(QWidget* window, int topDivisor)

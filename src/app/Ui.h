@@ -3,6 +3,8 @@
 #include <QFont>
 #include <QString>
 
+class QRect;
+class QToolButton;
 class QWidget;
 
 // Small helpers shared by every window: twips, fonts, placement and ownership.
@@ -13,6 +15,10 @@ inline QString icon(const char* name)
 {
     return QStringLiteral(":/icons/") + QString::fromLatin1(name);
 }
+
+// A button showing a 32 × 32 picture, with its text under the picture when it has one.
+QToolButton* pictureButton(QWidget* parent, const char* objectName, const char* picture, const QString& text,
+                           const QString& toolTip, const QRect& geometry);
 
 // Screen's horizontal twips per pixel: 1440 / logical DPI (15 at 96 DPI).
 double twipsPerPixel();

@@ -20,7 +20,6 @@ constexpr int ClientWidthTwips = 4530;
 constexpr int ClientHeightTwips = 1110;
 constexpr int NewAreaWidthTwips = 2250;
 constexpr int NewAreaHeightTwips = 525;
-constexpr int IconSize = 32;
 
 // The digit strip: eleven glyphs side by side, 0 to 9 and one with every segment dark.
 constexpr int GlyphWidth = 13;
@@ -68,13 +67,7 @@ void frmItemArrangement::createControls()
     setFixedSize(px(ClientWidthTwips), px(ClientHeightTwips));
 
     auto button = [&](const char* name, const char* picture, const QString& tip, const QRect& geometry) {
-        auto* b = new QToolButton(this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setIcon(QIcon(kovra::ui::icon(picture)));
-        b->setIconSize(QSize(IconSize, IconSize));
-        b->setToolTip(tip);
-        b->setGeometry(geometry);
-        return b;
+        return kovra::ui::pictureButton(this, name, picture, QString(), tip, geometry);
     };
     // Labels sit under their buttons; they grow to their text where the font is larger than the drawn one.
     auto label = [&](int index, const QString& text, int left, int top) {

@@ -21,7 +21,6 @@ namespace {
 
 constexpr int ClientWidthTwips = 7740;
 constexpr int ClientHeightTwips = 3960;
-constexpr int IconSize = 32;
 // Sum is read back as a 16-bit number: a longer list would read as an empty one.
 constexpr int MaxRows = 32767;
 
@@ -92,15 +91,7 @@ void frmItemRegist::createControls(double tpp)
     m_list1->setGeometry(rect(120, 660, 6495, 3180));
 
     auto button = [&](const char* name, const char* picture, const QString& text, const QString& tip, int top) {
-        auto* b = new QToolButton(this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setIcon(QIcon(kovra::ui::icon(picture)));
-        b->setIconSize(QSize(IconSize, IconSize));
-        b->setText(text);
-        b->setToolTip(tip);
-        b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        b->setGeometry(rect(6720, top, 855, 855));
-        return b;
+        return kovra::ui::pictureButton(this, name, picture, text, tip, rect(6720, top, 855, 855));
     };
     m_command5 = button("Command5", "items_add.svg", QStringLiteral("追加"),
                         QStringLiteral("入力した「ｱｲﾃﾑ名」をﾘｽﾄに登録します．ﾌｧｲﾙ保存は「登録」ﾎﾞﾀﾝで行います"), 120);

@@ -286,15 +286,7 @@ void frmMain::Private::createControls()
 
     auto button = [&](const char* name, const char* picture, const QString& text, const QString& tip,
                       const QRect& geometry) {
-        auto* b = new QToolButton(q);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setIcon(QIcon(kovra::ui::icon(picture)));
-        b->setIconSize(QSize(IconSize, IconSize));
-        b->setText(text);
-        b->setToolTip(tip);
-        b->setToolButtonStyle(text.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextUnderIcon);
-        b->setGeometry(geometry);
-        return b;
+        return kovra::ui::pictureButton(q, name, picture, text, tip, geometry);
     };
     command4 = button("Command4", "main_register.svg", QStringLiteral("ｲﾒｰｼﾞ登録"),
                       QStringLiteral("ｲﾒｰｼﾞ登録用のｳｨﾝﾄﾞｳをｵｰﾌﾟﾝします"), pxRect(120, 120, 1095, 975));

@@ -150,15 +150,8 @@ void frmImageRsgist::createControls()
 
     auto button = [&](const char* name, const char* picture, const QString& text, const QString& tip,
                       const QRect& geometry) {
-        auto* b = new QToolButton(this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setIcon(QIcon(kovra::ui::icon(picture)));
-        b->setIconSize(QSize(IconSize, IconSize));
-        b->setText(text);
-        b->setToolTip(tip);
-        b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        auto* b = kovra::ui::pictureButton(this, name, picture, text, tip, geometry);
         b->setFocusPolicy(Qt::StrongFocus);
-        b->setGeometry(geometry);
         return b;
     };
     m_command1 = button("Command1", "register_add.svg", QStringLiteral("登録"),

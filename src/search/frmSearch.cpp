@@ -20,7 +20,6 @@ namespace {
 
 constexpr int ClientWidth = 518;
 constexpr int ClientHeight = 296;
-constexpr int ButtonIconSize = 32;
 
 // Lives for the whole run, across openings of the window; 0 until a row is clicked.
 qint16 s_rememberedRow = 0;
@@ -126,15 +125,8 @@ void frmSearch::createControls()
     m_list1->setGeometry(8, 44, 433, 212);
 
     auto button = [this](const char* name, const char* picture, const QString& text, const QString& tip, int top) {
-        auto* b = new QToolButton(this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setIcon(QIcon(kovra::ui::icon(picture)));
-        b->setIconSize(QSize(ButtonIconSize, ButtonIconSize));
-        b->setText(text);
-        b->setToolTip(tip);
-        b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        auto* b = kovra::ui::pictureButton(this, name, picture, text, tip, QRect(448, top, 65, 57));
         b->setFocusPolicy(Qt::StrongFocus); // a clicked button takes the focus, and Enter then presses it
-        b->setGeometry(448, top, 65, 57);
         return b;
     };
     m_command5 =
