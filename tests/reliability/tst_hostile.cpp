@@ -5,6 +5,7 @@
 #include "AreaFiles.h"
 #include "FailingFileOps.h"
 #include "FixtureCatalogue.h"
+#include "HostileCases.h"
 #include "ImageFolders.h"
 #include "SearchScan.h"
 #include "WindowPosition.h"
@@ -25,18 +26,6 @@
 using namespace kovra;
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr qint64 SlowDown = 6; // the sanitizer build
-#else
-constexpr qint64 SlowDown = 1;
-#endif
-
-// The time a case may take: a fixed part, and a part linear in its bytes (no quadratic blow-up passes).
-qint64 boundMs(qint64 bytes)
-{
-    return (4000 + bytes / (1024 * 1024) * 150) * SlowDown;
-}
 
 struct Window : PositionedWindow
 {
@@ -146,17 +135,10 @@ private slots:
         QVERIFY(m_tmp.isValid());
         m_cli = qEnvironmentVariable("KOVRA_BIN_DIR") + QStringLiteral("/kovra-cli");
         QVERIFY2(QFileInfo(m_cli).isExecutable(), qPrintable(m_cli));
-        const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
-        QVERIFY2(!python.isEmpty(), "python3 is needed to make the hostile catalogues");
         m_cases = m_tmp.filePath(QStringLiteral("cases"));
-        QProcess gen;
-        gen.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        gen.start(python, {QStringLiteral(KOVRA_RELIABILITY_DIR "/make_hostile_catalogues.py"), m_cases});
-        QVERIFY(gen.waitForFinished(300000));
-        QCOMPARE(gen.exitCode(), 0);
-        QFile manifest(m_cases + QStringLiteral("/manifest.json"));
-        QVERIFY(manifest.open(QIODevice::ReadOnly));
-        m_manifest = QJsonDocument::fromJson(manifest.readAll()).array();
+        QString error;
+        m_manifest = hostile::makeCases(m_cases, error);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
         QVERIFY(m_manifest.size() >= 15);
         m_timings.append(QStringLiteral("%1 %2 %3 %4 %5 %6 %7")
                              .arg(QStringLiteral("case"), -20)
@@ -171,10 +153,7 @@ private slots:
     {
         for (const QString& line : std::as_const(m_timings))
             qInfo("%s", qPrintable(line));
-        // Mode-000 files of the unreadable case must not stop the removal of the temporary folder.
-        QDirIterator it(m_cases, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            QFile::setPermissions(it.next(), QFile::ReadOwner | QFile::WriteOwner);
+        hostile::releaseCases(m_cases);
     }
 
     void everyCase_data()
@@ -192,7 +171,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(qint64, bytes);
         const QString programFolder = root(name);
-        const qint64 bound = boundMs(bytes);
+        const qint64 bound = hostile::boundMs(bytes);
 
         // The core, in this process. CI runs as root, which reads mode-000 files: the unreadable case
         // fails their reads through the file seam as well.

@@ -3,6 +3,7 @@
 // time bound that grows with the case's size.
 
 #include "AreaFiles.h"
+#include "HostileCases.h"
 #include "ImageFolders.h"
 #include "MessageBox.h"
 #include "SearchScan.h"
@@ -19,20 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr qint64 SlowDown = 6;
-#else
-constexpr qint64 SlowDown = 1;
-#endif
-
-qint64 boundMs(qint64 bytes)
-{
-    return (4000 + bytes / (1024 * 1024) * 150) * SlowDown;
-}
-
-} // namespace
+namespace {} // namespace
 
 class tst_HostileWindow : public QObject
 {
@@ -46,25 +34,13 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_tmp.isValid());
-        const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
-        QVERIFY2(!python.isEmpty(), "python3 is needed to make the hostile catalogues");
         m_cases = m_tmp.filePath(QStringLiteral("cases"));
-        QProcess gen;
-        gen.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        gen.start(python, {QStringLiteral(KOVRA_RELIABILITY_DIR "/make_hostile_catalogues.py"), m_cases});
-        QVERIFY(gen.waitForFinished(300000));
-        QCOMPARE(gen.exitCode(), 0);
-        QFile manifest(m_cases + QStringLiteral("/manifest.json"));
-        QVERIFY(manifest.open(QIODevice::ReadOnly));
-        m_manifest = QJsonDocument::fromJson(manifest.readAll()).array();
+        QString error;
+        m_manifest = hostile::makeCases(m_cases, error);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
         QVERIFY(!m_manifest.isEmpty());
     }
-    void cleanupTestCase()
-    {
-        QDirIterator it(m_cases, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            QFile::setPermissions(it.next(), QFile::ReadOwner | QFile::WriteOwner);
-    }
+    void cleanupTestCase() { hostile::releaseCases(m_cases); }
 
     void everyCase_data()
     {
@@ -102,7 +78,7 @@ private slots:
         }
         const qint64 ms = timer.elapsed();
         qInfo("%s: %lld ms", qPrintable(name), ms);
-        QVERIFY2(ms < boundMs(bytes), qPrintable(QStringLiteral("took %1 ms").arg(ms)));
+        QVERIFY2(ms < hostile::boundMs(bytes), qPrintable(QStringLiteral("took %1 ms").arg(ms)));
         QVERIFY(messages.requests().empty());
     }
 };
