@@ -14,8 +14,7 @@ photos=$(mktemp -d) # outside the program folder, where the user's photos are
 trap 'rm -rf "$root" "$photos"' EXIT
 mkdir -p "$root/manual" "$root/20240315093000" "$root/20240316100000"
 
-# Bytes in code page 932 with CR LF, as the program stores them.
-write() { local f=$1; shift; printf '%s\r\n' "$@" | iconv -f UTF-8 -t CP932 >"$f"; }
+. "$(dirname "$0")/catalogue.sh"
 write "$root/20240315093000/IMAGE.INI" '[ImageFile]' 'Title=リビングの棚'
 write "$root/20240316100000/IMAGE.INI" '[ImageFile]' 'Title=押入れ'
 write "$root/KOVRA.INI" '[Window]' 'Top=0' 'Left=0'
