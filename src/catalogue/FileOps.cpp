@@ -1,4 +1,5 @@
 #include "FileOps.h"
+#include "NativePath.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,7 +27,7 @@ std::atomic<FileOps*> g_current{nullptr};
 FileOps::ReadStatus FileOps::readFile(const QString& path, QByteArray& out)
 {
     out.clear();
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = nativePath(path);
     // Non-blocking open: a FIFO in place of a file must not hang the program; only regular files are read.
     const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
@@ -56,7 +57,7 @@ FileOps::ReadStatus FileOps::readFile(const QString& path, QByteArray& out)
 
 bool FileOps::writeFile(const QString& path, const QByteArray& data)
 {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = nativePath(path);
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
@@ -77,12 +78,12 @@ bool FileOps::writeFile(const QString& path, const QByteArray& data)
 
 bool FileOps::rename(const QString& from, const QString& to)
 {
-    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+    return ::rename(nativePath(from).constData(), nativePath(to).constData()) == 0;
 }
 
 bool FileOps::removeFile(const QString& path)
 {
-    return ::unlink(QFile::encodeName(path).constData()) == 0;
+    return ::unlink(nativePath(path).constData()) == 0;
 }
 
 bool FileOps::makeDir(const QString& path)
@@ -92,7 +93,7 @@ bool FileOps::makeDir(const QString& path)
 
 bool FileOps::removeDir(const QString& path)
 {
-    return ::rmdir(QFile::encodeName(path).constData()) == 0;
+    return ::rmdir(nativePath(path).constData()) == 0;
 }
 
 bool FileOps::copyFile(const QString& from, const QString& to)
