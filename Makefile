@@ -2,8 +2,10 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS ?= 2
+PREFIX ?= $(HOME)/.local
+DESTDIR ?=
 
-.PHONY: run test build deps stage format clean fuzz fuzz-build asan bench
+.PHONY: run test build deps stage format clean fuzz fuzz-build asan bench install uninstall
 
 run: build
 	./Kovra/kovra
@@ -20,6 +22,15 @@ $(BUILD_DIR)/build.ninja: | deps
 build: deps $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j$(JOBS)
 	cmake --build $(BUILD_DIR) --target stage
+
+# Per-user install (PREFIX, default $(HOME)/.local; DESTDIR as usual): the program folder PREFIX/share/kovra,
+# the desktop entry and the icons. Again: upgrades the program's own files. KOVRA.INI and the image folders
+# are never touched, by either target.
+install: build
+	PREFIX="$(PREFIX)" DESTDIR="$(DESTDIR)" ./scripts/install.sh install $(BUILD_DIR)
+
+uninstall:
+	PREFIX="$(PREFIX)" DESTDIR="$(DESTDIR)" ./scripts/install.sh uninstall $(BUILD_DIR)
 
 # Generates the benchmark catalogues once (cached in bench/data/) and times `kovra-cli search` against ripgrep.
 bench: deps $(BUILD_DIR)/build.ninja

@@ -1,6 +1,7 @@
 # Every test goes through kovra_add_test.
 #   kovra_add_test(NAME SOURCES a.cpp ... LIBS lib ... [E2E] [TIMEOUT s])
-# Ordinary tests run on Qt's offscreen platform; E2E tests run the real program under Xvfb on xcb.
+# Ordinary tests run on Qt's offscreen platform; E2E tests run the real program under Xvfb on xcb, with
+# openbox as the window manager (tests/e2e/with_openbox.sh).
 function(kovra_add_test name)
     cmake_parse_arguments(T "E2E" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
@@ -11,7 +12,8 @@ function(kovra_add_test name)
         set(T_TIMEOUT 300)
     endif()
     if(T_E2E)
-        add_test(NAME ${name} COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:${name}>)
+        add_test(NAME ${name} COMMAND xvfb-run -a -s "-screen 0 1280x1024x24"
+            ${CMAKE_SOURCE_DIR}/tests/e2e/with_openbox.sh $<TARGET_FILE:${name}>)
         set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb;KOVRA_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
             TIMEOUT ${T_TIMEOUT} LABELS e2e)
     else()

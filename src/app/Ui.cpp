@@ -2,15 +2,173 @@
 
 #include "Numbers.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QEvent>
 #include <QFontDatabase>
-#include <QGuiApplication>
 #include <QIcon>
+#include <QPointer>
 #include <QScreen>
+#include <QTimer>
 #include <QToolButton>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <xcb/xcb.h>
 
 namespace kovra::ui {
+namespace {
+
+// Marks an accessible name that was taken from the tooltip, so that a later tooltip replaces it.
+constexpr char NamedByToolTip[] = "kovraNamedByToolTip";
+
+void nameByToolTip(QWidget* w)
+{
+    // A button with a caption is named by its caption.
+    if (const auto* b = qobject_cast<const QAbstractButton*>(w); b && !b->text().isEmpty())
+        return;
+    if (w->toolTip().isEmpty() || (!w->accessibleName().isEmpty() && !w->property(NamedByToolTip).toBool()))
+        return;
+    w->setAccessibleName(w->toolTip());
+    w->setProperty(NamedByToolTip, true);
+}
+
+class ToolTipNamer : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::ToolTipChange && watched->isWidgetType())
+            nameByToolTip(static_cast<QWidget*>(watched));
+        return false;
+    }
+};
+
+QMargins frameMargins(const QWidget* w)
+{
+    const QRect f = w->frameGeometry();
+    const QRect g = w->geometry();
+    return QMargins(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
+}
+
+// The window's own frame when the window manager has framed it, else the frame of another shown window of
+// the program: a window manager frames the windows of one program alike.
+QMargins expectedFrame(const QWidget* window)
+{
+    if (window->isVisible() && !frameMargins(window).isNull())
+        return frameMargins(window);
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (const QWidget* w : windows)
+        if (w != window && w->isVisible() && !frameMargins(w).isNull())
+            return frameMargins(w);
+    return QMargins();
+}
+
+void place(QWidget* window, int topDivisor)
+{
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->geometry();
+    const QMargins m = expectedFrame(window);
+    const QSize frame = window->size().grownBy(m);
+    const QPoint corner(area.left() + (area.width() - frame.width()) / 2,
+                        area.top() + (area.height() - frame.height()) / topDivisor);
+    // Placed by its client area (the frame's corner plus the frame): a window manager puts a client area
+    // exactly where it is asked to, whereas a frame position given before Qt knows the frame may be taken
+    // as the client area's.
+    window->setGeometry(QRect(corner + QPoint(m.left(), m.top()), window->size()));
+}
+
+// Places the window again when it is first exposed, and twice shortly after: the window manager's frame
+// reaches Qt a little after the mapping, and a position given before that may have been taken as the
+// client area's.
+class PlaceWhenFramed : public QObject
+{
+public:
+    PlaceWhenFramed(QWidget* window, int topDivisor) : QObject(window), m_window(window), m_divisor(topDivisor) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Expose && m_window && m_window->windowHandle() == watched &&
+            m_window->windowHandle()->isExposed()) {
+            watched->removeEventFilter(this);
+            place(m_window, m_divisor);
+            QPointer<QWidget> w = m_window;
+            const int divisor = m_divisor;
+            for (const int ms : {100, 400})
+                QTimer::singleShot(ms, w, [w, divisor] {
+                    if (w && w->isVisible())
+                        place(w, divisor);
+                });
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_window;
+    int m_divisor;
+};
+
+xcb_atom_t atom(xcb_connection_t* c, const char* name)
+{
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
+    const xcb_atom_t a = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return a;
+}
+
+// On X11, before the window is mapped: _NET_WM_STATE_SKIP_TASKBAR, so that no taskbar lists the window even
+// where being transient for the main window does not keep it out. Qt keeps the states it finds at mapping.
+void skipTaskbar(QWidget* window)
+{
+    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !window->windowHandle())
+        return;
+    xcb_connection_t* c = x11->connection();
+    const xcb_window_t id = xcb_window_t(window->winId());
+    const xcb_atom_t state = atom(c, "_NET_WM_STATE");
+    const xcb_atom_t skip = atom(c, "_NET_WM_STATE_SKIP_TASKBAR");
+    if (state == XCB_ATOM_NONE || skip == XCB_ATOM_NONE)
+        return;
+    xcb_get_property_reply_t* reply =
+        xcb_get_property_reply(c, xcb_get_property(c, 0, id, state, XCB_ATOM_ATOM, 0, 1024), nullptr);
+    bool present = false;
+    if (reply && reply->format == 32) {
+        const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+        present = std::find(atoms, atoms + xcb_get_property_value_length(reply) / 4, skip) !=
+                  atoms + xcb_get_property_value_length(reply) / 4;
+    }
+    std::free(reply);
+    if (!present)
+        xcb_change_property(c, XCB_PROP_MODE_APPEND, id, state, XCB_ATOM_ATOM, 32, 1, &skip);
+    xcb_flush(c);
+}
+
+// Marks an owned window for the window manager each time it is about to be mapped.
+class OwnedWindow : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType())
+            skipTaskbar(static_cast<QWidget*>(watched));
+        return false;
+    }
+};
+
+} // namespace
 
 double twipsPerPixel()
 {
@@ -67,6 +225,8 @@ QToolButton* pictureButton(QWidget* parent, const char* objectName, const char* 
     b->setIconSize(QSize(32, 32));
     b->setText(text);
     b->setToolTip(toolTip);
+    if (text.isEmpty())
+        b->setAccessibleName(toolTip);
     b->setToolButtonStyle(text.isEmpty() ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextUnderIcon);
     b->setGeometry(geometry);
     return b;
@@ -74,19 +234,22 @@ QToolButton* pictureButton(QWidget* parent, const char* objectName, const char* 
 
 void placeOnScreen(QWidget* window, int topDivisor)
 {
-    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect area = screen->geometry();
-    const QSize frame = window->frameGeometry().size().expandedTo(window->size());
-    window->move(area.left() + (area.width() - frame.width()) / 2,
-                 area.top() + (area.height() - frame.height()) / topDivisor);
+    place(window, topDivisor);
+    QWindow* handle = window->windowHandle();
+    if (handle && !handle->isExposed())
+        handle->installEventFilter(new PlaceWhenFramed(window, topDivisor));
 }
 
 void setOwner(QWidget* window, QWidget* owner)
 {
-    const Qt::WindowFlags flags = window->windowFlags();
-    window->setParent(owner, flags | Qt::Window);
+    const Qt::WindowFlags hints = window->windowFlags() & ~Qt::WindowType_Mask;
+    window->setParent(owner, hints | Qt::Dialog);
+    window->installEventFilter(new OwnedWindow(window));
+}
+
+void nameWidgetsByToolTips(QCoreApplication* app)
+{
+    app->installEventFilter(new ToolTipNamer(app));
 }
 
 } // namespace kovra::ui

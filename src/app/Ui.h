@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QString>
 
+class QCoreApplication;
 class QRect;
 class QToolButton;
 class QWidget;
@@ -16,7 +17,8 @@ inline QString icon(const char* name)
     return QStringLiteral(":/icons/") + QString::fromLatin1(name);
 }
 
-// A button showing a 32 × 32 picture, with its text under the picture when it has one.
+// A button showing a 32 × 32 picture, with its text under the picture when it has one. A button with a
+// picture only is named by its tooltip for screen readers.
 QToolButton* pictureButton(QWidget* parent, const char* objectName, const char* picture, const QString& text,
                            const QString& toolTip, const QRect& geometry);
 
@@ -32,9 +34,16 @@ QFont japaneseFont(const QString& family, double pointSize);
 QFont defaultFont();
 
 // Places a top-level window: left = (screen width - frame width) / 2, top = (screen height - frame height) / divisor.
+// Before a window manager has framed the window, the frame of another framed window of the program stands in
+// for its frame; once the window is exposed it is placed again by its own frame if that differs.
 void placeOnScreen(QWidget* window, int topDivisor);
 
-// Makes owner the owner of window: it stays in front of owner and is not a separate taskbar entry.
+// Makes owner the owner of window: a dialog-type top-level child, which X11 marks transient for owner, so the
+// window manager keeps it in front of owner, minimises and restores it with owner and lists it in no taskbar.
 void setOwner(QWidget* window, QWidget* owner);
+
+// From now on every widget that gets a tooltip and has no accessible name of its own is named by its tooltip,
+// so that a screen reader says what a picture, a list or a picture button is for.
+void nameWidgetsByToolTips(QCoreApplication* app);
 
 } // namespace kovra::ui

@@ -1,6 +1,7 @@
 #include "EditWindows.h"
 #include "ImageFolders.h"
 #include "ProgramFolder.h"
+#include "Ui.h"
 #include "frmAbout.h"
 #include "frmImageRsgist.h"
 #include "frmMain.h"
@@ -31,7 +32,10 @@ int main(int argc, char* argv[])
 {
     preferXcb();
     QApplication app(argc, argv);
+    // The application name is the windows' X11 class (WM_CLASS "kovra", "Kovra"), which the desktop entry's
+    // StartupWMClass names; the desktop file name is the Wayland application id.
     QApplication::setApplicationName(QStringLiteral("Kovra"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.kovra.kovra"));
     QApplication::setApplicationVersion(QStringLiteral(KOVRA_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app.svg")));
 
@@ -39,6 +43,8 @@ int main(int argc, char* argv[])
     QTranslator qtJapanese;
     if (qtJapanese.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtJapanese);
+
+    kovra::ui::nameWidgetsByToolTips(&app);
 
     // Temporary files of a write that a crash or a pulled stick interrupted; the old files are whole.
     kovra::removeLeftovers(kovra::programFolder());

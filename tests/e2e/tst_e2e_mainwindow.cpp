@@ -1,6 +1,7 @@
 // The real program in a program folder of its own, on an X server: it comes up with the first image
-// of the fixture, ends only through its confirmation, and keeps its position in KOVRA.INI.
+// of the fixture, ends only through its confirmation, and keeps the position of its outer frame in KOVRA.INI.
 #include "ProfileFile.h"
+#include "XDesktop.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,38 +15,9 @@
 
 namespace {
 
-QString xdotool(const QStringList& args, int timeoutMs = 10000)
-{
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        return QString();
-    }
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
-
-// The first visible window whose name matches exactly, waiting for it to appear.
-QString findWindow(const QString& name)
-{
-    for (int i = 0; i < 100; ++i) {
-        const QString ids = xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                     QStringLiteral("--name"), QLatin1Char('^') + name + QLatin1Char('$')});
-        if (!ids.isEmpty())
-            return ids.section(QLatin1Char('\n'), 0, 0);
-        QTest::qWait(100);
-    }
-    return QString();
-}
-
-QPoint windowPosition(const QString& id)
-{
-    const QString out = xdotool({QStringLiteral("getwindowgeometry"), id});
-    // "Window N\n  Position: X,Y (screen: 0)\n  Geometry: WxH"
-    const QString pos = out.section(QStringLiteral("Position: "), 1).section(QLatin1Char(' '), 0, 0);
-    return QPoint(pos.section(QLatin1Char(','), 0, 0).toInt(), pos.section(QLatin1Char(','), 1, 1).toInt());
-}
+using kovra::e2e::findWindow;
+using kovra::e2e::framePosition;
+using kovra::e2e::xdotool;
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -117,7 +89,7 @@ private slots:
 
         const QString id = findWindow(QStringLiteral("Kovra!"));
         QVERIFY2(!id.isEmpty(), "the main window did not come up");
-        QCOMPARE(windowPosition(id), QPoint(20, 20)); // 300 twips without a settings file
+        QCOMPARE(framePosition(id), QPoint(20, 20)); // 300 twips without a settings file
 
         // The first image of the list is the one shown: its picture fills the picture box.
         QTRY_COMPARE_WITH_TIMEOUT(
@@ -125,7 +97,7 @@ private slots:
             QColor(Qt::magenta), 5000);
 
         xdotool({QStringLiteral("windowmove"), id, QStringLiteral("100"), QStringLiteral("150")});
-        QTRY_COMPARE(windowPosition(id), QPoint(100, 150));
+        QTRY_COMPARE(framePosition(id), QPoint(100, 150));
 
         closeThroughConfirmation(id, "n");
         QTest::qWait(500);
@@ -146,7 +118,7 @@ private slots:
         QVERIFY(again.waitForStarted());
         const QString id2 = findWindow(QStringLiteral("Kovra!"));
         QVERIFY(!id2.isEmpty());
-        QCOMPARE(windowPosition(id2), QPoint(100, 150));
+        QCOMPARE(framePosition(id2), QPoint(100, 150));
         closeThroughConfirmation(id2, "y");
         QVERIFY(again.waitForFinished(10000));
     }
