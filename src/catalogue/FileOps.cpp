@@ -27,9 +27,9 @@ std::atomic<FileOps*> g_current{nullptr};
 FileOps::ReadStatus FileOps::readFile(const QString& path, QByteArray& out)
 {
     out.clear();
-    const QByteArray native = nativePath(existingPath(path)); // image.ini for IMAGE.INI, as Windows finds it
     // Non-blocking open: a FIFO in place of a file must not hang the program; only regular files are read.
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // A name missing in this case is found in another (image.ini for IMAGE.INI), as Windows finds it.
+    const int fd = openExisting(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Failed;
     struct stat st;

@@ -77,20 +77,25 @@ QList<TitleEntry> titleList(const QStringList& folders, const QString& defaultTi
 
 namespace {
 
-// The name a stored path gives its picture inside folder, if that picture is there (in any case).
+// The picture file at path, in any case of its name; empty when there is none.
+QString pictureFileAt(const QString& path)
+{
+    if (isRegularFile(path))
+        return path;
+    const QString other = existingPath(path);
+    return other != path && isRegularFile(other) ? other : QString();
+}
+
+// The name a stored path gives its picture inside folder, if that picture is there.
 QString localPicture(const QString& folder, const QString& name)
 {
     if (name.isEmpty() || name == u"." || name == u"..")
         return {};
-    const QString local = existingPath(folder + u'/' + name);
-    if (isRegularFile(local))
+    if (QString local = pictureFileAt(folder + u'/' + name); !local.isEmpty())
         return local;
     // A copy unpacked from a Windows archive keeps the name's code page bytes, which are seldom UTF-8.
-    if (const auto bytes = codepage::encode(name); bytes && *bytes != name.toUtf8()) {
-        const QString asStored = existingPath(folder + u'/' + fromNativePath(*bytes));
-        if (isRegularFile(asStored))
-            return asStored;
-    }
+    if (const auto bytes = codepage::encode(name); bytes && *bytes != name.toUtf8())
+        return pictureFileAt(folder + u'/' + fromNativePath(*bytes));
     return {};
 }
 
@@ -109,8 +114,7 @@ QString resolvePicturePath(const QString& folder, const QString& storedFilename)
     // Only an absolute path is taken as stored: a relative one would name a file of the working folder.
     const bool absolute = storedFilename.startsWith(u'/');
     if (absolute && isInside(folder, storedFilename)) {
-        const QString stored = existingPath(storedFilename);
-        if (isRegularFile(stored))
+        if (QString stored = pictureFileAt(storedFilename); !stored.isEmpty())
             return stored;
     }
     // A path outside the image folder (the original of a copied catalogue, a Windows path) gives way to
@@ -123,8 +127,7 @@ QString resolvePicturePath(const QString& folder, const QString& storedFilename)
             return local;
     }
     if (absolute) {
-        const QString stored = existingPath(storedFilename);
-        if (isRegularFile(stored))
+        if (QString stored = pictureFileAt(storedFilename); !stored.isEmpty())
             return stored;
     }
     return storedFilename;

@@ -4,8 +4,10 @@
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace kovra {
@@ -255,27 +257,96 @@ QStringList folderEntries(const QString& folder, bool* ok)
     return names;
 }
 
-QString existingPath(const QString& path)
+namespace {
+
+// The last folder listed for a lookup, per thread (the search reads two folders at once). A folder that
+// gains, loses or renames an entry gets a new modification time; a listing is kept only when that time
+// lies well in the past, so a change in the same clock tick as the listing cannot go unseen.
+struct Listing
 {
-    if (path.isEmpty() || isPresent(path))
-        return path;
+    QString folder;
+    dev_t device = 0;
+    ino_t inode = 0;
+    timespec modified{};
+    QStringList names;
+};
+thread_local Listing t_listing;
+
+bool sameTime(const timespec& a, const timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+QStringList namesOf(const QString& folder)
+{
+    struct stat st;
+    if (!statOf(folder, st, true))
+        return {};
+    Listing& last = t_listing;
+    if (last.folder == folder && last.device == st.st_dev && last.inode == st.st_ino &&
+        sameTime(last.modified, st.st_mtim))
+        return last.names;
+    QStringList names = folderEntries(folder);
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    struct stat after;
+    const bool settled =
+        statOf(folder, after, true) && sameTime(after.st_mtim, st.st_mtim) && now.tv_sec - st.st_mtim.tv_sec >= 2;
+    if (settled)
+        last = Listing{folder, st.st_dev, st.st_ino, st.st_mtim, names};
+    else
+        last = Listing{};
+    return names;
+}
+
+} // namespace
+
+namespace {
+
+// The one entry of path's folder whose name equals path's last component without regard to case; empty
+// when there is none or more than one.
+QString caseMatch(const QString& path)
+{
     const qsizetype slash = path.lastIndexOf(u'/');
     const QString folder = slash < 0 ? QStringLiteral(".") : slash == 0 ? QStringLiteral("/") : path.left(slash);
     const QString name = path.mid(slash + 1);
     if (name.isEmpty() || name == u"." || name == u"..")
-        return path;
-    // Listed only when the exact name is missing, which is rare but for area files never written.
+        return {};
     QString found;
-    for (const QString& entry : folderEntries(folder)) {
+    for (const QString& entry : namesOf(folder)) {
         if (entry.compare(name, Qt::CaseInsensitive) != 0)
             continue;
         if (!found.isEmpty())
-            return path; // two names match: none of them is the one meant
+            return {}; // two names match: none of them is the one meant
         found = entry;
     }
     if (found.isEmpty())
-        return path;
+        return {};
     return slash < 0 ? found : path.left(slash + 1) + found;
+}
+
+} // namespace
+
+QString existingPath(const QString& path)
+{
+    if (path.isEmpty() || isPresent(path))
+        return path;
+    const QString match = caseMatch(path);
+    return match.isEmpty() ? path : match;
+}
+
+int openExisting(const QString& path, int flags)
+{
+    // The exact name costs one call as before; the folder is looked at only when it is missing.
+    const int fd = ::open(nativePath(path).constData(), flags);
+    if (fd >= 0 || errno != ENOENT || path.isEmpty())
+        return fd;
+    const QString match = caseMatch(path);
+    if (match.isEmpty()) {
+        errno = ENOENT;
+        return -1;
+    }
+    return ::open(nativePath(match).constData(), flags);
 }
 
 } // namespace kovra

@@ -42,5 +42,7 @@ QStringList folderEntries(const QString& folder, bool* ok = nullptr);
 // folder whose name equals the last component without regard to case (a catalogue copied through a
 // system that changes case); otherwise, also when two names match, path unchanged.
 QString existingPath(const QString& path);
+// ::open() of the path as existingPath() finds it, at the cost of one call when the exact name exists.
+int openExisting(const QString& path, int flags);
 
 } // namespace kovra

@@ -13,6 +13,8 @@
 #include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace kovra;
 using kovra::test::fileNames;
@@ -221,6 +223,25 @@ private slots:
         QVERIFY(writeBytes(folder + QStringLiteral("/Ａ.jpg"), "x"));
         QVERIFY(QDir(folder).mkdir(QStringLiteral("sub")));
         QCOMPARE(kovra::existingPath(folder + u'/' + name), folder + u'/' + expected);
+    }
+
+    // The listing behind a lookup is kept for a folder that has not changed, never past a change.
+    void existingPathSeesChanges()
+    {
+        const QString folder = at(u"Settled");
+        QVERIFY(QDir(folder).mkpath(QStringLiteral(".")));
+        auto backdate = [&] {
+            const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+            return ::utimensat(AT_FDCWD, nativePath(folder).constData(), old, 0) == 0;
+        };
+        QVERIFY(backdate());
+        const QString asked = folder + QStringLiteral("/Area5.INI");
+        QCOMPARE(kovra::existingPath(asked), asked);
+        QVERIFY(writeBytes(folder + QStringLiteral("/area5.ini"), "x"));
+        QCOMPARE(kovra::existingPath(asked), folder + QStringLiteral("/area5.ini"));
+        // A rename in the same clock tick as the listing before it.
+        QVERIFY(QFile::rename(folder + QStringLiteral("/area5.ini"), folder + QStringLiteral("/AREA5.ini")));
+        QCOMPARE(kovra::existingPath(asked), folder + QStringLiteral("/AREA5.ini"));
     }
 
     void caseChangedCatalogueReadsAndWrites()
