@@ -131,9 +131,9 @@ xcb_atom_t atom(xcb_connection_t* c, const char* name)
 void skipTaskbar(QWidget* window)
 {
     auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (!x11 || !window->windowHandle())
+    xcb_connection_t* c = x11 && QGuiApplication::platformName() == u"xcb" ? x11->connection() : nullptr;
+    if (!c || !window->windowHandle())
         return;
-    xcb_connection_t* c = x11->connection();
     const xcb_window_t id = xcb_window_t(window->winId());
     const xcb_atom_t state = atom(c, "_NET_WM_STATE");
     const xcb_atom_t skip = atom(c, "_NET_WM_STATE_SKIP_TASKBAR");

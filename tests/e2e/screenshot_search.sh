@@ -103,7 +103,8 @@ sleep 0.4
 import -window root "$out"
 
 # The screenshot must show the shelf with red frames on the hit areas 2 and 5, none on area 0.
-eval "$(xdotool getwindowgeometry --shell "$main")"
+# The client area's corner on the screen (xdotool's geometry is off by the frame under a window manager).
+eval "$(xwininfo -id "$main" | awk '/Absolute upper-left X/ {print "X=" $4} /Absolute upper-left Y/ {print "Y=" $4}')"
 px() { # x y inside the main window's picture → #RRGGBB
     convert "$out" -crop "1x1+$((X + 10 + $1))+$((Y + 82 + $2))" -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}' | head -1
 }

@@ -35,12 +35,16 @@ QString xdotool(const QStringList& args)
 QPoint windowAt(const QString& name)
 {
     const QString id = xdotool({u"search"_s, u"--sync"_s, u"--onlyvisible"_s, u"--name"_s, name}).section(u'\n', 0, 0);
+    // The client area's corner as xwininfo gives it (xdotool's geometry is off by the frame under a window manager).
+    QProcess info;
+    info.start(u"xwininfo"_s, {u"-id"_s, id});
+    info.waitForFinished(10000);
     QPoint at(-1, -1);
-    for (const QString& line : xdotool({u"getwindowgeometry"_s, u"--shell"_s, id}).split(u'\n')) {
-        if (line.startsWith(u"X="))
-            at.setX(line.mid(2).toInt());
-        if (line.startsWith(u"Y="))
-            at.setY(line.mid(2).toInt());
+    for (const QString& line : QString::fromUtf8(info.readAllStandardOutput()).split(u'\n')) {
+        if (line.contains(u"Absolute upper-left X:"))
+            at.setX(line.section(u':', 1).trimmed().toInt());
+        if (line.contains(u"Absolute upper-left Y:"))
+            at.setY(line.section(u':', 1).trimmed().toInt());
     }
     return at;
 }
