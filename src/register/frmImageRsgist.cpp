@@ -3,6 +3,7 @@
 #include "CodePage.h"
 #include "GifCheck.h"
 #include "MessageBox.h"
+#include "ProfileFile.h"
 #include "Ui.h"
 #include "frmMain.h"
 
@@ -34,6 +35,22 @@ bool storable(QStringView text)
         if (c == u'\r' || c == u'\n' || c == u'\0')
             return false;
     return kovra::codepage::canEncode(text);
+}
+
+// True when the profile reader gives value back exactly as written: it trims blanks around a value and
+// takes off one pair of equal quotes around it, which would change a stored name or title.
+bool readsBackAsWritten(const QString& value)
+{
+    kovra::ProfileFile ini;
+    const QString section = QStringLiteral("ImageFile");
+    const QString key = QStringLiteral("Value");
+    return ini.set(section, key, value) == kovra::WriteStatus::Ok && ini.value(section, key) == value;
+}
+
+bool hasOuterBlank(QStringView text)
+{
+    auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    return !text.isEmpty() && (blank(text.front()) || blank(text.back()));
 }
 
 QString createErrorText(kovra::CreateError error)
@@ -167,6 +184,7 @@ void frmImageRsgist::createControls()
 
     m_label2 = new QLabel(this);
     m_label2->setObjectName(QStringLiteral("Label2"));
+    m_label2->setTextFormat(Qt::PlainText); // a file name, never markup
     m_label2->setFont(kovra::ui::japaneseFont(QStringLiteral("ＭＳ Ｐゴシック"), 11.25));
     m_label2->setAutoFillBackground(true);
     QPalette white = m_label2->palette();
@@ -197,6 +215,7 @@ void frmImageRsgist::createControls()
     // Below the client area: the drop path is kept here out of the user's sight.
     m_label3 = new QLabel(this);
     m_label3->setObjectName(QStringLiteral("Label3"));
+    m_label3->setTextFormat(Qt::PlainText);
     m_label3->setGeometry(px(360, 4320, 1935, 255));
 
     setTabOrder(m_text1, m_command1);
@@ -271,6 +290,17 @@ frmImageRsgist::DropResult frmImageRsgist::dropFile(const QString& path)
                                                  "イメージを登録できません．"));
         return DropResult::RefusedUnstorable;
     }
+    // The copy's path is stored as Filename: a name the reader would give back changed could never be found.
+    if (hasOuterBlank(name)) {
+        kovra::MessageBox::notice(this, QStringLiteral("ファイル名の先頭または末尾に空白があるため登録できません．"
+                                                       "ファイル名を変更してください．"));
+        return DropResult::RefusedUnstorable;
+    }
+    if (!readsBackAsWritten(m_main->programFolder() + QStringLiteral("/00000000000000/") + name)) {
+        kovra::MessageBox::notice(this, QStringLiteral("ファイル名に保存できない文字が含まれています．"
+                                                       "ファイル名を変更してからドロップしてください．"));
+        return DropResult::RefusedUnstorable;
+    }
 
     m_label3->setText(path);
     m_main->showPreview(path);
@@ -285,7 +315,8 @@ bool frmImageRsgist::registerImage()
         kovra::MessageBox::notice(this, QStringLiteral("イメージファイルをドラッグして登録してください．"));
         return false;
     }
-    const QString title = m_text1->text();
+    // What the user typed, in the code page's forms: checked, compared and stored as such.
+    const QString title = kovra::codepage::mapTyped(m_text1->text());
     if (title.isEmpty()) {
         kovra::MessageBox::notice(this, QStringLiteral("イメージ名を付けてください．"));
         m_text1->setFocus();
@@ -305,6 +336,13 @@ bool frmImageRsgist::registerImage()
         m_text1->setFocus();
         return false;
     }
+    if (!readsBackAsWritten(title)) { // it would be listed and compared as another title
+        kovra::MessageBox::notice(this,
+                                  QStringLiteral("イメージ名の先頭または末尾に空白か引用符があるため登録できません．"
+                                                 "イメージ名を変更してください．"));
+        m_text1->setFocus();
+        return false;
+    }
 
     const kovra::CreateResult result = kovra::createImageFolder(m_main->programFolder(), m_label3->text(), fileName,
                                                                 title, QDateTime::currentDateTime());
@@ -319,7 +357,9 @@ bool frmImageRsgist::registerImage()
 
 void frmImageRsgist::deleteSelectedImage()
 {
-    const int row = m_list1->currentRow();
+    // Only a highlighted row is deleted: a click on the list's blank part leaves none.
+    const QList<QListWidgetItem*> selected = m_list1->selectedItems();
+    const int row = selected.isEmpty() ? -1 : m_list1->row(selected.first());
     if (row < 0 || row >= m_entries.size())
         return;
     const kovra::TitleEntry entry = m_entries[row];
@@ -327,7 +367,11 @@ void frmImageRsgist::deleteSelectedImage()
             this, QStringLiteral("「") + entry.title + QStringLiteral("」を削除します．よろしいですか？"),
             QStringLiteral("ｲﾒｰｼﾞの削除")))
         return;
-    kovra::deleteImageFolder(m_main->programFolder(), entry.folder);
+    const bool deleted = kovra::deleteImageFolder(m_main->programFolder(), entry.folder);
+    // Both lists show what is on the disk now, whatever of the folder is left.
     listupImageTitle();
     m_main->rebuildImageList();
+    if (!deleted)
+        kovra::MessageBox::notice(this, QStringLiteral("イメージを削除できませんでした．ファイルが読み取り専用か，"
+                                                       "使用中の可能性があります．"));
 }
