@@ -2,6 +2,7 @@
 
 #include "CodePage.h"
 #include "GifCheck.h"
+#include "InterimWrites.h"
 #include "MessageBox.h"
 #include "ProfileFile.h"
 #include "Ui.h"
@@ -303,7 +304,11 @@ frmImageRsgist::DropResult frmImageRsgist::dropFile(const QString& path)
     }
 
     m_label3->setText(path);
-    m_main->showPreview(path);
+    // Only a regular file is loaded: a FIFO or device would hold the program up in its open.
+    if (kovra::openRegularFile(path))
+        m_main->showPreview(path);
+    else
+        m_main->clearPicture();
     m_label2->setText(name);
     return DropResult::Accepted;
 }

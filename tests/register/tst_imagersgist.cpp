@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -26,6 +27,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <memory>
+#include <sys/stat.h>
 
 using kovra::MessageBox;
 using kovra::test::readBytes;
@@ -574,6 +576,30 @@ private slots:
         QCOMPARE(label2(), name);
         QCOMPARE(child<QLineEdit>("Text1")->text(), QStringLiteral("Shelf"));
         QCOMPARE(mainTitles(), QStringList{u"Box"_s});
+    }
+
+    // A FIFO dropped in place of a picture never holds the program up: it is accepted without a preview, and
+    // registering it fails with the copy's message and leaves nothing behind.
+    void fifoNeverHangs()
+    {
+        imageFolder(u"20200101000000"_s, "Box");
+        const QStringList before = tree(m_program->path());
+        start();
+        const QString fifo = m_source->filePath(u"pipe.jpg"_s);
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(drop(fifo));
+        QVERIFY(m_boxes->requests().empty());
+        QCOMPARE(label2(), u"pipe.jpg"_s);
+        QVERIFY(!m_main->hasPicture());
+        typeTitle(u"Shelf"_s);
+        click("Command1");
+        QVERIFY(clock.elapsed() < 5000);
+        QCOMPARE(m_boxes->requests().size(), size_t(1));
+        QVERIFY(lastBox().text.startsWith(u"イメージを登録できませんでした．ドロップしたファイル"_s));
+        QCOMPARE(tree(m_program->path()), before);
+        QVERIFY(m_window && m_window->isVisible());
     }
 
     void deleteAnsweredNoThenYes()
