@@ -96,11 +96,13 @@ bool FileOps::removeDir(const QString& path)
     return ::rmdir(nativePath(path).constData()) == 0;
 }
 
-bool FileOps::copyFile(const QString& from, const QString& to)
+bool FileOps::copyFile(const QString& from, const QString& to, const CopyProgress& progress)
 {
     QByteArray data;
     if (readFile(from, data) != ReadStatus::Ok)
         return false;
+    for (qint64 d = 0; progress && d < data.size(); d += 1 << 20)
+        progress(d, data.size());
     return writeFile(to, data);
 }
 

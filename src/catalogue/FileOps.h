@@ -2,8 +2,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 namespace kovra {
+using CopyProgress = std::function<void(qint64 done, qint64 total)>;
 
 // The file operations behind every write of the catalogue and every read of an INI file.
 // Tests install a subclass that fails on purpose: CI runs as root, which ignores permission bits.
@@ -22,7 +24,7 @@ public:
     virtual bool removeFile(const QString& path);
     virtual bool makeDir(const QString& path);
     virtual bool removeDir(const QString& path);
-    virtual bool copyFile(const QString& from, const QString& to);
+    virtual bool copyFile(const QString& from, const QString& to, const CopyProgress& progress = {});
     // Windows' read-only attribute: a file whose owner-write bit is off.
     virtual bool isReadOnly(const QString& path);
     // Gives to the permission bits of from.

@@ -1,6 +1,7 @@
 #include "frmImageRsgist.h"
 
 #include "CodePage.h"
+#include "FileOps.h"
 #include "GifCheck.h"
 #include "InterimWrites.h"
 #include "MessageBox.h"
@@ -8,9 +9,11 @@
 #include "Ui.h"
 #include "frmMain.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
@@ -126,6 +129,102 @@ private:
     }
 
     frmImageRsgist* m_window;
+};
+
+// While a registration copies its picture: the busy cursor, and no input or close reaches any window of the
+// program (the registration must not be changed or ended under its feet, and nothing is left queued for
+// afterwards), while every call of keepPainted() lets paints and timers run, so the windows stay drawn.
+class BusyWhileCopying : public QObject
+{
+public:
+    BusyWhileCopying()
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        qApp->installEventFilter(this);
+        m_clock.start();
+    }
+    ~BusyWhileCopying() override
+    {
+        // Input that arrived meanwhile is delivered now, into this filter, and dropped.
+        QCoreApplication::processEvents();
+        qApp->removeEventFilter(this);
+        QApplication::restoreOverrideCursor();
+    }
+    BusyWhileCopying(const BusyWhileCopying&) = delete;
+    BusyWhileCopying& operator=(const BusyWhileCopying&) = delete;
+
+    void keepPainted()
+    {
+        if (m_clock.elapsed() < 40)
+            return;
+        m_clock.restart();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::Close:
+            event->ignore(); // an eaten close would count as accepted
+            return true;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::InputMethod:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletMove:
+        case QEvent::TabletRelease:
+            return true;
+        default:
+            return QObject::eventFilter(watched, event);
+        }
+    }
+
+private:
+    QElapsedTimer m_clock;
+};
+
+// The file operations in force, with the copy reporting its progress: the registration's one long step.
+class CopyWithProgress : public kovra::FileOps
+{
+public:
+    CopyWithProgress(kovra::FileOps& inner, kovra::CopyProgress progress)
+        : m_inner(inner), m_progress(std::move(progress))
+    {}
+    ReadStatus readFile(const QString& path, QByteArray& out) override { return m_inner.readFile(path, out); }
+    bool writeFile(const QString& path, const QByteArray& data) override { return m_inner.writeFile(path, data); }
+    bool rename(const QString& from, const QString& to) override { return m_inner.rename(from, to); }
+    bool removeFile(const QString& path) override { return m_inner.removeFile(path); }
+    bool makeDir(const QString& path) override { return m_inner.makeDir(path); }
+    bool removeDir(const QString& path) override { return m_inner.removeDir(path); }
+    bool copyFile(const QString& from, const QString& to, const kovra::CopyProgress& progress) override
+    {
+        return m_inner.copyFile(from, to, [&](qint64 done, qint64 total) {
+            if (progress)
+                progress(done, total);
+            m_progress(done, total);
+        });
+    }
+    bool isReadOnly(const QString& path) override { return m_inner.isReadOnly(path); }
+    bool copyPermissions(const QString& from, const QString& to) override { return m_inner.copyPermissions(from, to); }
+
+private:
+    kovra::FileOps& m_inner;
+    kovra::CopyProgress m_progress;
 };
 
 } // namespace
@@ -349,8 +448,14 @@ bool frmImageRsgist::registerImage()
         return false;
     }
 
-    const kovra::CreateResult result = kovra::createImageFolder(m_main->programFolder(), m_label3->text(), fileName,
-                                                                title, QDateTime::currentDateTime());
+    kovra::CreateResult result;
+    {
+        BusyWhileCopying busy;
+        CopyWithProgress ops(kovra::FileOps::current(), [&busy](qint64, qint64) { busy.keepPainted(); });
+        const kovra::ScopedFileOps scope(&ops);
+        result = kovra::createImageFolder(m_main->programFolder(), m_label3->text(), fileName, title,
+                                          QDateTime::currentDateTime());
+    }
     if (result.error != kovra::CreateError::None) {
         kovra::MessageBox::notice(this, createErrorText(result.error));
         return false;

@@ -46,9 +46,9 @@ public:
     {
         return !hit(QStringLiteral("rmdir"), path) && FileOps::removeDir(path);
     }
-    bool copyFile(const QString& from, const QString& to) override
+    bool copyFile(const QString& from, const QString& to, const CopyProgress& progress = {}) override
     {
-        return !hit(QStringLiteral("copy"), to) && FileOps::copyFile(from, to);
+        return !hit(QStringLiteral("copy"), to) && FileOps::copyFile(from, to, progress);
     }
 
     bool copyPermissions(const QString& from, const QString& to) override

@@ -9,6 +9,7 @@
 #include "frmMain.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -24,9 +25,12 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <memory>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using kovra::MessageBox;
@@ -49,6 +53,18 @@ QStringList tree(const QString& root)
                 all << i.fileName() + u'/' + inner;
     }
     return all;
+}
+
+// The resident memory of this process now, in kB.
+qint64 residentKb()
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return 0;
 }
 
 } // namespace
@@ -600,6 +616,93 @@ private slots:
         QVERIFY(lastBox().text.startsWith(u"イメージを登録できませんでした．ドロップしたファイル"_s));
         QCOMPARE(tree(m_program->path()), before);
         QVERIFY(m_window && m_window->isVisible());
+    }
+
+    // While the picture is copied the windows are painted and timers run, the busy cursor shows, and no click,
+    // key or close reaches either window, then or afterwards. KOVRA_COPY_MB sets the picture's size (the
+    // measurement of a large registration); the copy of a small one is slowed down chunk by chunk.
+    void windowsPaintedButDeafWhileCopying()
+    {
+        const qint64 mb =
+            qEnvironmentVariableIntValue("KOVRA_COPY_MB") > 0 ? qEnvironmentVariableIntValue("KOVRA_COPY_MB") : 8;
+        const QString big = m_source->filePath(u"big.bmp"_s);
+        {
+            QFile f(big);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QByteArray chunk(1 << 20, 'k');
+            for (qint64 i = 0; i < mb; ++i) {
+                chunk[0] = char(i);
+                QCOMPARE(f.write(chunk), chunk.size());
+            }
+        }
+        imageFolder(u"20200101000000"_s, "Box");
+        start();
+        QVERIFY(drop(big));
+        typeTitle(u"Big"_s);
+
+        struct SlowCopy : kovra::test::FailingFileOps
+        {
+            bool slow = true;
+            bool copyFile(const QString& from, const QString& to, const kovra::CopyProgress& progress) override
+            {
+                return FileOps::copyFile(from, to, [&](qint64 done, qint64 total) {
+                    if (slow)
+                        QThread::msleep(15);
+                    progress(done, total);
+                });
+            }
+        } ops;
+        ops.slow = qEnvironmentVariableIntValue("KOVRA_COPY_MB") == 0;
+
+        int paints = 0;
+        bool fired = false, midCopy = false, busyCursor = false, deaf = false;
+        struct PaintCounter : QObject
+        {
+            int* paints;
+            bool eventFilter(QObject*, QEvent* e) override
+            {
+                *paints += e->type() == QEvent::Paint ? 1 : 0;
+                return false;
+            }
+        } counter;
+        counter.paints = &paints;
+        QTimer::singleShot(0, m_window, [&] {
+            fired = true;
+            midCopy = QDir(m_program->path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size() == 2;
+            busyCursor = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            QTest::mouseClick(child<QToolButton>("Command3"), Qt::LeftButton); // would ask to delete
+            QTest::keyClicks(child("Text1"), u"x"_s);
+            QCloseEvent closeMain;
+            QApplication::sendEvent(m_main.get(), &closeMain);
+            QCloseEvent closeWindow;
+            QApplication::sendEvent(m_window, &closeWindow);
+            deaf = m_boxes->requests().empty() && child<QLineEdit>("Text1")->text() == u"Big"_s &&
+                   !closeMain.isAccepted() && !closeWindow.isAccepted();
+            m_window->installEventFilter(&counter);
+            m_window->update();
+        });
+        const qint64 rssBefore = residentKb();
+        QElapsedTimer clock;
+        clock.start();
+        {
+            const kovra::ScopedFileOps scope(&ops);
+            click("Command1");
+        }
+        const qint64 took = clock.elapsed();
+        struct rusage after;
+        ::getrusage(RUSAGE_SELF, &after);
+        qInfo("registration of %lld MB: %lld ms, peak resident %lld kB above the %lld kB before", mb, took,
+              qint64(after.ru_maxrss) - rssBefore, rssBefore);
+        QVERIFY(fired && midCopy);
+        QVERIFY(busyCursor);
+        QVERIFY(deaf);
+        QVERIFY(paints > 0);
+        QVERIFY(!QApplication::overrideCursor());
+        QVERIFY(m_boxes->requests().empty()); // nothing was queued for later either
+        QTRY_VERIFY(m_window.isNull());
+        QVERIFY(m_main->isVisible());
+        QCOMPARE(mainTitles(), (QStringList{u"Box"_s, u"Big"_s}));
+        QCOMPARE(QFileInfo(m_main->imageEntries().value(1).folder + u"/big.bmp"_s).size(), mb << 20);
     }
 
     void deleteAnsweredNoThenYes()
