@@ -4,6 +4,7 @@
 #include "frmItemRegist.h"
 
 #include "CodePage.h"
+#include "ListInk.h"
 #include "SearchScan.h"
 
 #include <QApplication>
@@ -467,17 +468,10 @@ void tst_ItemRegist::userTextIsPlain()
     frmItemRegist* w = open(3);
     QListWidget* list = list1(w);
     QCOMPARE(list->item(0)->text(), QStringLiteral("<b>pen</b>"));
-    const QImage shot = list->viewport()->grab().toImage();
-    const QRect row = list->visualItemRect(list->item(0));
-    int right = -1;
-    for (int x = 0; x < shot.width(); ++x)
-        for (int y = row.top(); y <= row.bottom(); ++y)
-            if (qGray(shot.pixel(x, y)) < 128)
-                right = qMax(right, x);
-    QVERIFY(right >= list->fontMetrics().horizontalAdvance(QStringLiteral("<b>pen</b>")) * 9 / 10);
+    QVERIFY(kovra::test::drawnAsPlainText(list, 0));
     kovra::MessageBoxRecorder boxes;
     boxes.answerNext(MessageBox::Answer::No);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
     button(w, "Command1")->click();
     QCOMPARE(boxes.requests().back().text, QStringLiteral("「<b>pen</b>」を削除します．よろしいですか？"));
 }
