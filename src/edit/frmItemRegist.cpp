@@ -2,7 +2,6 @@
 
 #include "AreaFiles.h"
 #include "CodePage.h"
-#include "InterimWrites.h"
 #include "MessageBox.h"
 #include "Ui.h"
 #include "frmMain.h"

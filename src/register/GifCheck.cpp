@@ -1,7 +1,6 @@
 #include "GifCheck.h"
 
 #include "FileOps.h"
-#include "InterimWrites.h"
 
 #include <QFile>
 #include <array>

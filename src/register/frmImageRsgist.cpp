@@ -3,7 +3,6 @@
 #include "CodePage.h"
 #include "FileOps.h"
 #include "GifCheck.h"
-#include "InterimWrites.h"
 #include "MessageBox.h"
 #include "ProfileFile.h"
 #include "Ui.h"

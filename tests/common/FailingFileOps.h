@@ -48,7 +48,9 @@ public:
     }
     bool copyFile(const QString& from, const QString& to, const CopyProgress& progress = {}) override
     {
-        return !hit(QStringLiteral("copy"), to) && FileOps::copyFile(from, to, progress);
+        // The copy streams past readFile and writeFile; their failures apply to it as well.
+        return !hit(QStringLiteral("copy"), to) && !hit(QStringLiteral("read"), from) &&
+               !hit(QStringLiteral("write"), to) && FileOps::copyFile(from, to, progress);
     }
 
     bool copyPermissions(const QString& from, const QString& to) override
