@@ -198,6 +198,7 @@ private:
 };
 
 // The file operations in force, with the copy reporting its progress: the registration's one long step.
+// Every operation of FileOps is forwarded (a new one must be added here), so a test's failing disk holds.
 class CopyWithProgress : public kovra::FileOps
 {
 public:

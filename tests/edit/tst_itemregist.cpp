@@ -104,6 +104,7 @@ private slots:
     void listFullIsRefused();
     void typedFormsAreStoredInTheCodePage();
     void userTextIsPlain();
+    void undecodableRowsShownMarkedAndKept();
     void veryLongItemOpensAndSavesQuickly();
 };
 
@@ -474,6 +475,29 @@ void tst_ItemRegist::userTextIsPlain()
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
     button(w, "Command1")->click();
     QCOMPARE(boxes.requests().back().text, QStringLiteral("「<b>pen</b>」を削除します．よろしいですか？"));
+}
+
+// Rows the code page cannot decode are shown with their bad bytes marked and saved back as they were;
+// only the rows the user typed are converted.
+void tst_ItemRegist::undecodableRowsShownMarkedAndKept()
+{
+    const QByteArray file = fixture::areaSection(true, 120, 10, 30, 30) +
+                            fixture::itemSections({"a\x80z", "\xa0\xfd", "\x83", "\x81\x20x", "\x95\x5c\\"});
+    writeBytes(areaFile(m_image, 3), file);
+    QPointer<frmItemRegist> w = open(3);
+    const QStringList shown{QStringLiteral("a\\x80z"), QStringLiteral("\\xA0\\xFD"), QStringLiteral("\\x83"),
+                            QStringLiteral("\\x81 x"), QStringLiteral("表\\")};
+    QCOMPARE(w->rows(), shown);
+    for (int i = 0; i < shown.size(); ++i)
+        QCOMPARE(list1(w)->item(i)->text(), shown[i]);
+    add(w, QStringLiteral("\\x80"));
+    kovra::MessageBoxRecorder boxes;
+    button(w, "Command3")->click();
+    QTRY_VERIFY(w.isNull());
+    QVERIFY(boxes.requests().empty());
+    QCOMPARE(readBytes(areaFile(m_image, 3)),
+             fixture::areaSection(true, 120, 10, 30, 30) +
+                 fixture::itemSections({"a\x80z", "\xa0\xfd", "\x83", "\x81\x20x", "\x95\x5c\\", "\\x80"}));
 }
 
 // A 10 MB item: shown shortened, saved whole, each step well under a second.
