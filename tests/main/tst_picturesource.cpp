@@ -92,18 +92,26 @@ private slots:
         QTest::addColumn<int>("redCorner");
         QTest::addColumn<int>("greenCorner");
         QTest::addColumn<double>("scale");
-        QTest::newRow("absent") << 0 << 0 << 1 << 1.0;
+        QTest::addColumn<QSize>("fileSize");
+        const QSize small(256, 128);
+        QTest::newRow("absent") << 0 << 0 << 1 << 1.0 << small;
         for (double scale : {1.0, 0.25}) {
             const QByteArray at = scale == 1.0 ? " full" : " reduced";
-            QTest::newRow(("1 normal" + at).constData()) << 1 << 0 << 1 << scale;
-            QTest::newRow(("2 mirrored" + at).constData()) << 2 << 1 << 0 << scale;
-            QTest::newRow(("3 half turn" + at).constData()) << 3 << 2 << 3 << scale;
-            QTest::newRow(("4 flipped" + at).constData()) << 4 << 3 << 2 << scale;
-            QTest::newRow(("5 transposed" + at).constData()) << 5 << 0 << 3 << scale;
-            QTest::newRow(("6 quarter clockwise" + at).constData()) << 6 << 1 << 2 << scale;
-            QTest::newRow(("7 transversed" + at).constData()) << 7 << 2 << 1 << scale;
-            QTest::newRow(("8 quarter anticlockwise" + at).constData()) << 8 << 3 << 0 << scale;
+            QTest::newRow(("1 normal" + at).constData()) << 1 << 0 << 1 << scale << small;
+            QTest::newRow(("2 mirrored" + at).constData()) << 2 << 1 << 0 << scale << small;
+            QTest::newRow(("3 half turn" + at).constData()) << 3 << 2 << 3 << scale << small;
+            QTest::newRow(("4 flipped" + at).constData()) << 4 << 3 << 2 << scale << small;
+            QTest::newRow(("5 transposed" + at).constData()) << 5 << 0 << 3 << scale << small;
+            QTest::newRow(("6 quarter clockwise" + at).constData()) << 6 << 1 << 2 << scale << small;
+            QTest::newRow(("7 transversed" + at).constData()) << 7 << 2 << 1 << scale << small;
+            QTest::newRow(("8 quarter anticlockwise" + at).constData()) << 8 << 3 << 0 << scale << small;
         }
+        // Large enough (34 megapixels) for a quarter turn within the decoded buffer.
+        const QSize large(8192, 4160);
+        QTest::newRow("5 transposed large") << 5 << 0 << 3 << 1.0 << large;
+        QTest::newRow("6 quarter clockwise large") << 6 << 1 << 2 << 1.0 << large;
+        QTest::newRow("7 transversed large") << 7 << 2 << 1 << 1.0 << large;
+        QTest::newRow("8 quarter anticlockwise large") << 8 << 3 << 0 << 1.0 << large;
     }
     void orientation()
     {
@@ -111,7 +119,7 @@ private slots:
         QFETCH(int, redCorner);
         QFETCH(int, greenCorner);
         QFETCH(double, scale);
-        const QSize fileSize(256, 128);
+        QFETCH(QSize, fileSize);
         const QString path = file(QStringLiteral("orient%1.jpg").arg(exif));
         QVERIFY(writeFile(path, cornerJpeg(fileSize, exif)));
         const auto source = PictureSource::open(path);
