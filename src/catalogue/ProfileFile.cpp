@@ -356,10 +356,21 @@ WriteStatus ProfileFile::set(QStringView section, QStringView key, QStringView v
         return WriteStatus::Unreadable;
     if (hasLineBreakOrNul(section) || hasLineBreakOrNul(key) || hasLineBreakOrNul(value))
         return WriteStatus::InvalidInput;
+    const auto valueBytes = codepage::encode(value);
+    if (!valueBytes)
+        return WriteStatus::Unencodable;
+    return setBytes(section, key, *valueBytes);
+}
+
+WriteStatus ProfileFile::setBytes(QStringView section, QStringView key, QByteArrayView valueBytes)
+{
+    if (m_status == Status::Unreadable)
+        return WriteStatus::Unreadable;
+    if (hasLineBreakOrNul(section) || hasLineBreakOrNul(key) || valueBytes.contains('\r') || valueBytes.contains('\n'))
+        return WriteStatus::InvalidInput;
     const auto sectionBytes = encodeName(section);
     const auto keyBytes = encodeName(key);
-    const auto valueBytes = codepage::encode(value);
-    if (!sectionBytes || !keyBytes || !valueBytes)
+    if (!sectionBytes || !keyBytes)
         return WriteStatus::Unencodable;
     if (sectionBytes->isEmpty() || keyBytes->isEmpty() || findByte(*sectionBytes, 0, sectionBytes->size(), ']') >= 0 ||
         findByte(*keyBytes, 0, keyBytes->size(), '=') >= 0 || keyBytes->startsWith(';') || keyBytes->startsWith('['))
@@ -375,19 +386,22 @@ WriteStatus ProfileFile::set(QStringView section, QStringView key, QStringView v
         QByteArray add;
         if (!m_bytes.isEmpty() && !m_bytes.endsWith('\n') && !m_bytes.endsWith('\r'))
             add += crlf;
-        add += '[' + *sectionBytes + ']' + crlf + *keyBytes + '=' + *valueBytes + crlf;
+        add += '[' + *sectionBytes + ']' + crlf + *keyBytes + '=';
+        add.append(valueBytes).append(crlf);
         forgetFrom(changedLine);
         m_bytes += add;
     } else if (const qsizetype k = keyIndex(*s, *keyBytes); k >= 0) {
         const Entry e = s->keys[k];
         // The line keeps its key spelling and its terminator; blanks and quotes around the old value go.
-        const QByteArray line = m_bytes.mid(e.nameStart, e.nameLength) + '=' + *valueBytes;
+        QByteArray line = m_bytes.mid(e.nameStart, e.nameLength) + '=';
+        line.append(valueBytes);
         changedLine = e.lineStart;
         forgetFrom(changedLine);
         m_bytes.replace(e.lineStart, e.lineEnd - e.lineStart, line);
     } else {
         const Entry after = s->keys.isEmpty() ? s->header : s->keys.last();
-        QByteArray add = *keyBytes + '=' + *valueBytes + crlf;
+        QByteArray add = *keyBytes + '=';
+        add.append(valueBytes).append(crlf);
         if (after.nextLine == after.lineEnd) // the line ends the file without a terminator
             add.prepend(crlf);
         changedLine = after.lineStart;

@@ -58,6 +58,8 @@ public:
 
     // Edits in memory; nothing reaches the disk until save().
     WriteStatus set(QStringView section, QStringView key, QStringView value);
+    // As set, with the value's bytes stored exactly as given (any byte but CR and LF).
+    WriteStatus setBytes(QStringView section, QStringView key, QByteArrayView value);
     WriteStatus removeSection(QStringView section);
 
     // Replaces the file at path in one atomic step. Refused for a file that could not be read.

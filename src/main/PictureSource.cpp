@@ -1,12 +1,11 @@
 #include "PictureSource.h"
+#include "FileOps.h"
 #include "NativePath.h"
 
 #include <QFile>
 #include <QImageReader>
 #include <cmath>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace kovra {
@@ -31,27 +30,6 @@ Stamp stampOf(const struct stat& st)
 {
     return {qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, quint64(st.st_ino),
             quint64(st.st_dev)};
-}
-
-// Until the shared opener lands: a non-blocking open of regular files only, then blocking reads.
-std::unique_ptr<QFile> openRegularFile(const QString& path)
-{
-    const QByteArray native = nativePath(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return nullptr;
-    struct stat st;
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        ::close(fd);
-        return nullptr;
-    }
-    auto file = std::make_unique<QFile>();
-    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return nullptr;
-    }
-    return file;
 }
 
 int orientationOf(QImageIOHandler::Transformations t)
