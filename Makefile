@@ -5,7 +5,7 @@ JOBS ?= 2
 PREFIX ?= $(HOME)/.local
 DESTDIR ?=
 
-.PHONY: run test build deps stage format clean fuzz fuzz-build asan bench install uninstall
+.PHONY: run test build deps stage format clean fuzz fuzz-build asan bench bench-display install uninstall
 
 run: build
 	./Kovra/kovra
@@ -36,6 +36,12 @@ uninstall:
 bench: deps $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j$(JOBS) --target kovra-cli kovra-gencat kovra-refscan
 	python3 bench/run_bench.py --bin $(BUILD_DIR)/bin
+
+# Picture display timings, offscreen (generated JPEGs cached in bench/data/display/); part of `make bench`.
+bench: bench-display
+bench-display: deps $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR) -j$(JOBS) --target kovra-displaybench
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bin/kovra-displaybench --data bench/data/display
 
 # Fuzzing: each libFuzzer target (built with clang in $(FUZZ_DIR)) runs FUZZ_SECONDS; any finding fails.
 FUZZ_DIR ?= build-fuzz

@@ -1,0 +1,311 @@
+#include "PictureSource.h"
+#include "FileOps.h"
+#include "NativePath.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <cmath>
+#include <sys/stat.h>
+#include <vector>
+
+namespace kovra {
+namespace {
+
+// Qt's default limit (128 MB) refuses a 36-megapixel photo. 1024 MB lets a decode of up to 256 megapixels
+// at 4 bytes a pixel through; beyond that a full-size decode gives a null image, a reduced one still works.
+constexpr int AllocationLimitMb = 1024;
+constexpr int FastQuality = 40;
+
+// What identifies the file's content for the cache: it changes when the file is replaced or written.
+struct Stamp
+{
+    qint64 size = -1;
+    qint64 mtimeNs = 0;
+    quint64 inode = 0;
+    quint64 device = 0;
+    bool operator==(const Stamp&) const = default;
+};
+
+Stamp stampOf(const struct stat& st)
+{
+    return {qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, quint64(st.st_ino),
+            quint64(st.st_dev)};
+}
+
+int orientationOf(QImageIOHandler::Transformations t)
+{
+    switch (int(t)) {
+    case QImageIOHandler::TransformationMirror:
+        return 2;
+    case QImageIOHandler::TransformationRotate180:
+        return 3;
+    case QImageIOHandler::TransformationFlip:
+        return 4;
+    case QImageIOHandler::TransformationFlipAndRotate90:
+        return 5;
+    case QImageIOHandler::TransformationRotate90:
+        return 6;
+    case QImageIOHandler::TransformationMirrorAndRotate90:
+        return 7;
+    case QImageIOHandler::TransformationRotate270:
+        return 8;
+    default:
+        return 1;
+    }
+}
+
+bool swapsAxes(int orientation)
+{
+    return orientation >= 5;
+}
+
+// Above this size a quarter turn moves the pixels within the decoded buffer instead of into a second one,
+// so that a 100-megapixel photo shown at 100 % stays within its memory bound whatever its orientation.
+constexpr qsizetype InPlaceTurnBytes = qsizetype(128) << 20;
+
+// A quarter turn of a 32-bit image within its own buffer: every pixel moves once along the cycles of the
+// permutation (a bit per pixel marks those already placed). Lines of 32-bit images hold no padding, so the
+// buffer of a W x H image is exactly that of the H x W result.
+QImage quarterTurnInPlace(QImage image, bool clockwise)
+{
+    const qsizetype w = image.width();
+    const qsizetype h = image.height();
+    const qsizetype n = w * h;
+    auto* px = reinterpret_cast<quint32*>(image.bits());
+    // Result pixel i = (u, v) on the h-wide grid takes the source pixel at this index.
+    const auto source = [&](qsizetype i) {
+        const qsizetype u = i % h;
+        const qsizetype v = i / h;
+        return clockwise ? (h - 1 - u) * w + v : u * w + (w - 1 - v);
+    };
+    std::vector<bool> placed(size_t(n), false);
+    for (qsizetype start = 0; start < n; ++start) {
+        if (placed[size_t(start)])
+            continue;
+        const quint32 first = px[start];
+        qsizetype at = start;
+        for (;;) {
+            placed[size_t(at)] = true;
+            const qsizetype from = source(at);
+            if (from == start) {
+                px[at] = first;
+                break;
+            }
+            px[at] = px[from];
+            at = from;
+        }
+    }
+    auto* owner = new QImage(std::move(image));
+    const QImage::Format format = owner->format();
+    return QImage(
+        owner->bits(), int(h), int(w), int(h * 4), format, [](void* p) { delete static_cast<QImage*>(p); }, owner);
+}
+
+QImage quarterTurn(QImage image, bool clockwise)
+{
+    if (image.depth() == 32 && image.sizeInBytes() > InPlaceTurnBytes)
+        return quarterTurnInPlace(std::move(image), clockwise);
+    return image.transformed(QTransform().rotate(clockwise ? 90 : 270));
+}
+
+// Turns a decoded image of the file's grid upright. Mirrors work in place on the moved image and come first,
+// so that a quarter turn is the last step (the transpositions 5 and 7 are a mirror and a clockwise turn).
+QImage turnUpright(QImage image, int orientation)
+{
+    switch (orientation) {
+    case 2:
+        return std::move(image).mirrored(true, false);
+    case 3:
+        return std::move(image).mirrored(true, true);
+    case 4:
+        return std::move(image).mirrored(false, true);
+    case 5:
+        return quarterTurn(std::move(image).mirrored(false, true), true);
+    case 6:
+        return quarterTurn(std::move(image), true);
+    case 7:
+        return quarterTurn(std::move(image).mirrored(true, false), true);
+    case 8:
+        return quarterTurn(std::move(image), false);
+    default:
+        return image;
+    }
+}
+
+} // namespace
+
+struct PictureSource::Private
+{
+    QString path;
+    std::unique_ptr<QFile> file;
+    Stamp stamp;
+    QByteArray format;
+    QSize fileSize;
+    int orientation = 1;
+    bool scalableDecode = false; // the format's reader decodes at a reduced size directly (JPEG)
+
+    // Decoded upright images: the full size, and one reduction (2, 4 or 8) of it.
+    QImage full;
+    bool fullFailed = false;
+    QImage reduced;
+    int reducedBy = 0;
+    bool reducedFailed = false;
+
+    QImage decode(int reduction);
+    const QImage& fullImage();
+};
+
+QImage PictureSource::Private::decode(int reduction)
+{
+    if (!file->seek(0))
+        return {};
+    QImageReader reader(file.get(), format);
+    reader.setAutoTransform(false); // turned upright below, in one step
+    reader.setAllocationLimit(AllocationLimitMb);
+    if (reduction > 1) {
+        // Qt picks libjpeg's denominator from (file size / scaled size) rounded down; the size rounded down
+        // makes that exactly `reduction`, and equals libjpeg's own output when the sides divide evenly.
+        reader.setScaledSize(QSize(fileSize.width() / reduction, fileSize.height() / reduction));
+        // Below Qt's high-quality threshold the JPEG reader uses libjpeg's fast integer transform and plain
+        // chroma upsampling: invisible at a reduced size, and a good part of a reduced decode's time.
+        reader.setQuality(FastQuality);
+    }
+    QImage image;
+    if (!reader.read(&image))
+        return {};
+    return turnUpright(std::move(image), orientation);
+}
+
+const QImage& PictureSource::Private::fullImage()
+{
+    if (full.isNull() && !fullFailed) {
+        full = decode(1);
+        fullFailed = full.isNull();
+    }
+    return full;
+}
+
+PictureSource::PictureSource(std::unique_ptr<Private> p) : d(std::move(p)) {}
+
+PictureSource::~PictureSource() = default;
+
+std::shared_ptr<const PictureSource> PictureSource::open(const QString& path)
+{
+    std::unique_ptr<QFile> file = openRegularFile(path);
+    if (!file)
+        return nullptr;
+    struct stat st;
+    if (::fstat(file->handle(), &st) != 0)
+        return nullptr;
+    auto p = std::make_unique<Private>();
+    {
+        QImageReader header(file.get());
+        header.setAllocationLimit(AllocationLimitMb);
+        p->fileSize = header.size();
+        p->format = header.format();
+        p->orientation = orientationOf(header.transformation());
+        p->scalableDecode = header.supportsOption(QImageIOHandler::ScaledSize);
+    }
+    if (p->fileSize.isEmpty() || p->format.isEmpty())
+        return nullptr;
+    p->path = path;
+    p->file = std::move(file);
+    p->stamp = stampOf(st);
+    return std::shared_ptr<const PictureSource>(new PictureSource(std::move(p)));
+}
+
+QString PictureSource::path() const
+{
+    return d->path;
+}
+
+QSize PictureSource::fileSize() const
+{
+    return d->fileSize;
+}
+
+int PictureSource::orientation() const
+{
+    return d->orientation;
+}
+
+QSize PictureSource::uprightSize() const
+{
+    return swapsAxes(d->orientation) ? d->fileSize.transposed() : d->fileSize;
+}
+
+QTransform PictureSource::fileToUpright() const
+{
+    // Pixel edges map to pixel edges: a file pixel rectangle maps onto the upright pixel rectangle.
+    const qreal w = d->fileSize.width();
+    const qreal h = d->fileSize.height();
+    // QTransform(m11, m12, m21, m22, dx, dy): x' = m11 x + m21 y + dx, y' = m12 x + m22 y + dy.
+    switch (d->orientation) {
+    case 2:
+        return QTransform(-1, 0, 0, 1, w, 0);
+    case 3:
+        return QTransform(-1, 0, 0, -1, w, h);
+    case 4:
+        return QTransform(1, 0, 0, -1, 0, h);
+    case 5:
+        return QTransform(0, 1, 1, 0, 0, 0);
+    case 6:
+        return QTransform(0, 1, -1, 0, h, 0);
+    case 7:
+        return QTransform(0, -1, -1, 0, h, w);
+    case 8:
+        return QTransform(0, -1, 1, 0, 0, w);
+    default:
+        return QTransform();
+    }
+}
+
+int PictureSource::reductionFor(QSize upright, double scale)
+{
+    if (scale >= 1.0 || upright.isEmpty())
+        return 1;
+    const double s = std::isfinite(scale) && scale > 0.0 ? scale : 0.0;
+    // Tolerance: a scale computed as box / side must not ask for one pixel more than the box.
+    const int needW = std::max(1, int(std::ceil(upright.width() * s - 1e-6)));
+    const int needH = std::max(1, int(std::ceil(upright.height() * s - 1e-6)));
+    for (int reduction : {8, 4, 2}) {
+        if (upright.width() / reduction >= needW && upright.height() / reduction >= needH)
+            return reduction;
+    }
+    return 1;
+}
+
+QImage PictureSource::image(double scale) const
+{
+    const int reduction = reductionFor(uprightSize(), scale);
+    if (reduction == 1)
+        return d->fullImage();
+    if (d->reducedBy == reduction)
+        return d->reducedFailed ? QImage() : d->reduced;
+    d->reduced = QImage(); // release the previous reduction before decoding the next
+    d->reducedBy = reduction;
+    if (d->scalableDecode) {
+        d->reduced = d->decode(reduction);
+    } else {
+        // The format decodes at full size only: decode once, keep it, and reduce from it.
+        const QImage& whole = d->fullImage();
+        if (!whole.isNull())
+            d->reduced = whole.scaled(whole.width() / reduction, whole.height() / reduction, Qt::IgnoreAspectRatio,
+                                      Qt::SmoothTransformation);
+    }
+    d->reducedFailed = d->reduced.isNull();
+    return d->reduced;
+}
+
+std::shared_ptr<const PictureSource> openPictureCached(const QString& path)
+{
+    static std::shared_ptr<const PictureSource> last;
+    struct stat st;
+    if (last && last->path() == path && ::stat(nativePath(path).constData(), &st) == 0 && stampOf(st) == last->d->stamp)
+        return last;
+    last.reset(); // free the previous picture's images before decoding the next
+    last = PictureSource::open(path);
+    return last;
+}
+
+} // namespace kovra

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <QTransform>
+#include <memory>
+
+namespace kovra {
+
+// One picture file as the main window shows it. Opened through openRegularFile (never blocks).
+// The file stays open while the source lives, so every decode reads the same file the header came from.
+// Decoded images are kept inside the source: at most the full size and one reduced size.
+// Use from one thread (the user-interface thread).
+class PictureSource
+{
+public:
+    // nullptr when the file is missing, not a regular file, or has no readable header.
+    static std::shared_ptr<const PictureSource> open(const QString& path);
+    ~PictureSource();
+    PictureSource(const PictureSource&) = delete;
+    PictureSource& operator=(const PictureSource&) = delete;
+
+    QString path() const;
+    QSize fileSize() const;           // the file's own pixel grid: the coordinates of the area files
+    int orientation() const;          // EXIF orientation 1..8 (1 when absent)
+    QSize uprightSize() const;        // fileSize() as shown upright (width and height swapped for 5..8)
+    QTransform fileToUpright() const; // file pixel coordinates -> upright pixel coordinates
+    // The upright picture decoded for display at `scale` shown pixels per file pixel: decoded at the
+    // smallest size not smaller than needed (JPEG: libjpeg's 1/2, 1/4, 1/8 directly), full size only when
+    // scale >= 1. A null QImage when the data cannot be decoded. Memory-bounded for 100 megapixels.
+    // The result covers the whole upright picture: its size divided by uprightSize() is its scale
+    // (uprightSize() / 2^k, rounded down, for a reduced decode).
+    QImage image(double scale) const;
+
+    // The reduction 1, 2, 4 or 8 that image(scale) decodes at for a picture of uprightSize.
+    static int reductionFor(QSize uprightSize, double scale);
+
+private:
+    friend std::shared_ptr<const PictureSource> openPictureCached(const QString& path);
+    struct Private;
+    explicit PictureSource(std::unique_ptr<Private> d);
+    std::unique_ptr<Private> d;
+};
+
+// The last opened picture, kept by path, size and modification time: opening the same unchanged file again
+// returns the same object and its decoded images without decoding again.
+std::shared_ptr<const PictureSource> openPictureCached(const QString& path);
+
+} // namespace kovra
