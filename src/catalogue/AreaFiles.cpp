@@ -72,10 +72,13 @@ std::array<std::optional<qint16>, 4> readAreaGeometry(const QString& folder, int
     return g;
 }
 
-WriteStatus saveArrangement(const QString& folder, const std::array<AreaMarker, AreaCount>& markers)
+WriteStatus saveArrangement(const QString& folder, const std::array<AreaMarker, AreaCount>& markers,
+                            const std::array<bool, AreaCount>& leaveAlone)
 {
     WriteStatus result = WriteStatus::Ok;
     for (int i = 0; i < AreaCount; ++i) {
+        if (leaveAlone[size_t(i)])
+            continue;
         const AreaMarker& m = markers[size_t(i)];
         const QString path = areaFilePath(folder, i);
         ProfileFile f = ProfileFile::load(path);

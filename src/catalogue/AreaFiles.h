@@ -58,7 +58,9 @@ struct AreaMarker
 
 // Writes section Area of all 30 files (Visible, Left, Top, Width, Height), each file in one atomic
 // replacement. Returns Ok only when every file was written; a failed file keeps its old content.
-WriteStatus saveArrangement(const QString& folder, const std::array<AreaMarker, AreaCount>& markers);
+// Areas whose leaveAlone entry is true are left exactly as they are on disk.
+WriteStatus saveArrangement(const QString& folder, const std::array<AreaMarker, AreaCount>& markers,
+                            const std::array<bool, AreaCount>& leaveAlone = {});
 
 // The item list of one area for the item window: Sum read with the item window's buffer, every item
 // whole (never cut, so a later save keeps long items); missing keys give empty rows, a Sum that is no

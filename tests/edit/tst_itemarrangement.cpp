@@ -315,7 +315,6 @@ void tst_ItemArrangement::saveWritesEveryFileAndKeepsItems()
     kovra::MessageBoxRecorder boxes;
     button(w, "Command3")->click(); // delete area 4
     main->setMarkerRect(0, QRectF(10.5, -3, 187.5, 43.75));
-    main->areaTable().shown[9] = true; // a flag whose marker is hidden is cleared by the save
     button(w, "Command1")->click();
     QTRY_VERIFY(w.isNull());
     QCOMPARE(boxes.requests().size(), size_t(1)); // the confirmation only
@@ -332,6 +331,7 @@ void tst_ItemArrangement::saveWritesEveryFileAndKeepsItems()
     QCOMPARE(readBytes(areaFile(image, 4)),
              "[Area]\r\nVisible=False\r\nLeft=-20\r\nTop=12\r\nWidth=100\r\nHeight=50\r\n" + items);
     QCOMPARE(kovra::ProfileFile::load(areaFile(image, 17)).read(u"Area", u"Visible", u"", 16), QStringLiteral("False"));
+    QCOMPARE(kovra::ProfileFile::load(areaFile(image, 9)).read(u"Area", u"Visible", u"", 16), QStringLiteral("False"));
     QVERIFY(!main->areaTable().shown[9]);
     QVERIFY(main->areaTable().shown[0]);
     QCOMPARE(main->areaTable().freeCount(), 29);
