@@ -80,6 +80,7 @@ private slots:
     void saveWithoutImageWritesNothing();
     void closeWithoutSavingKeepsMarkersAndFiles();
     void saveWritesEveryFileAndKeepsItems();
+    void saveLeavesUnreadAreasAlone();
     void counterPixels_data();
     void counterPixels();
     void counterNotRedrawnOnImageChange();
@@ -335,6 +336,35 @@ void tst_ItemArrangement::saveWritesEveryFileAndKeepsItems()
     QVERIFY(!main->areaTable().shown[9]);
     QVERIFY(main->areaTable().shown[0]);
     QCOMPARE(main->areaTable().freeCount(), 29);
+}
+
+// The reader stops at a bad value: the areas from there on were never seen, so they are neither free
+// for a new area nor overwritten by the save.
+void tst_ItemArrangement::saveLeavesUnreadAreasAlone()
+{
+    fixture::Catalogue cat;
+    const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
+    writeBytes(areaFile(image, 0), fixture::areaSection(true, 10, 10, 50, 40));
+    writeBytes(areaFile(image, 2), "[Area]\r\nVisible=True\r\nLeft=1\r\nTop=2\r\nWidth=abc\r\nHeight=4\r\n");
+    const QByteArray area4 = fixture::areaSection(true, 220, 20, 80, 80) + fixture::itemSections({"lamp"});
+    writeBytes(areaFile(image, 4), area4);
+    auto main = cat.openMain();
+    QVERIFY(main->isMarkerShown(0));
+    QVERIFY(!main->isMarkerShown(4));
+    QPointer<frmItemArrangement> w = openArrangement(*main);
+    QCOMPARE(counter(w), QStringLiteral("01"));
+    button(w, "Command5")->click();
+    QCOMPARE(main->selectedAreaIndex(), 1);
+    button(w, "Command5")->click(); // nothing left that may be taken
+    QCOMPARE(main->selectedAreaIndex(), 1);
+    QCOMPARE(counter(w), QStringLiteral("00"));
+    button(w, "Command1")->click();
+    QTRY_VERIFY(w.isNull());
+    QCOMPARE(readBytes(areaFile(image, 4)), area4);
+    QCOMPARE(readBytes(areaFile(image, 2)),
+             QByteArray("[Area]\r\nVisible=True\r\nLeft=1\r\nTop=2\r\nWidth=abc\r\nHeight=4\r\n"));
+    QCOMPARE(fixture::areaFiles(image), (QStringList{QStringLiteral("Area0.INI"), QStringLiteral("Area1.INI"),
+                                                     QStringLiteral("Area2.INI"), QStringLiteral("Area4.INI")}));
 }
 
 void tst_ItemArrangement::counterPixels_data()
