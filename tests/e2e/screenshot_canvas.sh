@@ -63,7 +63,7 @@ shot() { # NAME FOLDER ENV... -- ARGS...
 
 shot phone_100 "$phone" QT_QPA_PLATFORM=xcb -- 0
 shot phone_fit "$phone" QT_QPA_PLATFORM=xcb KOVRA_SHOWCASE_VIEW=fit -- 0
-shot phone_200 "$phone" QT_QPA_PLATFORM=xcb KOVRA_SHOWCASE_VIEW=200 -- 3
+shot phone_200 "$phone" QT_QPA_PLATFORM=xcb KOVRA_SHOWCASE_VIEW=200 KOVRA_SHOWCASE_SCROLL=2900,1500 -- 1
 shot phone_hit_fit "$phone" QT_QPA_PLATFORM=xcb KOVRA_SHOWCASE_VIEW=fit -- -1 2
 shot phone_hit_100 "$phone" QT_QPA_PLATFORM=xcb -- -1 2
 shot phone_fit_large "$phone" QT_QPA_PLATFORM=xcb KOVRA_SHOWCASE_VIEW=fit KOVRA_SHOWCASE_SIZE=1100x900 -- 1

@@ -3,7 +3,7 @@
 //   kovra_showcase PROGRAM_FOLDER [SELECTED_AREA [HIT_AREA...]]
 //   kovra_showcase PROGRAM_FOLDER about        (the version window as a double-click opens it)
 // KOVRA_SHOWCASE_VIEW=fit shows the whole photo, a number (200) that zoom in per cent; KOVRA_SHOWCASE_SIZE=WxH
-// resizes the window.
+// resizes the window, KOVRA_SHOWCASE_SCROLL=X,Y scrolls (box pixels).
 #include "AreaFiles.h"
 #include "PictureCanvas.h"
 #include "frmAbout.h"
@@ -38,6 +38,9 @@ int main(int argc, char* argv[])
         w.canvas().showFit();
     else if (view.toInt() > 0)
         w.canvas().view().zoomAbout(view.toInt() / 100.0, QPointF());
+    const QStringList scroll = qEnvironmentVariable("KOVRA_SHOWCASE_SCROLL").split(u',');
+    if (scroll.size() == 2)
+        w.canvas().view().setScroll(QPointF(scroll[0].toDouble(), scroll[1].toDouble()));
     QList<int> hits;
     for (qsizetype i = 3; i < args.size(); ++i)
         hits.append(args[i].toInt());
