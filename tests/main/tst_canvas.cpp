@@ -1,3 +1,4 @@
+#include "MainWindowProbe.h"
 #include "MessageBox.h"
 #include "PictureCanvas.h"
 #include "ProgramFolderFixture.h"
@@ -12,31 +13,6 @@
 #include <memory>
 
 namespace {
-
-void mouse(QWidget* target, QEvent::Type type, QPointF local, Qt::MouseButton button, Qt::MouseButtons buttons,
-           Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QMouseEvent e(type, local, target->mapToGlobal(local), button, buttons, modifiers);
-    QApplication::sendEvent(target, &e);
-}
-
-QWidget* child(const QWidget& w, const QString& name)
-{
-    auto* c = w.findChild<QWidget*>(name);
-    if (!c)
-        qFatal("no child %s", qPrintable(name));
-    return c;
-}
-
-QWidget* marker(const frmMain& w, int i)
-{
-    return child(w, QStringLiteral("ImgArea%1").arg(i));
-}
-
-QWidget* picture(const frmMain& w)
-{
-    return child(w, QStringLiteral("Picture1"));
-}
 
 // Press the left button on marker i at its local point grab, move by `by` box pixels and release.
 void drag(frmMain& w, int i, QPoint grab, QPoint by)

@@ -1,3 +1,4 @@
+#include "MainWindowProbe.h"
 #include "MessageBox.h"
 #include "ProgramFolderFixture.h"
 #include "frmAbout.h"
@@ -19,33 +20,6 @@ using kovra::MessageBoxRecorder;
 using Window = frmMain::Window;
 
 namespace {
-
-// Sends one mouse event straight to a widget, as the window system delivers it to the widget that has
-// the mouse (the pressed widget keeps it until the release).
-void mouse(QWidget* target, QEvent::Type type, QPoint local, Qt::MouseButton button, Qt::MouseButtons buttons,
-           Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QMouseEvent e(type, QPointF(local), QPointF(target->mapToGlobal(local)), button, buttons, modifiers);
-    QApplication::sendEvent(target, &e);
-}
-
-QWidget* child(const frmMain& w, const QString& name)
-{
-    auto* c = w.findChild<QWidget*>(name);
-    if (!c)
-        qFatal("no child %s", qPrintable(name));
-    return c;
-}
-
-QWidget* marker(const frmMain& w, int i)
-{
-    return child(w, QStringLiteral("ImgArea%1").arg(i));
-}
-
-QWidget* picture(const frmMain& w)
-{
-    return child(w, QStringLiteral("Picture1"));
-}
 
 // A point of the picture in the coordinates of another widget of the window.
 QPoint pictureToWidget(const frmMain& w, QWidget* target, QPoint p)

@@ -6,24 +6,29 @@ using kovra::PictureView;
 
 namespace {
 
-// The file-to-upright transform of each EXIF orientation for a file of w x h pixels.
+// The file-to-upright transform of each EXIF orientation for a file of w x h pixels, built from turns
+// and mirrors as the orientation tag describes them.
 QTransform orientationTransform(int orientation, double w, double h)
 {
+    const QTransform mirror = QTransform::fromScale(-1, 1) * QTransform::fromTranslate(w, 0);
+    const QTransform right = QTransform().rotate(90) * QTransform::fromTranslate(h, 0); // turned clockwise
+    const QTransform left = QTransform().rotate(-90) * QTransform::fromTranslate(0, w);
+    const QTransform half = QTransform().rotate(180) * QTransform::fromTranslate(w, h);
     switch (orientation) {
     case 2:
-        return QTransform(-1, 0, 0, 1, w, 0);
+        return mirror;
     case 3:
-        return QTransform(-1, 0, 0, -1, w, h);
+        return half;
     case 4:
-        return QTransform(1, 0, 0, -1, 0, h);
+        return mirror * half;
     case 5:
-        return QTransform(0, 1, 1, 0, 0, 0);
+        return mirror * left;
     case 6:
-        return QTransform(0, 1, -1, 0, h, 0);
+        return right;
     case 7:
-        return QTransform(0, -1, -1, 0, h, w);
+        return mirror * right;
     case 8:
-        return QTransform(0, -1, 1, 0, 0, w);
+        return left;
     default:
         return QTransform();
     }
