@@ -303,8 +303,12 @@ void PictureCanvas::ensureImage()
     const double have = m_image.isNull() || source->uprightSize().width() <= 0
                             ? 0.0
                             : double(m_image.width()) / source->uprightSize().width();
-    if (source != m_source || m_image.isNull() || have < need * 0.999 || have > need * 2.01) {
+    // Asked again only for a new picture or a new zoom: a source that can only give one size (a format
+    // without scaled decoding) is not asked on every scroll.
+    const bool zoomMoved = m_view.zoom() != m_requestedZoom;
+    if (source != m_source || (zoomMoved && (m_image.isNull() || have < need * 0.999 || have > need * 2.01))) {
         m_source = source;
+        m_requestedZoom = m_view.zoom();
         m_image = source->image(m_view.zoom());
     }
 }

@@ -104,6 +104,7 @@ private:
     // The decoded picture and what it was decoded for.
     std::shared_ptr<const PictureSource> m_source;
     QImage m_image;
+    double m_requestedZoom = 0;
     QPixmap m_rendered; // the box as last drawn, kept while only marks change
     qint64 m_renderedKey = 0;
     QString m_renderedFor;

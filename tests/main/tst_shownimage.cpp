@@ -137,6 +137,10 @@ private slots:
         m.chooseImage(img);
         QVERIFY(!m.isAnimating());
         QVERIFY(!m.hit(5).frameShown && !m.hit(5).iconShown);
+        // Showing the same unchanged picture again keeps its decoded picture: no second decode.
+        const auto picture = m.picture();
+        m.showHitsOf(img, {2});
+        QCOMPARE(m.picture(), picture);
     }
 
     // A picture that cannot be shown leaves no photo behind, only the name of the refused file.
