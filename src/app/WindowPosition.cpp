@@ -26,4 +26,21 @@ WriteStatus saveWindowPosition(const QString& settingsPath, const PositionedWind
     return st == WriteStatus::Ok ? f.save(settingsPath) : st;
 }
 
+QSizeF readWindowSize(const QString& settingsPath)
+{
+    const ProfileFile f = ProfileFile::load(settingsPath);
+    const double w = numbers::leadingNumber(f.read(u"Window", u"Width", u"", PositionBufferSize));
+    const double h = numbers::leadingNumber(f.read(u"Window", u"Height", u"", PositionBufferSize));
+    return w > 0 && h > 0 ? QSizeF(w, h) : QSizeF();
+}
+
+WriteStatus saveWindowSize(const QString& settingsPath, QSizeF twips)
+{
+    ProfileFile f = ProfileFile::load(settingsPath);
+    WriteStatus st = f.set(u"Window", u"Width", numbers::formatDecimal(twips.width()));
+    if (st == WriteStatus::Ok)
+        st = f.set(u"Window", u"Height", numbers::formatDecimal(twips.height()));
+    return st == WriteStatus::Ok ? f.save(settingsPath) : st;
+}
+
 } // namespace kovra

@@ -2,6 +2,7 @@
 
 #include "ProfileFile.h"
 
+#include <QSizeF>
 #include <QString>
 
 namespace kovra {
@@ -22,5 +23,10 @@ void readWindowPosition(const QString& settingsPath, PositionedWindow& window);
 
 // Writes "Top" then "Left". The result may be ignored, as the old program did.
 WriteStatus saveWindowPosition(const QString& settingsPath, const PositionedWindow& window);
+
+// Section "Window", keys "Width" and "Height": the main window's client size in twips (keys the earlier
+// build ignores). An empty size when either is missing or not a positive number.
+QSizeF readWindowSize(const QString& settingsPath);
+WriteStatus saveWindowSize(const QString& settingsPath, QSizeF twips);
 
 } // namespace kovra

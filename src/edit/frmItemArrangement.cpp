@@ -18,8 +18,6 @@ namespace {
 
 constexpr int ClientWidthTwips = 4530;
 constexpr int ClientHeightTwips = 1110;
-constexpr int NewAreaWidthTwips = 2250;
-constexpr int NewAreaHeightTwips = 525;
 
 // The digit strip: eleven glyphs side by side, 0 to 9 and one with every segment dark.
 constexpr int GlyphWidth = 13;
@@ -143,63 +141,43 @@ bool frmItemArrangement::placementMode() const
 
 void frmItemArrangement::countFreeAreas()
 {
-    DrawX(counterText(m_main->areaTable().freeCount()));
+    DrawX(counterText(m_main->shownImage().freeCount()));
 }
 
-// New area: the lowest free index, at the picture's top-left corner with the default size.
+// New area: the lowest free index, with the default size at the top-left corner of the part of the
+// picture in view, selected with its handle.
 void frmItemArrangement::command5Click()
 {
-    kovra::AreaTable& table = m_main->areaTable();
-    const int n = table.firstFree();
-    if (n >= 0) {
-        table.shown[size_t(n)] = true;
-        m_main->setMarkerShown(n, true);
-        const double tpp = m_main->twipsPerPixel();
-        m_main->setMarkerRect(n, QRectF(0, 0, NewAreaWidthTwips / tpp, NewAreaHeightTwips / tpp));
-    }
+    m_main->shownImage().openNewArea(m_main->newAreaRect());
     countFreeAreas();
-    if (n >= 0) {
-        m_main->showHandleAt(n);
-        m_main->setSelectedAreaIndex(n);
-    }
 }
 
 // Delete the selected area: only its marker goes; the area file changes at the next save.
 void frmItemArrangement::command3Click()
 {
-    const int s = m_main->selectedAreaIndex();
-    if (s == -1) {
+    kovra::ShownImage& image = m_main->shownImage();
+    if (image.selectedAreaIndex() == -1) {
         kovra::MessageBox::notice(this, QStringLiteral("削除するｱｲﾃﾑｴﾘｱを選択してください．"));
         return;
     }
-    if (!m_main->isMarkerShown(s)) {
+    if (!image.isShown(image.selectedAreaIndex())) {
         kovra::MessageBox::notice(this, QStringLiteral("削除するｱｲﾃﾑｴﾘｱを確認してください．"));
         return;
     }
     if (!kovra::MessageBox::confirm(this, QStringLiteral("選択されたｱｲﾃﾑｴﾘｱを削除します．よろしいですか？"),
                                     QStringLiteral("ｱｲﾃﾑｴﾘｱの削除")))
         return;
-    m_main->setMarkerShown(s, false);
-    m_main->areaTable().shown[size_t(s)] = false;
+    image.deleteSelectedArea();
     countFreeAreas();
-    m_main->hideHandle();
 }
 
-// Save: the markers as shown into the 30 area files of the shown image, then close.
+// Save: the areas as shown into the area files of the shown image, then close. Areas the reader could
+// not read are left as they are on disk.
 void frmItemArrangement::command1Click()
 {
-    const QString folder = m_main->currentImageFolder();
-    if (folder.isEmpty())
+    if (m_main->currentImageFolder().isEmpty())
         return;
-    std::array<kovra::AreaMarker, kovra::AreaCount> markers;
-    kovra::AreaTable& table = m_main->areaTable();
-    for (int i = 0; i < kovra::AreaCount; ++i) {
-        markers[size_t(i)].visible = m_main->isMarkerShown(i);
-        markers[size_t(i)].rect = m_main->markerRect(i);
-        if (!markers[size_t(i)].visible)
-            table.shown[size_t(i)] = false;
-    }
-    if (kovra::saveArrangement(folder, markers) != kovra::WriteStatus::Ok) {
+    if (m_main->shownImage().saveArrangement() != kovra::WriteStatus::Ok) {
         // Not closed as if saved: the user retries or closes knowingly.
         kovra::MessageBox::critical(this, QStringLiteral("ｱｲﾃﾑｴﾘｱの配置を保存できませんでした．"
                                                          "ﾌｧｲﾙやﾌｫﾙﾀﾞが書き込み禁止になっていないか，"

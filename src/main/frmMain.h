@@ -2,6 +2,7 @@
 
 #include "AreaFiles.h"
 #include "ImageFolders.h"
+#include "ShownImage.h"
 #include "WindowPosition.h"
 
 #include <QPointer>
@@ -12,8 +13,13 @@
 #include <memory>
 #include <optional>
 
+namespace kovra {
+class PictureCanvas;
+}
+
 // The main window: the image list, the picture with its marks, and the hub that opens every other window.
-// Other windows use only the public operations below, never the widgets inside.
+// The shown image is a model (shownImage()) that the other windows change through its operations; the
+// window draws it through its canvas. Other windows never use the widgets inside.
 class frmMain : public QWidget, public kovra::PositionedWindow
 {
     Q_OBJECT
@@ -32,7 +38,13 @@ public:
     int selectedAreaIndex() const;
     void setSelectedAreaIndex(int index);
     double twipsPerPixel() const;
-    kovra::AreaTable& areaTable();
+    kovra::AreaTable areaTable() const; // the Shown flags: areas not free
+    kovra::ShownImage& shownImage();
+    const kovra::ShownImage& shownImage() const;
+    kovra::PictureCanvas& canvas() const;
+    // Where a new area opens: its default size on screen at the top-left corner of the part of the photo
+    // in view, in picture-file pixels.
+    QRectF newAreaRect() const;
 
     // --- Folder list and image list
     QStringList folderList() const;                // as last refreshed
@@ -48,10 +60,10 @@ public:
     void loadImageArea(const QString& folder);
 
     // --- Picture
-    bool loadPicture(const QString& path); // false (old picture kept) when it cannot be read
+    bool loadPicture(const QString& path); // false (the box then shows no photo) when it cannot be shown
     void clearPicture();
     void showPreview(const QString& path); // clears, then loads; an unreadable file leaves it empty
-    bool hasPicture() const;
+    bool hasPicture() const;               // a photo is on screen
 
     // --- Area markers and the selection handle
     bool isMarkerShown(int area) const;
@@ -94,6 +106,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -254,27 +254,15 @@ void frmSearch::showItem()
     if (std::none_of(entries.begin(), entries.end(), [&](const kovra::TitleEntry& e) { return e.folder == folder; }))
         return;
 
-    m_main->hideAreaMarkers();
-    m_main->hideHitFrames();
-    m_main->hideHandle();
-    const QString picture = m_list2->item(r)->text();
-    if (picture.isEmpty())
-        m_main->clearPicture();
-    else
-        m_main->loadPicture(picture); // an unreadable file keeps the picture shown before
-    // The full image selection, also when this image is already the selected one, so that its in-use
-    // markers come back and earlier hit icons go.
-    m_main->selectImage(folder);
-
-    const QString areas = m_list4->item(r)->text().mid(1);
-    const QString current = m_main->currentImageFolder();
-    for (const QString& a : areas.split(u',')) {
+    // The image of the row with its hit areas marked, as one action of the shown image: the picture is
+    // read once, and the marks are shown even when this image is already the selected one.
+    QList<int> hits;
+    for (const QString& a : m_list4->item(r)->text().mid(1).split(u',')) {
         const std::optional<qint16> index = kovra::numbers::toInt16(a);
-        if (!index || *index < 0 || *index >= kovra::AreaCount)
-            continue;
-        m_main->showHitMark(*index, kovra::readAreaGeometry(current, *index));
+        if (index && *index >= 0 && *index < kovra::AreaCount)
+            hits.append(*index);
     }
-    m_main->startAnimation();
+    m_main->shownImage().showHitsOf(folder, hits);
 }
 
 void frmSearch::showEvent(QShowEvent* event)

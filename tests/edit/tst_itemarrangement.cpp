@@ -80,6 +80,7 @@ private slots:
     void saveWithoutImageWritesNothing();
     void closeWithoutSavingKeepsMarkersAndFiles();
     void saveWritesEveryFileAndKeepsItems();
+    void saveLeavesUnreadAreasAlone();
     void counterPixels_data();
     void counterPixels();
     void counterNotRedrawnOnImageChange();
@@ -315,7 +316,6 @@ void tst_ItemArrangement::saveWritesEveryFileAndKeepsItems()
     kovra::MessageBoxRecorder boxes;
     button(w, "Command3")->click(); // delete area 4
     main->setMarkerRect(0, QRectF(10.5, -3, 187.5, 43.75));
-    main->areaTable().shown[9] = true; // a flag whose marker is hidden is cleared by the save
     button(w, "Command1")->click();
     QTRY_VERIFY(w.isNull());
     QCOMPARE(boxes.requests().size(), size_t(1)); // the confirmation only
@@ -332,9 +332,39 @@ void tst_ItemArrangement::saveWritesEveryFileAndKeepsItems()
     QCOMPARE(readBytes(areaFile(image, 4)),
              "[Area]\r\nVisible=False\r\nLeft=-20\r\nTop=12\r\nWidth=100\r\nHeight=50\r\n" + items);
     QCOMPARE(kovra::ProfileFile::load(areaFile(image, 17)).read(u"Area", u"Visible", u"", 16), QStringLiteral("False"));
+    QCOMPARE(kovra::ProfileFile::load(areaFile(image, 9)).read(u"Area", u"Visible", u"", 16), QStringLiteral("False"));
     QVERIFY(!main->areaTable().shown[9]);
     QVERIFY(main->areaTable().shown[0]);
     QCOMPARE(main->areaTable().freeCount(), 29);
+}
+
+// The reader stops at a bad value: the areas from there on were never seen, so they are neither free
+// for a new area nor overwritten by the save.
+void tst_ItemArrangement::saveLeavesUnreadAreasAlone()
+{
+    fixture::Catalogue cat;
+    const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
+    writeBytes(areaFile(image, 0), fixture::areaSection(true, 10, 10, 50, 40));
+    writeBytes(areaFile(image, 2), "[Area]\r\nVisible=True\r\nLeft=1\r\nTop=2\r\nWidth=abc\r\nHeight=4\r\n");
+    const QByteArray area4 = fixture::areaSection(true, 220, 20, 80, 80) + fixture::itemSections({"lamp"});
+    writeBytes(areaFile(image, 4), area4);
+    auto main = cat.openMain();
+    QVERIFY(main->isMarkerShown(0));
+    QVERIFY(!main->isMarkerShown(4));
+    QPointer<frmItemArrangement> w = openArrangement(*main);
+    QCOMPARE(counter(w), QStringLiteral("01"));
+    button(w, "Command5")->click();
+    QCOMPARE(main->selectedAreaIndex(), 1);
+    button(w, "Command5")->click(); // nothing left that may be taken
+    QCOMPARE(main->selectedAreaIndex(), 1);
+    QCOMPARE(counter(w), QStringLiteral("00"));
+    button(w, "Command1")->click();
+    QTRY_VERIFY(w.isNull());
+    QCOMPARE(readBytes(areaFile(image, 4)), area4);
+    QCOMPARE(readBytes(areaFile(image, 2)),
+             QByteArray("[Area]\r\nVisible=True\r\nLeft=1\r\nTop=2\r\nWidth=abc\r\nHeight=4\r\n"));
+    QCOMPARE(fixture::areaFiles(image), (QStringList{QStringLiteral("Area0.INI"), QStringLiteral("Area1.INI"),
+                                                     QStringLiteral("Area2.INI"), QStringLiteral("Area4.INI")}));
 }
 
 void tst_ItemArrangement::counterPixels_data()

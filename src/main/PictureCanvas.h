@@ -1,0 +1,123 @@
+#pragma once
+
+#include "PictureView.h"
+#include "ShownImage.h"
+
+#include <QFrame>
+#include <QImage>
+#include <QPixmap>
+#include <array>
+#include <functional>
+
+class QLabel;
+class QScrollBar;
+
+namespace kovra {
+
+class CanvasViewport;
+class AreaMarkerItem;
+class OutlineItem;
+class HitIconItem;
+class DragOutline;
+
+// The main window's picture box: a sunken frame around the view of the shown image, with scroll bars
+// when the picture is larger than the box. It owns the view mapping (zoom, scroll, orientation) and
+// places every mark through it; mouse actions on the marks become operations of the model, in
+// picture-file pixels.
+//
+// Children, found by their names: the view "Picture1"; in it, bottom to top, the markers
+// "ImgArea0".."ImgArea29", the hit frames "spKoKo0".., the handle "SpHandle" and the hit icons
+// "ImgFind0"..; the animation frames "ImgIcon1_0".."ImgIcon1_3" (hidden). Markers, frames and the handle
+// are drawn by the view itself on whole device pixels, so every edge shows at any scale factor.
+class PictureCanvas : public QFrame
+{
+    Q_OBJECT
+
+public:
+    // dragLayer: the widget the drag outline lies in (the window, so the outline can leave the box).
+    PictureCanvas(ShownImage* model, QWidget* dragLayer, QWidget* parent);
+
+    PictureView& view() { return m_view; }
+    const PictureView& view() const { return m_view; }
+    QWidget* viewport() const;
+    // Asked on every move over the picture: is the arrangement window's placement mode on?
+    void setPlacementModeQuery(std::function<bool()> query) { m_placementMode = std::move(query); }
+    // The rectangle of a new area in picture-file pixels: size on screen (box pixels) at the top-left
+    // corner of the part of the photo in view.
+    QRectF newAreaRect(QSizeF boxSize) const;
+    // Has a photo on screen (not the empty box or its notice).
+    bool hasPhoto() const { return !m_image.isNull(); }
+
+    // The view's actions (keys, wheel and the zoom control use them too).
+    void showActual();
+    void showFit();
+    void zoomIn();
+    void zoomOut();
+
+signals:
+    void markerClicked(int area); // a click or double-click on a marker
+    void zoomChanged(double zoom, PictureView::Mode mode);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    friend class CanvasViewport;
+    friend class AreaMarkerItem;
+
+    void modelChanged();
+    void imageChosen();
+    void hitsShown();
+    void animationStepped(int frame);
+    void layoutBars();
+    void placeMarks();
+    void viewChanged();
+    void ensureImage();
+    void paintViewport(QPainter& painter, const QRect& exposed);
+
+    // Mouse on the marks and the picture.
+    void markerPress(int i, QMouseEvent* e);
+    void markerMove(int i, QMouseEvent* e);
+    void markerRelease(int i, QMouseEvent* e);
+    void markerDoubleClick(int i, QMouseEvent* e);
+    void picturePress(QMouseEvent* e);
+    void pictureMove(QMouseEvent* e);
+    void pictureRelease(QMouseEvent* e);
+    void wheel(QWheelEvent* e);
+    void dropAt(QPointF globalPos);
+    QPointF viewportPos(QWidget* from, QPointF local) const;
+
+    ShownImage* m_model;
+    QWidget* m_dragLayer;
+    PictureView m_view;
+    CanvasViewport* m_viewport;
+    QScrollBar* m_hbar;
+    QScrollBar* m_vbar;
+    std::array<AreaMarkerItem*, AreaCount> m_markers{};
+    std::array<OutlineItem*, AreaCount> m_frames{};
+    OutlineItem* m_handle;
+    std::array<HitIconItem*, AreaCount> m_icons{};
+    std::array<QLabel*, 4> m_iconFrames{};
+    DragOutline* m_outline;
+    std::function<bool()> m_placementMode;
+
+    // The decoded picture and what it was decoded for.
+    std::shared_ptr<const PictureSource> m_source;
+    QImage m_image;
+    double m_requestedZoom = 0;
+    QPixmap m_rendered; // the box as last drawn, kept while only marks change
+    qint64 m_renderedKey = 0;
+    QString m_renderedFor;
+
+    // Mouse state, in upright picture pixels.
+    bool m_resizeMode = false;
+    QPoint m_grab;     // where inside the dragged marker it was grabbed
+    QPointF m_grabBox; // the same in box pixels, for the outline
+    QPoint m_last;     // last pointer position over the picture
+    int m_dragging = -1;
+    QPointF m_dragStart; // global position of the press
+    bool m_dragMoved = false;
+    bool m_syncingBars = false;
+};
+
+} // namespace kovra

@@ -1,0 +1,333 @@
+#include "ShownImage.h"
+
+#include "ImageFolders.h"
+
+#include <QFileInfo>
+
+namespace kovra {
+namespace {
+
+// The single-precision value the area files keep.
+double single(double v)
+{
+    const float f = static_cast<float>(v);
+    return double(f);
+}
+
+QRectF singleRect(const QRectF& r)
+{
+    return QRectF(single(r.x()), single(r.y()), single(r.width()), single(r.height()));
+}
+
+} // namespace
+
+ShownImage::ShownImage(QObject* parent) : QObject(parent), m_timer(new QTimer(this))
+{
+    m_timer->setObjectName(QStringLiteral("Timer1"));
+    m_timer->setInterval(250);
+    connect(m_timer, &QTimer::timeout, this, &ShownImage::tick);
+}
+
+const ShownImage::Area& ShownImage::area(int i) const
+{
+    static const Area none;
+    return valid(i) ? m_areas[size_t(i)] : none;
+}
+
+const ShownImage::Hit& ShownImage::hit(int i) const
+{
+    static const Hit none;
+    return valid(i) ? m_hits[size_t(i)] : none;
+}
+
+int ShownImage::freeCount() const
+{
+    return int(std::count_if(m_areas.begin(), m_areas.end(), [](const Area& a) { return a.state == AreaState::Free; }));
+}
+
+int ShownImage::firstFree() const
+{
+    for (int i = 0; i < AreaCount; ++i)
+        if (m_areas[size_t(i)].state == AreaState::Free)
+            return i;
+    return -1;
+}
+
+AreaTable ShownImage::table() const
+{
+    AreaTable t;
+    for (int i = 0; i < AreaCount; ++i)
+        t.shown[size_t(i)] = m_areas[size_t(i)].state != AreaState::Free;
+    return t;
+}
+
+void ShownImage::chooseImage(const QString& folder)
+{
+    m_handle = false;
+    for (Area& a : m_areas)
+        if (a.state == AreaState::InUse)
+            a.state = AreaState::Free;
+    if (!folder.isEmpty()) {
+        const QString file = picturePathOf(folder);
+        if (file.isEmpty())
+            clearPicture();
+        else
+            showPicture(file);
+        m_folder = folder;
+    }
+    hideHitFrames();
+    readAreas(m_folder);
+    m_timer->stop();
+    hideHitIcons();
+    emit changed();
+    emit imageChosen(m_folder);
+}
+
+void ShownImage::clear()
+{
+    clearPicture();
+    m_handle = false;
+    m_areas = {};
+    m_hits = {};
+    m_hitOrder.clear();
+    m_timer->stop();
+    m_folder.clear();
+    emit changed();
+}
+
+void ShownImage::readAreas(const QString& folder)
+{
+    if (folder.isEmpty()) {
+        // No image chosen: nothing is in use (and no file outside the program folder is read).
+        for (Area& a : m_areas)
+            a.state = AreaState::Free;
+        emit changed();
+        return;
+    }
+    const auto loaded = loadImageAreas(folder);
+    for (int i = 0; i < AreaCount; ++i) {
+        const LoadedArea& l = loaded[size_t(i)];
+        Area& a = m_areas[size_t(i)];
+        if (l.state == LoadedArea::State::NotInUse) {
+            a.state = AreaState::Free;
+            continue;
+        }
+        // Left, Top, Width, Height in this order; a failed area keeps what was set before the failure.
+        QRectF& r = a.rect;
+        if (l.geometry[0])
+            r.moveLeft(*l.geometry[0]);
+        if (l.geometry[1])
+            r.moveTop(*l.geometry[1]);
+        if (l.geometry[2])
+            r.setWidth(*l.geometry[2]);
+        if (l.geometry[3])
+            r.setHeight(*l.geometry[3]);
+        // An area the reader could not read or did not reach is neither shown nor free, and a save leaves
+        // its file alone: the user never saw it, so nothing on screen may overwrite it.
+        a.state = l.state == LoadedArea::State::InUse ? AreaState::InUse : AreaState::Unread;
+    }
+    emit changed();
+}
+
+bool ShownImage::showPicture(const QString& path)
+{
+    m_pictureFile = path;
+    m_picture = openPictureCached(path);
+    // A picture that cannot be shown leaves the box empty, never the previous photo under a new title.
+    m_pictureState = m_picture ? PictureState::Shown : PictureState::Unreadable;
+    emit changed();
+    return m_picture != nullptr;
+}
+
+void ShownImage::clearPicture()
+{
+    m_picture.reset();
+    m_pictureFile.clear();
+    m_pictureState = PictureState::None;
+    emit changed();
+}
+
+void ShownImage::showPreview(const QString& path)
+{
+    clearPicture();
+    if (showPicture(path))
+        return;
+    clearPicture(); // the registration window says what is wrong with the file
+}
+
+int ShownImage::openNewArea(const QRectF& rect)
+{
+    const int n = firstFree();
+    if (n < 0) {
+        emit changed();
+        return -1;
+    }
+    m_areas[size_t(n)] = {AreaState::InUse, singleRect(rect)};
+    m_selected = n;
+    m_handle = true;
+    emit changed();
+    return n;
+}
+
+bool ShownImage::deleteSelectedArea()
+{
+    if (!isShown(m_selected))
+        return false;
+    m_areas[size_t(m_selected)].state = AreaState::Free;
+    m_handle = false;
+    emit changed();
+    return true;
+}
+
+WriteStatus ShownImage::saveArrangement()
+{
+    std::array<AreaMarker, AreaCount> markers;
+    std::array<bool, AreaCount> leaveAlone{};
+    for (int i = 0; i < AreaCount; ++i) {
+        const Area& a = m_areas[size_t(i)];
+        markers[size_t(i)].visible = a.state == AreaState::InUse;
+        markers[size_t(i)].rect = a.rect;
+        leaveAlone[size_t(i)] = a.state == AreaState::Unread;
+    }
+    return kovra::saveArrangement(m_folder, markers, leaveAlone);
+}
+
+void ShownImage::moveArea(int i, QPointF topLeft)
+{
+    if (!valid(i))
+        return;
+    QRectF& r = m_areas[size_t(i)].rect;
+    r = singleRect(QRectF(topLeft, r.size()));
+    emit changed();
+}
+
+void ShownImage::setAreaRect(int i, const QRectF& rect)
+{
+    if (!valid(i))
+        return;
+    m_areas[size_t(i)].rect = singleRect(rect);
+    emit changed();
+}
+
+void ShownImage::setAreaShown(int i, bool shown)
+{
+    if (!valid(i))
+        return;
+    m_areas[size_t(i)].state = shown ? AreaState::InUse : AreaState::Free;
+    emit changed();
+}
+
+void ShownImage::hideAllAreas()
+{
+    for (Area& a : m_areas)
+        if (a.state == AreaState::InUse)
+            a.state = AreaState::Free;
+    emit changed();
+}
+
+void ShownImage::selectArea(int i)
+{
+    m_selected = valid(i) ? i : -1;
+    emit changed();
+}
+
+void ShownImage::deselect()
+{
+    m_selected = -1;
+    m_handle = false;
+    emit changed();
+}
+
+void ShownImage::showHandle()
+{
+    m_handle = true;
+    emit changed();
+}
+
+void ShownImage::hideHandle()
+{
+    m_handle = false;
+    emit changed();
+}
+
+void ShownImage::showHitsOf(const QString& folder, const QList<int>& hitAreas)
+{
+    // The image selection reads the picture once; its hit marks are then laid over it.
+    chooseImage(folder);
+    for (int a : hitAreas)
+        if (valid(a))
+            showHitMark(a, readAreaGeometry(m_folder, a));
+    startAnimation();
+    emit hitsShown();
+}
+
+void ShownImage::showHitMark(int area, const std::array<std::optional<qint16>, 4>& g)
+{
+    if (!valid(area))
+        return;
+    Hit& h = m_hits[size_t(area)];
+    if (g[0]) {
+        h.frame.moveLeft(*g[0]);
+        h.icon.setX(*g[0]);
+    }
+    if (g[1]) {
+        h.frame.moveTop(*g[1]);
+        h.icon.setY(*g[1]);
+    }
+    if (g[2])
+        h.frame.setWidth(*g[2]);
+    if (g[3])
+        h.frame.setHeight(*g[3]);
+    if (!h.frameShown)
+        m_hitOrder.append(area);
+    h.frameShown = true;
+    h.iconShown = true;
+    emit changed();
+}
+
+void ShownImage::hideHitFrames()
+{
+    for (Hit& h : m_hits)
+        h.frameShown = false;
+    m_hitOrder.clear();
+    emit changed();
+}
+
+void ShownImage::hideHitIcons()
+{
+    for (Hit& h : m_hits)
+        h.iconShown = false;
+    emit changed();
+}
+
+void ShownImage::startAnimation()
+{
+    m_timer->start();
+}
+
+void ShownImage::stopAnimation()
+{
+    m_timer->stop();
+}
+
+QRectF ShownImage::hitBounds(bool firstOnly) const
+{
+    QRectF r;
+    for (int i : m_hitOrder) {
+        const QRectF f = m_hits[size_t(i)].frame.normalized();
+        r = r.isNull() ? f : r.united(f);
+        if (firstOnly)
+            break;
+    }
+    return r;
+}
+
+void ShownImage::tick()
+{
+    ++m_counter;
+    emit animationStepped(m_counter & 3);
+    if (m_counter > 30000)
+        m_counter = 0;
+}
+
+} // namespace kovra

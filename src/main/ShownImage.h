@@ -1,0 +1,135 @@
+#pragma once
+
+#include "AreaFiles.h"
+#include "PictureSource.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointF>
+#include <QRectF>
+#include <QTimer>
+#include <array>
+#include <memory>
+#include <optional>
+
+namespace kovra {
+
+// The image the main window shows, without any widget: its folder and picture, the 30 areas with the
+// selection and its handle, and the hit marks of a search result with their animation. Every
+// operation is named for what the user does; each change is announced by changed().
+// Area rectangles are in pixels of the picture file's own grid, as the area files store them.
+class ShownImage : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class AreaState {
+        Free,   // not in use: hidden, taken by the next new area, saved as not visible
+        InUse,  // shown, saved with its rectangle
+        Unread, // the reader did not reach it or could not read it: hidden, not free, never saved
+    };
+    struct Area
+    {
+        AreaState state = AreaState::Free;
+        QRectF rect; // single-precision values
+    };
+    enum class PictureState { None, Shown, Unreadable };
+    struct Hit
+    {
+        bool frameShown = false;
+        bool iconShown = false;
+        QRectF frame; // picture pixels
+        QPointF icon; // the icon's top-left corner
+    };
+
+    explicit ShownImage(QObject* parent = nullptr);
+
+    // --- What is shown
+    QString folder() const { return m_folder; }
+    std::shared_ptr<const PictureSource> picture() const { return m_picture; }
+    PictureState pictureState() const { return m_pictureState; }
+    QString pictureFile() const { return m_pictureFile; } // the file of the picture shown or refused
+    const Area& area(int i) const;
+    bool isShown(int i) const { return valid(i) && area(i).state == AreaState::InUse; }
+    QRectF areaRect(int i) const { return valid(i) ? area(i).rect : QRectF(); }
+    int freeCount() const;
+    int firstFree() const;   // -1 when none is free
+    AreaTable table() const; // Shown flags as the other windows know them
+    int selectedAreaIndex() const { return m_selected; }
+    // The handle shows at the selected area's top-left corner, and only when that area is shown.
+    bool isHandleShown() const { return m_handle && isShown(m_selected); }
+    const Hit& hit(int i) const;
+    bool isAnimating() const { return m_timer->isActive(); }
+    int animationFrame() const { return m_counter & 3; }
+    static bool valid(int i) { return i >= 0 && i < AreaCount; }
+
+    // --- Choosing an image
+    // The full image selection: picture from the folder's IMAGE.INI, the areas from its area files,
+    // the handle and the hit marks gone, the animation stopped. An empty folder shows nothing.
+    void chooseImage(const QString& folder);
+    // No image at all (the last one was deleted).
+    void clear();
+    // Reads the areas from the folder's area files (stops at the first bad value; the areas from there on
+    // are Unread).
+    void readAreas(const QString& folder);
+    // Picture only: loads it, false when it cannot be shown (the box is then empty).
+    bool showPicture(const QString& path);
+    void clearPicture();
+    // A dropped file shown for registration: empty when it cannot be read.
+    void showPreview(const QString& path);
+
+    // --- Laying out areas
+    // Opens the lowest free area with rect (picture pixels), selects it and shows the handle; -1 when all
+    // are taken (nothing changes then).
+    int openNewArea(const QRectF& rect);
+    // Deletes (frees) the selected area and hides the handle; the selection stays. False when the
+    // selected area is not shown.
+    bool deleteSelectedArea();
+    // Writes the arrangement into the folder's area files; Unread areas are left as they are on disk.
+    WriteStatus saveArrangement();
+    void moveArea(int i, QPointF topLeft); // keeps the size
+    void setAreaRect(int i, const QRectF& rect);
+    void setAreaShown(int i, bool shown);
+    void hideAllAreas(); // every shown area becomes free until the image is read again
+
+    // --- Selection
+    void selectArea(int i); // any index; -1 (or out of range) selects none
+    void deselect();        // no selection, no handle
+    void showHandle();
+    void hideHandle();
+
+    // --- Hit marks of a search result
+    // Show item of a result row: chooses the image of folder and marks each hit area with its frame and
+    // icon at the rectangle stored for it (Visible not read), then starts the animation.
+    void showHitsOf(const QString& folder, const QList<int>& hitAreas);
+    // One hit mark; a value that could not be read (nullopt) leaves that property as it was.
+    void showHitMark(int area, const std::array<std::optional<qint16>, 4>& geometry);
+    void hideHitFrames();
+    void hideHitIcons();
+    void startAnimation();
+    void stopAnimation();
+    QRectF hitBounds(bool firstOnly) const; // picture pixels of the shown hits (first one only)
+
+signals:
+    void changed();
+    void imageChosen(const QString& folder); // after every full image selection
+    void hitsShown();                        // after Show item placed its marks
+    void animationStepped(int frame);
+
+private:
+    void tick();
+
+    QString m_folder;
+    std::shared_ptr<const PictureSource> m_picture;
+    PictureState m_pictureState = PictureState::None;
+    QString m_pictureFile;
+    std::array<Area, AreaCount> m_areas{};
+    int m_selected = -1;
+    bool m_handle = false;
+    std::array<Hit, AreaCount> m_hits{};
+    QList<int> m_hitOrder; // hit frames in the order they were shown
+    QTimer* m_timer;
+    qint16 m_counter = 0;
+};
+
+} // namespace kovra

@@ -1,0 +1,50 @@
+#pragma once
+
+// Photos made at test time: a JPEG of a given picture, optionally with an EXIF orientation tag written
+// as a minimal APP1 segment right after the start-of-image marker.
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+
+namespace photos {
+
+inline QByteArray exifOrientationSegment(int orientation)
+{
+    // "Exif\0\0", a big-endian TIFF header, one IFD with the single tag 0x0112 (SHORT), no next IFD.
+    QByteArray tiff("MM\x00\x2a\x00\x00\x00\x08", 8);
+    tiff += QByteArray("\x00\x01", 2);                                     // one entry
+    tiff += QByteArray("\x01\x12\x00\x03\x00\x00\x00\x01", 8);             // tag, SHORT, count 1
+    tiff += char(0) + QByteArray(1, char(orientation)) + QByteArray(2, 0); // value, padded
+    tiff += QByteArray(4, 0);                                              // no next IFD
+    const QByteArray payload = QByteArray("Exif\x00\x00", 6) + tiff;
+    const int length = int(payload.size()) + 2;
+    return QByteArray("\xff\xe1", 2) + char(length >> 8) + char(length & 0xff) + payload;
+}
+
+// Writes image as a JPEG at path; orientation 0 writes no EXIF segment.
+inline bool writeJpeg(const QString& path, const QImage& image, int orientation = 0, int quality = 85)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "JPEG", quality))
+        return false;
+    if (orientation > 0)
+        bytes.insert(2, exifOrientationSegment(orientation));
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// A photo of size with a few coloured blocks, so that positions on it can be recognised.
+inline QImage shelf(QSize size, QColor background = QColor(90, 70, 50))
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(background);
+    QPainter p(&image);
+    p.fillRect(QRect(QPoint(size.width() * 3 / 4, size.height() * 3 / 4), size / 8), Qt::yellow);
+    return image;
+}
+
+} // namespace photos

@@ -1,0 +1,166 @@
+#include "ProgramFolderFixture.h"
+#include "ShownImage.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using kovra::ShownImage;
+using State = ShownImage::AreaState;
+
+class tst_ShownImage : public QObject
+{
+    Q_OBJECT
+
+private:
+    // Area 0 valid, area 2 with a Width that is no number, area 4 in use behind it.
+    static QString brokenShelf(const ProgramFolderFixture& fx)
+    {
+        const QString img = fx.makeImage(QStringLiteral("20240101000000"), "Shelf", QStringLiteral("p.png"));
+        fx.makePicture(QStringLiteral("20240101000000/p.png"), QSize(320, 240), Qt::gray);
+        fx.writeArea(QStringLiteral("20240101000000"), 0, ProgramFolderFixture::area("True", 10, 10, 50, 40));
+        fx.writeArea(QStringLiteral("20240101000000"), 2,
+                     "[Area]\r\nVisible=True\r\nLeft=1\r\nTop=2\r\nWidth=abc\r\nHeight=4\r\n");
+        fx.writeArea(QStringLiteral("20240101000000"), 4, ProgramFolderFixture::area("True", 220, 20, 80, 80));
+        return img;
+    }
+
+private slots:
+    // Areas the reader did not reach or could not read are neither shown nor free, and a save leaves
+    // their files exactly as they are.
+    void unreadAreasAreLeftAlone()
+    {
+        ProgramFolderFixture fx;
+        const QString img = brokenShelf(fx);
+        const QByteArray area2 = fx.read(QStringLiteral("20240101000000/Area2.INI"));
+        const QByteArray area4 = fx.read(QStringLiteral("20240101000000/Area4.INI"));
+        ShownImage m;
+        m.chooseImage(img);
+        QCOMPARE(m.area(0).state, State::InUse);
+        QCOMPARE(m.area(1).state, State::Free);
+        for (int i = 2; i < kovra::AreaCount; ++i) {
+            QCOMPARE(m.area(i).state, State::Unread);
+            QVERIFY(!m.isShown(i));
+        }
+        QCOMPARE(m.freeCount(), 1);
+        QCOMPARE(m.openNewArea(QRectF(0, 0, 150, 35)), 1);
+        QCOMPARE(m.openNewArea(QRectF(0, 0, 150, 35)), -1); // never an unread area's index
+        QCOMPARE(m.saveArrangement(), kovra::WriteStatus::Ok);
+        QCOMPARE(fx.read(QStringLiteral("20240101000000/Area2.INI")), area2);
+        QCOMPARE(fx.read(QStringLiteral("20240101000000/Area4.INI")), area4);
+        QVERIFY(!QFile::exists(fx.folder(QStringLiteral("20240101000000/Area5.INI"))));
+        QVERIFY(fx.read(QStringLiteral("20240101000000/Area1.INI")).contains("Visible=True\r\nLeft=0"));
+    }
+
+    // Whatever the previous image had in use, the new image's unread areas are unread.
+    void previousFlagsNeverLeak()
+    {
+        ProgramFolderFixture fx;
+        const QString first = fx.makeImage(QStringLiteral("20240100000000"), "First");
+        for (int i = 0; i < kovra::AreaCount; ++i)
+            fx.writeArea(QStringLiteral("20240100000000"), i, ProgramFolderFixture::area("True", i, i, 5, 5));
+        const QString second = brokenShelf(fx);
+        ShownImage m;
+        m.chooseImage(first);
+        QCOMPARE(m.freeCount(), 0);
+        m.chooseImage(second);
+        QCOMPARE(m.area(1).state, State::Free);
+        QCOMPARE(m.area(3).state, State::Unread);
+        QVERIFY(!m.isShown(3));
+    }
+
+    // The handle shows only at a shown marker; the selection itself stays.
+    void handleOnlyAtAShownMarker()
+    {
+        ProgramFolderFixture fx;
+        const QString one = fx.makeImage(QStringLiteral("20240101000000"), "One");
+        fx.writeArea(QStringLiteral("20240101000000"), 3, ProgramFolderFixture::area("True", 5, 5, 20, 20));
+        const QString two = fx.makeImage(QStringLiteral("20240102000000"), "Two");
+        ShownImage m;
+        m.chooseImage(one);
+        m.selectArea(3);
+        m.showHandle();
+        QVERIFY(m.isHandleShown());
+        m.chooseImage(two);
+        QCOMPARE(m.selectedAreaIndex(), 3);
+        m.showHandle();
+        QVERIFY(!m.isHandleShown());
+        QVERIFY(!m.deleteSelectedArea());
+    }
+
+    void deleteFreesTheSelectedArea()
+    {
+        ProgramFolderFixture fx;
+        const QString img = fx.makeImage(QStringLiteral("20240101000000"), "One");
+        fx.writeArea(QStringLiteral("20240101000000"), 2, ProgramFolderFixture::area("True", 5, 6, 20, 30));
+        ShownImage m;
+        m.chooseImage(img);
+        m.selectArea(2);
+        m.showHandle();
+        QVERIFY(m.deleteSelectedArea());
+        QCOMPARE(m.area(2).state, State::Free);
+        QCOMPARE(m.areaRect(2), QRectF(5, 6, 20, 30)); // kept for the save
+        QCOMPARE(m.selectedAreaIndex(), 2);
+        QVERIFY(!m.isHandleShown());
+        QCOMPARE(m.firstFree(), 0);
+    }
+
+    // Rectangles are kept as single-precision values, as the area files store them.
+    void rectanglesAreSinglePrecision()
+    {
+        ShownImage m;
+        m.setAreaRect(0, QRectF(0.1, 1e-9, 3, 4));
+        QCOMPARE(m.areaRect(0).x(), double(0.1f));
+        m.moveArea(0, QPointF(1.0 / 3, 2));
+        QCOMPARE(m.areaRect(0).x(), double(float(1.0 / 3)));
+        QCOMPARE(m.areaRect(0).y(), 2.0);
+        QCOMPARE(m.areaRect(0).size(), QSizeF(3, 4));
+    }
+
+    // Show item: the image chosen, its hits marked in list order, the animation running.
+    void showHitsOfAResultRow()
+    {
+        ProgramFolderFixture fx;
+        const QString img = fx.makeImage(QStringLiteral("20240101000000"), "One", QStringLiteral("p.png"));
+        fx.makePicture(QStringLiteral("20240101000000/p.png"), QSize(400, 300), Qt::gray);
+        fx.writeArea(QStringLiteral("20240101000000"), 5, ProgramFolderFixture::area("False", 300, 200, 40, 30));
+        fx.writeArea(QStringLiteral("20240101000000"), 2, ProgramFolderFixture::area("True", 10, 20, 30, 40));
+        ShownImage m;
+        QSignalSpy chosen(&m, &ShownImage::imageChosen);
+        m.showHitsOf(img, {5, 2});
+        QCOMPARE(chosen.count(), 1);
+        QCOMPARE(m.pictureState(), ShownImage::PictureState::Shown);
+        QVERIFY(m.hit(5).frameShown && m.hit(5).iconShown && m.hit(2).frameShown);
+        QCOMPARE(m.hit(5).frame, QRectF(300, 200, 40, 30)); // Visible is not read for hits
+        QCOMPARE(m.hitBounds(true), QRectF(300, 200, 40, 30));
+        QCOMPARE(m.hitBounds(false), QRectF(10, 20, 330, 210));
+        QVERIFY(m.isAnimating());
+        m.chooseImage(img);
+        QVERIFY(!m.isAnimating());
+        QVERIFY(!m.hit(5).frameShown && !m.hit(5).iconShown);
+        // Showing the same unchanged picture again keeps its decoded picture: no second decode.
+        const auto picture = m.picture();
+        m.showHitsOf(img, {2});
+        QCOMPARE(m.picture(), picture);
+    }
+
+    // A picture that cannot be shown leaves no photo behind, only the name of the refused file.
+    void unreadablePictureLeavesNoPhoto()
+    {
+        ProgramFolderFixture fx;
+        const QString good = fx.makeImage(QStringLiteral("20240101000000"), "Good", QStringLiteral("a.png"));
+        fx.makePicture(QStringLiteral("20240101000000/a.png"), QSize(30, 30), Qt::red);
+        const QString broken = fx.makeImage(QStringLiteral("20240102000000"), "Broken", QStringLiteral("b.jpg"));
+        fx.write(QStringLiteral("20240102000000/b.jpg"), "not a picture");
+        ShownImage m;
+        m.chooseImage(good);
+        QVERIFY(m.picture());
+        m.chooseImage(broken);
+        QVERIFY(!m.picture());
+        QCOMPARE(m.pictureState(), ShownImage::PictureState::Unreadable);
+        QCOMPARE(QFileInfo(m.pictureFile()).fileName(), QStringLiteral("b.jpg"));
+        QCOMPARE(m.folder(), broken);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_ShownImage)
+#include "tst_shownimage.moc"
