@@ -8,6 +8,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
+#include <atomic>
+#include <exception>
+#include <thread>
 
 namespace kovra {
 
@@ -53,14 +56,45 @@ QString imageIniPath(const QString& folder)
 
 QList<TitleEntry> titleList(const QStringList& folders, const QString& defaultTitle)
 {
-    QList<TitleEntry> list;
-    for (int p = 0; p < folders.size(); ++p) {
-        const QString& folder = folders[p];
-        if (isManualFolder(folder))
-            continue;
-        const QString title =
-            getProfileString(u"ImageFile", u"Title", defaultTitle, TitleBufferSize, imageIniPath(folder));
-        list.append(TitleEntry{title, folder, p});
+    QList<int> positions;
+    for (int p = 0; p < folders.size(); ++p)
+        if (!isManualFolder(folders[p]))
+            positions.append(p);
+    QList<TitleEntry> list(positions.size());
+    // Each title is one small file read: two threads keep the disk and the parser busy at once. Every
+    // entry has its own place, so the list's order is the folder list's whatever thread reads it.
+    std::atomic<qsizetype> next{0};
+    auto readTitles = [&] {
+        for (qsizetype k; (k = next.fetch_add(1, std::memory_order_relaxed)) < positions.size();) {
+            const int p = positions[k];
+            const QString& folder = folders[p];
+            list[k] = TitleEntry{
+                getProfileString(u"ImageFile", u"Title", defaultTitle, TitleBufferSize, imageIniPath(folder)), folder,
+                p};
+        }
+    };
+    constexpr qsizetype MinTitlesPerThread = 64;
+    if (positions.size() >= 2 * MinTitlesPerThread && std::thread::hardware_concurrency() > 1) {
+        std::exception_ptr helperError;
+        std::thread helper([&] {
+            try {
+                readTitles();
+            } catch (...) {
+                helperError = std::current_exception();
+            }
+        });
+        try {
+            readTitles();
+        } catch (...) {
+            next.store(positions.size());
+            helper.join();
+            throw;
+        }
+        helper.join();
+        if (helperError)
+            std::rethrow_exception(helperError);
+    } else {
+        readTitles();
     }
     return list;
 }
@@ -90,13 +124,17 @@ QString resolvePicturePath(const QString& folder, const QString& storedFilename)
 QString picturePathOf(const QString& folder, int bufferSize)
 {
     const ProfileFile ini = ProfileFile::load(imageIniPath(folder));
-    const QString stored = ini.read(u"ImageFile", u"Filename", u"", bufferSize);
+    return picturePathOf(folder, ini.read(u"ImageFile", u"Filename", u"", bufferSize),
+                         ini.value(u"ImageFile", u"Filename").value_or(QString()));
+}
+
+QString picturePathOf(const QString& folder, const QString& stored, const QString& whole)
+{
     const QString resolved = resolvePicturePath(folder, stored);
     const bool found = resolved != stored || (QDir::isAbsolutePath(stored) && QFileInfo(stored).isFile());
     if (found || stored.isEmpty())
         return resolved;
     // A path longer than the reader's buffer names no file once cut: look at the whole stored value.
-    const QString whole = ini.value(u"ImageFile", u"Filename").value_or(QString());
     return whole != stored ? resolvePicturePath(folder, whole) : resolved;
 }
 
