@@ -2,7 +2,8 @@
 // repeated search with the index and the I/O floor (open + read + close of every area file on two
 // threads) on the catalogue DIR, checks that the index answers as the scan does, and prints one line per
 // text: text, scan ms, first ms, repeated ms, floor ms, rows, same (yes/NO), index MiB, folders read by
-// the repeated search, separated by tabs.
+// the repeated search, CPU ms (both threads) of the repeated search, the scan and the first search,
+// separated by tabs.
 #include "AreaFiles.h"
 #include "ImageFolders.h"
 #include "NativePath.h"
@@ -14,7 +15,9 @@
 #include <atomic>
 #include <cstdio>
 #include <fcntl.h>
+#include <memory>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -33,6 +36,14 @@ double timeMs(F&& f)
     t.start();
     f();
     return double(t.nsecsElapsed()) / 1e6;
+}
+
+// CPU time of the process (both threads), in milliseconds.
+double cpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
 // Every area file opened, read whole and closed, by two threads sharing a counter: the cost of the
@@ -77,29 +88,40 @@ int main(int argc, char** argv)
         const kovra::Matcher matcher(text);
         std::vector<double> scan, first, repeated, floor;
         QList<kovra::SearchRow> reference;
-        for (int k = 0; k < 3; ++k)
-            scan.push_back(timeMs([&] { reference = kovra::searchFolders(folders, matcher); }));
+        std::vector<double> scanCpu, firstCpu;
         bool same = true;
+        // Alternately, so that both meet the same load of the machine.
         for (int k = 0; k < 3; ++k) {
-            kovra::SearchIndex fresh;
+            double cpu0 = cpuMs();
+            scan.push_back(timeMs([&] { reference = kovra::searchFolders(folders, matcher); }));
+            scanCpu.push_back(cpuMs() - cpu0);
+            auto fresh = std::make_unique<kovra::SearchIndex>();
             QList<kovra::SearchRow> rows;
-            first.push_back(timeMs([&] { rows = fresh.search(folders, matcher); }));
+            cpu0 = cpuMs();
+            first.push_back(timeMs([&] { rows = fresh->search(folders, matcher); }));
+            firstCpu.push_back(cpuMs() - cpu0);
             same = same && rows == reference;
+            fresh.reset();
+            ::usleep(300000); // the kernel frees the watches of the closed index in the background
         }
         kovra::SearchIndex index;
         index.search(folders, matcher);
+        std::vector<double> repeatedCpu;
         for (int k = 0; k < 10; ++k) {
             QList<kovra::SearchRow> rows;
+            const double cpu0 = cpuMs();
             repeated.push_back(timeMs([&] { rows = index.search(folders, matcher); }));
+            repeatedCpu.push_back(cpuMs() - cpu0);
             same = same && rows == reference;
         }
         const kovra::SearchIndex::Stats stats = index.stats();
         for (int k = 0; k < 3; ++k)
             floor.push_back(timeMs([&] { ioFloor(areaPaths); }));
         allSame = allSame && same;
-        std::printf("%s\t%.2f\t%.2f\t%.3f\t%.2f\t%lld\t%s\t%.2f\t%d\n", text.toUtf8().constData(), median(scan),
-                    median(first), median(repeated), median(floor), qint64(reference.size()), same ? "yes" : "NO",
-                    double(stats.memoryBytes) / (1024.0 * 1024.0), stats.readLastSearch);
+        std::printf("%s\t%.2f\t%.2f\t%.3f\t%.2f\t%lld\t%s\t%.2f\t%d\t%.3f\t%.2f\t%.2f\n", text.toUtf8().constData(),
+                    median(scan), median(first), median(repeated), median(floor), qint64(reference.size()),
+                    same ? "yes" : "NO", double(stats.memoryBytes) / (1024.0 * 1024.0), stats.readLastSearch,
+                    median(repeatedCpu), median(scanCpu), median(firstCpu));
         std::fflush(stdout);
     }
     return allSame ? 0 : 1;

@@ -6,6 +6,7 @@
 #include "NativePath.h"
 #include "ProfileFile.h"
 
+#include <QDir>
 #include <QHash>
 #include <QSet>
 #include <algorithm>
@@ -83,27 +84,34 @@ bool isSearchedName(const char* name)
     return n >= 9 && equalsAscii(name, 4, "area") && equalsAscii(name + n - 4, 4, ".ini");
 }
 
-// True when a file the scan reads is a symbolic link (a change of its target is reported in the target's
-// folder, not here) or has a second name elsewhere (a change made through that name is reported there).
-// Also true when the folder cannot be listed.
-bool hasUnwatchableFiles(const QByteArray& native)
+struct Listing
 {
+    bool readable = false;
+    bool searchedLink = false; // IMAGE.INI or an area file is a symbolic link
+    bool anyLink = false;      // some entry is one
+};
+
+// The folder's entries by type alone (one listing, no stat of each file).
+Listing listFolder(const QByteArray& native)
+{
+    Listing l;
     DIR* dir = ::opendir(native.constData());
     if (!dir)
-        return true;
-    bool found = false;
+        return l;
+    l.readable = true;
     while (const dirent* e = ::readdir(dir)) {
-        if (!isSearchedName(e->d_name))
-            continue;
-        struct stat st;
-        if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISLNK(st.st_mode) ||
-            (S_ISREG(st.st_mode) && st.st_nlink > 1)) {
-            found = true;
-            break;
+        bool link = e->d_type == DT_LNK;
+        if (e->d_type == DT_UNKNOWN) {
+            struct stat st;
+            link = ::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISLNK(st.st_mode);
+        }
+        if (link) {
+            l.anyLink = true;
+            l.searchedLink = l.searchedLink || isSearchedName(e->d_name);
         }
     }
     ::closedir(dir);
-    return found;
+    return l;
 }
 
 QString parentOf(const QString& folder)
@@ -116,15 +124,35 @@ QByteArray nativeDir(const QString& path)
     return path.isEmpty() ? QByteArray("/") : nativePath(path);
 }
 
+bool isRegularFile(const QByteArray& native)
+{
+    struct stat st;
+    return ::stat(native.constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 struct Info
 {
     QString title;
-    QString stored; // Filename as the search reads it
-    QString whole;  // the whole stored Filename
+    QString stored;   // Filename as the search reads it
+    QString whole;    // the whole stored Filename
+    QString resolved; // the picture path as resolved when read
+    bool resolvedKept = false;
+    // Stored absolute paths outside the folder (unwatched), with whether each was a file then.
+    std::vector<std::pair<QByteArray, bool>> outside;
     bool keep = false;
+
+    // The stored paths outside the folder are files just as they were.
+    bool outsideUnchanged() const
+    {
+        return std::all_of(outside.begin(), outside.end(),
+                           [](const auto& o) { return isRegularFile(o.first) == o.second; });
+    }
 };
 
-Info readInfo(const QString& folder)
+// The picture path depends on which of the stored paths are files and on which files the folder holds.
+// The folder's watch reports the latter (unless a link there leads elsewhere); the stored paths outside
+// it are looked at again at every answer, and the kept path is used while they are as they were.
+Info readInfo(const QString& folder, bool plainFolder)
 {
     const ProfileFile ini = ProfileFile::load(imageIniPath(folder));
     Info info;
@@ -132,7 +160,23 @@ Info readInfo(const QString& folder)
     info.stored = ini.read(u"ImageFile", u"Filename", u"", SearchFilenameBufferSize);
     info.whole = ini.value(u"ImageFile", u"Filename").value_or(QString());
     info.keep = ini.status() != ProfileFile::Status::Unreadable;
+    if (!plainFolder)
+        return info;
+    const QString inside = QDir::cleanPath(QDir::isAbsolutePath(folder) ? folder : QDir(folder).absolutePath());
+    for (const QString& path : {info.stored, info.whole})
+        if (QDir::isAbsolutePath(path) && parentOf(QDir::cleanPath(path)) != inside) {
+            const QByteArray native = nativePath(path);
+            info.outside.emplace_back(native, isRegularFile(native));
+        }
+    info.resolved = picturePathOf(folder, info.stored, info.whole);
+    info.resolvedKept = info.outsideUnchanged(); // else it changed while resolving: resolve every time
     return info;
+}
+
+QString picturePathFor(const QString& folder, const Info& info)
+{
+    return info.resolvedKept && info.outsideUnchanged() ? info.resolved
+                                                        : picturePathOf(folder, info.stored, info.whole);
 }
 
 struct Entry
@@ -141,6 +185,7 @@ struct Entry
     std::array<qint32, AreaCount + 1> areaStart{}; // area a's items are text[areaStart[a], areaStart[a + 1])
     int wd = -1;                                   // the folder's own watch
     bool current = false;
+    bool plain = false; // no symbolic link among its entries
     std::optional<Info> info;
 };
 
@@ -150,7 +195,8 @@ struct Loaded
     bool trusted = false;
 };
 
-Loaded loadFolder(int fd, const QString& folder, bool parentTrusted)
+// parentDevice: the device of the folder holding it, whose file system is known to notify.
+Loaded loadFolder(int fd, const QString& folder, bool parentTrusted, dev_t parentDevice)
 {
     Loaded r;
     const QByteArray native = nativePath(folder);
@@ -164,9 +210,14 @@ Loaded loadFolder(int fd, const QString& folder, bool parentTrusted)
     } else if (trusted) {
         // The watch before the first read: a change after this point is reported.
         r.entry.wd = ::inotify_add_watch(fd, native.constData(), FolderEvents);
-        trusted = r.entry.wd >= 0 && deliversNotifications(native) && !hasUnwatchableFiles(native);
+        const Listing listing = listFolder(native);
+        trusted = r.entry.wd >= 0 && (st.st_dev == parentDevice || deliversNotifications(native)) && listing.readable &&
+                  !listing.searchedLink;
+        r.entry.plain = !listing.anyLink;
     }
-    QString& text = r.entry.text;
+    // Folded into a buffer that keeps its size from folder to folder, then copied once at its length.
+    thread_local QString text;
+    text.resize(0);
     for (int a = 0; a < AreaCount; ++a) {
         r.entry.areaStart[size_t(a)] = qint32(text.size());
         const ProfileFile file = ProfileFile::load(areaFilePath(folder, a));
@@ -176,14 +227,15 @@ Loaded loadFolder(int fd, const QString& folder, bool parentTrusted)
             continue;
         visitSearchItems(file, [&](QByteArrayView item) {
             if (!item.isEmpty()) {
-                text += foldBytesForMatch(item);
+                appendFoldedBytes(item, text);
                 text += QChar(Separator);
             }
             return false;
         });
     }
     r.entry.areaStart[AreaCount] = qint32(text.size());
-    text.squeeze();
+    if (!text.isEmpty())
+        r.entry.text = QString(text.constData(), text.size());
     r.trusted = trusted;
     return r;
 }
@@ -426,6 +478,7 @@ QList<SearchRow> SearchIndex::search(const QStringList& folders, const Matcher& 
     const int n = int(folders.size());
     std::vector<const Entry*> known(static_cast<size_t>(n), nullptr);
     std::vector<char> parentTrusted(static_cast<size_t>(n), 0);
+    std::vector<dev_t> parentDevice(static_cast<size_t>(n), dev_t(-1));
     QHash<QString, bool> parentState;
     for (int i = 0; i < n; ++i) {
         const QString parent = parentOf(folders[i]);
@@ -433,6 +486,8 @@ QList<SearchRow> SearchIndex::search(const QStringList& folders, const Matcher& 
         if (p == parentState.end())
             p = parentState.insert(parent, d->parentTrusted(parent));
         parentTrusted[size_t(i)] = *p;
+        if (*p)
+            parentDevice[size_t(i)] = d->parents.value(parent).dev;
     }
     for (int i = 0; i < n; ++i) {
         const auto it = d->entries.constFind(folders[i]);
@@ -453,7 +508,7 @@ QList<SearchRow> SearchIndex::search(const QStringList& folders, const Matcher& 
             const size_t k = size_t(i);
             const Entry* e = known[k];
             if (!e) {
-                fresh[k] = loadFolder(fd, folders[i], parentTrusted[k]);
+                fresh[k] = loadFolder(fd, folders[i], parentTrusted[k], parentDevice[k]);
                 e = &fresh[k]->entry;
             }
             if (impossible)
@@ -462,10 +517,9 @@ QList<SearchRow> SearchIndex::search(const QStringList& folders, const Matcher& 
             if (hits.isEmpty())
                 return;
             if (!e->info)
-                infos[k] = readInfo(folders[i]);
+                infos[k] = readInfo(folders[i], (known[k] || fresh[k]->trusted) && e->plain);
             const Info& info = e->info ? *e->info : *infos[k];
-            found[k] = SearchRow{info.title, picturePathOf(folders[i], info.stored, info.whole), folders[i], i,
-                                 std::move(hits)};
+            found[k] = SearchRow{info.title, picturePathFor(folders[i], info), folders[i], i, std::move(hits)};
         },
         progress);
 
@@ -511,7 +565,7 @@ SearchIndex::Stats SearchIndex::stats()
         // The key, the entry and the hash's node and bucket.
         m += bytes(it.key()) + qint64(sizeof(Entry)) + 32 + bytes(it->text);
         if (it->info)
-            m += bytes(it->info->title) + bytes(it->info->stored) + bytes(it->info->whole);
+            m += bytes(it->info->title) + bytes(it->info->stored) + bytes(it->info->whole) + bytes(it->info->resolved);
     }
     for (const QStringList& l : std::as_const(d->folderWatches))
         m += qint64(l.size()) * 8 + 48;
