@@ -23,7 +23,7 @@ build: deps $(BUILD_DIR)/build.ninja
 
 # Generates the benchmark catalogues once (cached in bench/data/) and times `kovra-cli search` against ripgrep.
 bench: deps $(BUILD_DIR)/build.ninja
-	cmake --build $(BUILD_DIR) -j$(JOBS) --target kovra-cli kovra-gencat kovra-refscan
+	cmake --build $(BUILD_DIR) -j$(JOBS) --target kovra-cli kovra-gencat kovra-refscan kovra-benchindex kovra-benchstart
 	python3 bench/run_bench.py --bin $(BUILD_DIR)/bin
 
 # Fuzzing: each libFuzzer target (built with clang in $(FUZZ_DIR)) runs FUZZ_SECONDS; any finding fails.
