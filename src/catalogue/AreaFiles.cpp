@@ -72,10 +72,13 @@ std::array<std::optional<qint16>, 4> readAreaGeometry(const QString& folder, int
     return g;
 }
 
-WriteStatus saveArrangement(const QString& folder, const std::array<AreaMarker, AreaCount>& markers)
+WriteStatus saveArrangement(const QString& folder, const std::array<AreaMarker, AreaCount>& markers,
+                            const std::array<bool, AreaCount>& leaveAlone)
 {
     WriteStatus result = WriteStatus::Ok;
     for (int i = 0; i < AreaCount; ++i) {
+        if (leaveAlone[size_t(i)])
+            continue;
         const AreaMarker& m = markers[size_t(i)];
         const QString path = areaFilePath(folder, i);
         ProfileFile f = ProfileFile::load(path);
@@ -92,11 +95,11 @@ WriteStatus saveArrangement(const QString& folder, const std::array<AreaMarker, 
     return result;
 }
 
-QStringList readItems(const QString& folder, int areaIndex)
+QList<QByteArray> readItemBytes(const QString& folder, int areaIndex)
 {
     const ProfileFile f = ProfileFile::load(areaFilePath(folder, areaIndex));
     const auto sum = numbers::toInt16(f.read(ItemCountSection, u"Sum", u"0", ItemSumBufferSize));
-    QStringList items;
+    QList<QByteArray> items;
     const int n = sum.value_or(0);
     items.reserve(std::max(n, 0));
     // Key names as bytes, without building text per key: a hand-edited Sum of 32767 stays cheap.
@@ -104,22 +107,50 @@ QStringList readItems(const QString& folder, int areaIndex)
     for (int k = 0; k < n; ++k) {
         const auto end = std::to_chars(key + 4, key + sizeof key, k).ptr;
         const auto value = f.find("Items", QByteArrayView(key, end - key));
-        items.append(value ? codepage::decode(*value) : QString());
+        items.append(value ? value->toByteArray() : QByteArray());
     }
     return items;
 }
 
-WriteStatus saveItems(const QString& folder, int areaIndex, const QStringList& items)
+WriteStatus saveItemBytes(const QString& folder, int areaIndex, const QList<QByteArray>& items)
 {
+    for (const QByteArray& item : items)
+        if (item.contains('\r') || item.contains('\n'))
+            return WriteStatus::InvalidInput;
     const QString path = areaFilePath(folder, areaIndex);
     ProfileFile f = ProfileFile::load(path);
     WriteStatus st = f.set(ItemCountSection, u"Sum", numbers::formatDecimal(double(items.size())));
     // A file edited by hand may hold the section twice; no key of an older list may survive.
     while (st == WriteStatus::Ok && f.hasSection(ItemsSection))
         st = f.removeSection(ItemsSection);
-    for (int k = 0; k < items.size() && st == WriteStatus::Ok; ++k)
-        st = f.set(ItemsSection, QStringLiteral("Item%1").arg(k), items[k]);
+    for (qsizetype k = 0; k < items.size() && st == WriteStatus::Ok; ++k)
+        st = f.setBytes(ItemsSection, QStringLiteral("Item%1").arg(k), items[k]);
     return st == WriteStatus::Ok ? f.save(path) : st;
+}
+
+QStringList readItems(const QString& folder, int areaIndex)
+{
+    const QList<QByteArray> bytes = readItemBytes(folder, areaIndex);
+    QStringList items;
+    items.reserve(bytes.size());
+    for (const QByteArray& b : bytes)
+        items.append(codepage::decode(b));
+    return items;
+}
+
+WriteStatus saveItems(const QString& folder, int areaIndex, const QStringList& items)
+{
+    QList<QByteArray> bytes;
+    bytes.reserve(items.size());
+    for (const QString& item : items) {
+        if (item.contains(u'\r') || item.contains(u'\n') || item.contains(QChar(u'\0')))
+            return WriteStatus::InvalidInput;
+        auto encoded = codepage::encode(item);
+        if (!encoded)
+            return WriteStatus::Unencodable;
+        bytes.append(std::move(*encoded));
+    }
+    return saveItemBytes(folder, areaIndex, bytes);
 }
 
 } // namespace kovra

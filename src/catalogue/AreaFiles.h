@@ -2,6 +2,8 @@
 
 #include "ProfileFile.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QRectF>
 #include <QString>
 #include <QStringList>
@@ -56,17 +58,25 @@ struct AreaMarker
     QRectF rect; // single-precision values of the display
 };
 
-// Writes section Area of all 30 files (Visible, Left, Top, Width, Height), each file in one atomic
-// replacement. Returns Ok only when every file was written; a failed file keeps its old content.
-WriteStatus saveArrangement(const QString& folder, const std::array<AreaMarker, AreaCount>& markers);
+// Writes section Area (Visible, Left, Top, Width, Height) of the 30 files, all or nothing: every new file
+// is written aside first, and the old files are replaced only when all of them could be. Areas whose
+// leaveAlone entry is true are left exactly as they are on disk (neither read for writing nor replaced).
+WriteStatus saveArrangement(const QString& folder, const std::array<AreaMarker, AreaCount>& markers,
+                            const std::array<bool, AreaCount>& leaveAlone = {});
 
-// The item list of one area for the item window: Sum read with the item window's buffer, every item
-// whole (never cut, so a later save keeps long items); missing keys give empty rows, a Sum that is no
-// number gives an empty list.
+// The stored items of one area, each value whole and byte for byte as stored (Sum read with the item
+// window's buffer; a missing key gives an empty value; a Sum that is no number gives no items).
+QList<QByteArray> readItemBytes(const QString& folder, int areaIndex);
+
+// Writes Sum, removes section Items and writes Item0... with each value's bytes exactly as given, in one
+// atomic replacement. Refuses (InvalidInput, nothing written) a value holding CR or LF.
+WriteStatus saveItemBytes(const QString& folder, int areaIndex, const QList<QByteArray>& items);
+
+// readItemBytes as text, for callers that need no byte fidelity.
 QStringList readItems(const QString& folder, int areaIndex);
 
-// Writes Sum, removes section Items and writes Item0... in one atomic replacement of the file.
-// Refuses (without writing) items that the code page cannot hold or that hold a line break.
+// saveItemBytes of the items in the code page. Refuses (without writing) items that the code page cannot
+// hold (Unencodable) or that hold a line break or NUL (InvalidInput); the first refused item decides.
 WriteStatus saveItems(const QString& folder, int areaIndex, const QStringList& items);
 
 } // namespace kovra

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -22,14 +23,60 @@ FileOps& defaultOps()
 
 std::atomic<FileOps*> g_current{nullptr};
 
+bool writeAll(int fd, const char* data, qsizetype size)
+{
+    qsizetype done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size_t(size - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+// A file opened from a descriptor that still answers with its name (image readers look at its suffix).
+class NamedFile : public QFile
+{
+public:
+    explicit NamedFile(const QString& name) : m_name(name) {}
+    QString fileName() const override { return m_name; }
+
+private:
+    QString m_name;
+};
+
 } // namespace
+
+std::unique_ptr<QFile> openRegularFile(const QString& path)
+{
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer, forever.
+    const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    auto file = std::make_unique<NamedFile>(path);
+    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<QFile>(std::move(file));
+}
 
 FileOps::ReadStatus FileOps::readFile(const QString& path, QByteArray& out)
 {
     out.clear();
-    const QByteArray native = nativePath(path);
     // Non-blocking open: a FIFO in place of a file must not hang the program; only regular files are read.
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // A name missing in this case is found in another (image.ini for IMAGE.INI), as Windows finds it.
+    const int fd = openExisting(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Failed;
     struct stat st;
@@ -61,16 +108,9 @@ bool FileOps::writeFile(const QString& path, const QByteArray& data)
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            return false;
-        }
-        done += n;
+    if (!writeAll(fd, data.constData(), data.size())) {
+        ::close(fd);
+        return false;
     }
     const bool synced = ::fsync(fd) == 0;
     return ::close(fd) == 0 && synced;
@@ -96,12 +136,42 @@ bool FileOps::removeDir(const QString& path)
     return ::rmdir(nativePath(path).constData()) == 0;
 }
 
-bool FileOps::copyFile(const QString& from, const QString& to)
+bool FileOps::copyFile(const QString& from, const QString& to, const CopyProgress& progress)
 {
-    QByteArray data;
-    if (readFile(from, data) != ReadStatus::Ok)
+    const std::unique_ptr<QFile> source = openRegularFile(from);
+    if (!source)
         return false;
-    return writeFile(to, data);
+    const qint64 total = source->size();
+    const QByteArray target = nativePath(to);
+    const int out = ::open(target.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (out < 0)
+        return false;
+    // A picture may be larger than the memory to spare: one chunk at a time.
+    constexpr qint64 ChunkSize = 1 << 20;
+    QByteArray chunk(ChunkSize, Qt::Uninitialized);
+    qint64 done = 0;
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = ::read(source->handle(), chunk.data(), size_t(ChunkSize));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        if (!writeAll(out, chunk.constData(), n)) {
+            ok = false;
+            break;
+        }
+        done += n;
+        if (progress)
+            progress(done, std::max(total, done));
+    }
+    ok = ok && ::fsync(out) == 0;
+    ok = ::close(out) == 0 && ok;
+    if (!ok)
+        ::unlink(target.constData());
+    return ok;
 }
 
 bool FileOps::isReadOnly(const QString& path)
@@ -126,8 +196,9 @@ FileOps* FileOps::install(FileOps* ops)
     return g_current.exchange(ops);
 }
 
-bool atomicWrite(const QString& path, const QByteArray& data)
+bool atomicWrite(const QString& pathAsNamed, const QByteArray& data)
 {
+    const QString path = existingPath(pathAsNamed); // never a second file that differs only in case
     FileOps& ops = FileOps::current();
     if (ops.isReadOnly(path))
         return false;

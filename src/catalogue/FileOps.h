@@ -1,9 +1,20 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
+#include <functional>
+#include <memory>
 
 namespace kovra {
+
+// Opens path for reading so that it can never block: a non-blocking open of regular files only (a FIFO,
+// device, socket or folder fails), then the descriptor is made blocking again for ordinary reads.
+// nullptr when the file is missing or cannot be read. Use it for every picture the program opens.
+std::unique_ptr<QFile> openRegularFile(const QString& path);
+
+// Progress of a long copy: bytes done and total; called on the caller's thread between chunks.
+using CopyProgress = std::function<void(qint64 done, qint64 total)>;
 
 // The file operations behind every write of the catalogue and every read of an INI file.
 // Tests install a subclass that fails on purpose: CI runs as root, which ignores permission bits.
@@ -22,7 +33,10 @@ public:
     virtual bool removeFile(const QString& path);
     virtual bool makeDir(const QString& path);
     virtual bool removeDir(const QString& path);
-    virtual bool copyFile(const QString& from, const QString& to);
+    // Copies the regular file from (opened as openRegularFile does) to a new file to, in chunks of
+    // bounded size, calling progress after each chunk. Never replaces an existing file; a failed copy
+    // leaves nothing at to.
+    virtual bool copyFile(const QString& from, const QString& to, const CopyProgress& progress = {});
     // Windows' read-only attribute: a file whose owner-write bit is off.
     virtual bool isReadOnly(const QString& path);
     // Gives to the permission bits of from.

@@ -137,21 +137,25 @@ struct Info
     QString whole;    // the whole stored Filename
     QString resolved; // the picture path as resolved when read
     bool resolvedKept = false;
-    // Stored absolute paths outside the folder (unwatched), with whether each was a file then.
-    std::vector<std::pair<QByteArray, bool>> outside;
+    // Stored absolute paths outside the folder (unwatched), each with its folder.
+    std::vector<std::pair<QByteArray, QByteArray>> outside;
+
     bool keep = false;
 
-    // The stored paths outside the folder are files just as they were.
-    bool outsideUnchanged() const
+    // Each stored path outside is still a file, or its folder is still missing: then no file of that
+    // name in any case can be there, and the resolution (which tries case variants) is unchanged.
+    bool outsideSettled() const
     {
-        return std::all_of(outside.begin(), outside.end(),
-                           [](const auto& o) { return isRegularFile(o.first) == o.second; });
+        return std::all_of(outside.begin(), outside.end(), [](const auto& o) {
+            struct stat st;
+            return isRegularFile(o.first) || (::stat(o.second.constData(), &st) != 0 && errno == ENOENT);
+        });
     }
 };
 
 // The picture path depends on which of the stored paths are files and on which files the folder holds.
 // The folder's watch reports the latter (unless a link there leads elsewhere); the stored paths outside
-// it are looked at again at every answer, and the kept path is used while they are as they were.
+// it are looked at again at every answer, and the kept path is used while they are settled.
 Info readInfo(const QString& folder, bool plainFolder)
 {
     const ProfileFile ini = ProfileFile::load(imageIniPath(folder));
@@ -163,20 +167,20 @@ Info readInfo(const QString& folder, bool plainFolder)
     if (!plainFolder)
         return info;
     const QString inside = QDir::cleanPath(QDir::isAbsolutePath(folder) ? folder : QDir(folder).absolutePath());
-    for (const QString& path : {info.stored, info.whole})
-        if (QDir::isAbsolutePath(path) && parentOf(QDir::cleanPath(path)) != inside) {
-            const QByteArray native = nativePath(path);
-            info.outside.emplace_back(native, isRegularFile(native));
-        }
+    for (const QString& path : {info.stored, info.whole}) {
+        const QString clean = QDir::cleanPath(path);
+        if (QDir::isAbsolutePath(path) && parentOf(clean) != inside)
+            info.outside.emplace_back(nativePath(path), nativeDir(parentOf(clean)));
+    }
+    const bool settled = info.outsideSettled();
     info.resolved = picturePathOf(folder, info.stored, info.whole);
-    info.resolvedKept = info.outsideUnchanged(); // else it changed while resolving: resolve every time
+    info.resolvedKept = settled && info.outsideSettled();
     return info;
 }
 
 QString picturePathFor(const QString& folder, const Info& info)
 {
-    return info.resolvedKept && info.outsideUnchanged() ? info.resolved
-                                                        : picturePathOf(folder, info.stored, info.whole);
+    return info.resolvedKept && info.outsideSettled() ? info.resolved : picturePathOf(folder, info.stored, info.whole);
 }
 
 struct Entry

@@ -265,6 +265,52 @@ private slots:
         QCOMPARE(QDir(m_folder).entryList(QDir::Files), QStringList{QStringLiteral("Area2.INI")});
     }
 
+    // Values that are no valid code page text (written by another program) come back and go out again
+    // byte for byte; only a line break, which would split the line, is refused.
+    void itemBytesRoundTrip()
+    {
+        const QList<QByteArray> odd = {QByteArray("\x81", 1), QByteArray("\x80\xa0\xfd", 3), QByteArray("a\0b", 3),
+                                       QByteArray(), QByteArray("\x83\x5c")};
+        QVERIFY(writeBytes(area(6), "[ItemCount]\r\nSum=6\r\n[Items]\r\nItem0=\x81\r\nItem1=\x80\xa0\xfd\r\n"
+                                    "Item2=" +
+                                        QByteArray("a\0b", 3) + "\r\nItem4=\x83\x5c\r\n"));
+        QCOMPARE(readItemBytes(m_folder, 6), odd + QList<QByteArray>{QByteArray()});
+        QCOMPARE(saveItemBytes(m_folder, 1, odd), WriteStatus::Ok);
+        QCOMPARE(readItemBytes(m_folder, 1), odd);
+        QCOMPARE(readBytes(area(1)),
+                 QByteArray("[ItemCount]\r\nSum=5\r\n[Items]\r\nItem0=\x81\r\nItem1=\x80\xa0\xfd\r\n"
+                            "Item2=") +
+                     QByteArray("a\0b", 3) + QByteArray("\r\nItem3=\r\nItem4=\x83\x5c\r\n"));
+        for (const QByteArray& bad : {QByteArray("a\rb"), QByteArray("a\nb")}) {
+            QCOMPARE(saveItemBytes(m_folder, 1, {QByteArray("x"), bad}), WriteStatus::InvalidInput);
+            QCOMPARE(readItemBytes(m_folder, 1), odd);
+        }
+    }
+
+    // Areas the caller marks are neither read for writing nor replaced; the others are written.
+    void saveArrangementLeavesMaskedAreasAlone()
+    {
+        const QByteArray odd = "[Area]\r\nVisible=True\r\nLeft=220\r\nTop=20\r\nWidth=abc\r\n";
+        QVERIFY(writeBytes(area(2), odd));
+        QVERIFY(writeBytes(area(4), odd));
+        test::FailingFileOps ops;
+        const ScopedFileOps scope(&ops);
+        std::array<bool, AreaCount> leaveAlone{};
+        leaveAlone[2] = leaveAlone[4] = leaveAlone[29] = true;
+        std::array<AreaMarker, AreaCount> markers{};
+        markers[0] = {true, QRectF(1, 2, 3, 4)};
+        QCOMPARE(saveArrangement(m_folder, markers, leaveAlone), WriteStatus::Ok);
+        QCOMPARE(readBytes(area(2)), odd);
+        QCOMPARE(readBytes(area(4)), odd);
+        QVERIFY(!QFileInfo::exists(area(29)));
+        QCOMPARE(readBytes(area(0)),
+                 QByteArray("[Area]\r\nVisible=True\r\nLeft=1\r\nTop=2\r\nWidth=3\r\nHeight=4\r\n"));
+        QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden).size(), AreaCount - 1);
+        for (int i : {2, 4, 29})
+            for (const QString& line : ops.log)
+                QVERIFY2(!line.endsWith(u'/' + QFileInfo(area(i)).fileName()), qPrintable(line));
+    }
+
     void areaTable()
     {
         AreaTable t;

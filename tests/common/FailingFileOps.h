@@ -46,9 +46,11 @@ public:
     {
         return !hit(QStringLiteral("rmdir"), path) && FileOps::removeDir(path);
     }
-    bool copyFile(const QString& from, const QString& to) override
+    bool copyFile(const QString& from, const QString& to, const CopyProgress& progress = {}) override
     {
-        return !hit(QStringLiteral("copy"), to) && FileOps::copyFile(from, to);
+        // The copy streams past readFile and writeFile; their failures apply to it as well.
+        return !hit(QStringLiteral("copy"), to) && !hit(QStringLiteral("read"), from) &&
+               !hit(QStringLiteral("write"), to) && FileOps::copyFile(from, to, progress);
     }
 
     bool copyPermissions(const QString& from, const QString& to) override

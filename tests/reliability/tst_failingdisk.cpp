@@ -16,6 +16,7 @@
 #include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 using namespace kovra;
 using kovra::test::FailingFileOps;
@@ -219,6 +220,50 @@ private slots:
             QCOMPARE(f.read(u"Area", u"Height", u"", GeometryBufferSize), QStringLiteral("187.5"));
         }
         QCOMPARE(leftovers(m_root), QStringList());
+    }
+
+    // Pictures are opened so that nothing can block: a FIFO (no writer), a folder or a missing file give
+    // nothing at once; a regular file reads as usual, with a descriptor that blocks again.
+    void openRegularFileNeverBlocks()
+    {
+        const QString fifo = m_tmp.filePath(QStringLiteral("photo.jpg"));
+        QFile::remove(fifo);
+        QCOMPARE(::mkfifo(fifo.toLocal8Bit().constData(), 0644), 0);
+        QVERIFY(!openRegularFile(fifo));
+        QVERIFY(!openRegularFile(shelf()));
+        QVERIFY(!openRegularFile(m_tmp.filePath(QStringLiteral("missing.jpg"))));
+        const auto file = openRegularFile(shelf() + QStringLiteral("/shelf.jpg"));
+        QVERIFY(file);
+        QCOMPARE(file->readAll(), readBytes(shelf() + QStringLiteral("/shelf.jpg")));
+        QCOMPARE(file->fileName(), shelf() + QStringLiteral("/shelf.jpg"));
+        // A copy from the FIFO fails at once and leaves nothing behind.
+        const QString target = m_tmp.filePath(QStringLiteral("copy.jpg"));
+        QVERIFY(!FileOps::current().copyFile(fifo, target));
+        QVERIFY(!QFileInfo::exists(target));
+    }
+
+    // A copy streams in chunks, reports its progress between them, and never replaces an existing file.
+    void copyStreamsWithProgress()
+    {
+        QByteArray data(5 * 1024 * 1024 + 17, Qt::Uninitialized);
+        for (qsizetype i = 0; i < data.size(); ++i)
+            data[i] = char(i * 7 + i / 4096);
+        const QString from = m_tmp.filePath(QStringLiteral("big.bmp"));
+        const QString to = m_tmp.filePath(QStringLiteral("big copy.bmp"));
+        QFile::remove(to);
+        QVERIFY(writeBytes(from, data));
+        QList<qint64> seen;
+        QVERIFY(FileOps::current().copyFile(from, to, [&](qint64 done, qint64 total) {
+            QCOMPARE(total, data.size());
+            seen.append(done);
+        }));
+        QCOMPARE(readBytes(to), data);
+        QVERIFY2(seen.size() >= 5, "the progress was not reported between chunks");
+        QVERIFY(std::is_sorted(seen.cbegin(), seen.cend()));
+        QCOMPARE(seen.last(), data.size());
+        QVERIFY(writeBytes(to, "kept"));
+        QVERIFY(!FileOps::current().copyFile(from, to));
+        QCOMPARE(readBytes(to), QByteArray("kept"));
     }
 
     // A crash between the temporary file and the rename (the rename fails and so does every removal, as
