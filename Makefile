@@ -34,7 +34,7 @@ uninstall:
 
 # Generates the benchmark catalogues once (cached in bench/data/) and times `kovra-cli search` against ripgrep.
 bench: deps $(BUILD_DIR)/build.ninja
-	cmake --build $(BUILD_DIR) -j$(JOBS) --target kovra-cli kovra-gencat kovra-refscan
+	cmake --build $(BUILD_DIR) -j$(JOBS) --target kovra-cli kovra-gencat kovra-refscan kovra-benchindex kovra-benchstart
 	python3 bench/run_bench.py --bin $(BUILD_DIR)/bin
 
 # Picture display timings, offscreen (generated JPEGs cached in bench/data/display/); part of `make bench`.

@@ -9,6 +9,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
+#include <atomic>
+#include <exception>
+#include <thread>
 
 namespace kovra {
 
@@ -63,14 +66,45 @@ QString imageIniPath(const QString& folder)
 
 QList<TitleEntry> titleList(const QStringList& folders, const QString& defaultTitle)
 {
-    QList<TitleEntry> list;
-    for (int p = 0; p < folders.size(); ++p) {
-        const QString& folder = folders[p];
-        if (isManualFolder(folder))
-            continue;
-        const QString title =
-            getProfileString(u"ImageFile", u"Title", defaultTitle, TitleBufferSize, imageIniPath(folder));
-        list.append(TitleEntry{title, folder, p});
+    QList<int> positions;
+    for (int p = 0; p < folders.size(); ++p)
+        if (!isManualFolder(folders[p]))
+            positions.append(p);
+    QList<TitleEntry> list(positions.size());
+    // Each title is one small file read: two threads keep the disk and the parser busy at once. Every
+    // entry has its own place, so the list's order is the folder list's whatever thread reads it.
+    std::atomic<qsizetype> next{0};
+    auto readTitles = [&] {
+        for (qsizetype k; (k = next.fetch_add(1, std::memory_order_relaxed)) < positions.size();) {
+            const int p = positions[k];
+            const QString& folder = folders[p];
+            list[k] = TitleEntry{
+                getProfileString(u"ImageFile", u"Title", defaultTitle, TitleBufferSize, imageIniPath(folder)), folder,
+                p};
+        }
+    };
+    constexpr qsizetype MinTitlesPerThread = 64;
+    if (positions.size() >= 2 * MinTitlesPerThread && std::thread::hardware_concurrency() > 1) {
+        std::exception_ptr helperError;
+        std::thread helper([&] {
+            try {
+                readTitles();
+            } catch (...) {
+                helperError = std::current_exception();
+            }
+        });
+        try {
+            readTitles();
+        } catch (...) {
+            next.store(positions.size());
+            helper.join();
+            throw;
+        }
+        helper.join();
+        if (helperError)
+            std::rethrow_exception(helperError);
+    } else {
+        readTitles();
     }
     return list;
 }
@@ -136,19 +170,22 @@ QString resolvePicturePath(const QString& folder, const QString& storedFilename)
 PictureResolution resolvePicture(const QString& folder, int bufferSize)
 {
     const ProfileFile ini = ProfileFile::load(imageIniPath(folder));
+    return resolvePicture(folder, ini.read(u"ImageFile", u"Filename", u"", bufferSize),
+                          ini.value(u"ImageFile", u"Filename").value_or(QString()));
+}
+
+PictureResolution resolvePicture(const QString& folder, const QString& stored, const QString& whole)
+{
     PictureResolution r;
-    r.stored = ini.read(u"ImageFile", u"Filename", u"", bufferSize);
+    r.stored = stored;
     if (r.stored.isEmpty())
         return r;
     r.path = resolvePicturePath(folder, r.stored);
     r.found = isRegularFile(r.path);
-    if (!r.found) {
-        // A path longer than the reader's buffer names no file once cut: look at the whole stored value.
-        const QString whole = ini.value(u"ImageFile", u"Filename").value_or(QString());
-        if (whole != r.stored) {
-            r.path = resolvePicturePath(folder, whole);
-            r.found = isRegularFile(r.path);
-        }
+    // A path longer than the reader's buffer names no file once cut: look at the whole stored value.
+    if (!r.found && whole != r.stored) {
+        r.path = resolvePicturePath(folder, whole);
+        r.found = isRegularFile(r.path);
     }
     return r;
 }
@@ -156,6 +193,11 @@ PictureResolution resolvePicture(const QString& folder, int bufferSize)
 QString picturePathOf(const QString& folder, int bufferSize)
 {
     return resolvePicture(folder, bufferSize).path;
+}
+
+QString picturePathOf(const QString& folder, const QString& stored, const QString& whole)
+{
+    return resolvePicture(folder, stored, whole).path;
 }
 
 QString imageFolderName(const QDateTime& localTime)

@@ -39,6 +39,7 @@ struct TitleEntry
 
 // A title list built from a folder list, leaving out the manual folders; each title read with
 // TitleBufferSize and the given default ("" for the main window at start-up, "Non Titled" elsewhere).
+// Long lists are read on two threads through FileOps::current(), which must then be thread-safe.
 QList<TitleEntry> titleList(const QStringList& folders, const QString& defaultTitle);
 
 QString imageIniPath(const QString& folder);
@@ -58,7 +59,10 @@ struct PictureResolution
     bool found = false;
 };
 PictureResolution resolvePicture(const QString& folder, int bufferSize = FilenameBufferSize);
+// The same from values already read from IMAGE.INI: Filename as read with the buffer, and whole.
+PictureResolution resolvePicture(const QString& folder, const QString& stored, const QString& whole);
 QString picturePathOf(const QString& folder, int bufferSize = FilenameBufferSize);
+QString picturePathOf(const QString& folder, const QString& stored, const QString& whole);
 
 // Image folder name for a registration time: "yyyyMMddhhmmss" in local time.
 QString imageFolderName(const QDateTime& localTime);

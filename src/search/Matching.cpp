@@ -195,6 +195,15 @@ QString foldBytesForMatch(QByteArrayView bytes)
     return QString(reinterpret_cast<const QChar*>(buffer.constData()), buffer.size());
 }
 
+void appendFoldedBytes(QByteArrayView bytes, QString& out)
+{
+    FoldBuffer buffer;
+    if (!foldBytes(bytes, buffer))
+        out += foldForMatch(codepage::decode(bytes));
+    else
+        out.append(reinterpret_cast<const QChar*>(buffer.constData()), buffer.size());
+}
+
 // The search text is typed text: mapped to the code page's forms first, so that 〜 finds the ～ of the files.
 Matcher::Matcher(QStringView searchText) : m_folded(foldForMatch(codepage::mapTyped(searchText))) {}
 

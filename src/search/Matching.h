@@ -41,5 +41,7 @@ private:
 
 // The fold of code page 932 bytes; exposed for the tests that hold it equal to foldForMatch(decode(bytes)).
 QString foldBytesForMatch(QByteArrayView bytes);
+// out += foldBytesForMatch(bytes), without the temporary (for the index, which folds every item).
+void appendFoldedBytes(QByteArrayView bytes, QString& out);
 
 } // namespace kovra

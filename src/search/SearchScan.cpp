@@ -8,7 +8,6 @@
 
 #include <QThread>
 #include <atomic>
-#include <charconv>
 #include <exception>
 #include <memory>
 #include <thread>
@@ -21,17 +20,7 @@ constexpr int MinFoldersPerThread = 8;
 
 bool areaHasHit(const ProfileFile& file, const Matcher& matcher)
 {
-    // A Sum the conversion rejects counts as 0; a missing key is an empty item, never a hit.
-    const int count = numbers::toInt16(file.read(u"ItemCount", u"Sum", u"0", SearchSumBufferSize)).value_or(qint16(0));
-    char key[16] = {'I', 't', 'e', 'm'}; // "Item" + K in decimal, no padding
-    for (int k = 0; k < count; ++k) {
-        const auto end = std::to_chars(key + 4, key + sizeof key, k).ptr;
-        const auto item = file.find("Items", QByteArrayView(key, end - key));
-        // The read of a 256-byte buffer: at most 255 bytes, never cut inside a double-byte character.
-        if (item && matcher.matchesBytes(item->first(codepage::safeCut(*item, ItemBufferSize - 1))))
-            return true;
-    }
-    return false;
+    return visitSearchItems(file, [&](QByteArrayView item) { return matcher.matchesBytes(item); });
 }
 
 } // namespace
@@ -66,65 +55,70 @@ std::optional<SearchRow> searchFolder(const QString& folder, int position, const
     return row;
 }
 
-QList<SearchRow> searchFolders(const QStringList& folders, const Matcher& matcher, const SearchProgress& progress,
-                               int threads)
+void forEachFolder(int n, int threads, const std::function<void(int)>& work, const SearchProgress& progress)
 {
-    const int n = int(folders.size());
     if (threads <= 0)
         threads = std::min(2, QThread::idealThreadCount());
     threads = std::clamp(std::min(threads, n / MinFoldersPerThread), 1, 2);
 
-    std::vector<std::optional<SearchRow>> found(static_cast<size_t>(n));
     if (threads == 1) {
         for (int i = 0; i < n; ++i) {
-            found[size_t(i)] = searchFolder(folders[i], i, matcher);
+            work(i);
             if (progress)
                 progress(i, n);
         }
-    } else {
-        // Both threads take the next folder from a shared counter; the caller's thread reports every
-        // folder finished in order, so the gauge never runs ahead of a folder still being read.
-        std::atomic<int> next{0};
-        const auto done = std::make_unique<std::atomic<bool>[]>(size_t(n));
-        auto work = [&]() -> int {
-            const int i = next.fetch_add(1, std::memory_order_relaxed);
-            if (i >= n)
-                return -1;
-            found[size_t(i)] = searchFolder(folders[i], i, matcher);
-            done[size_t(i)].store(true, std::memory_order_release);
-            return i;
-        };
-        std::exception_ptr helperError;
-        std::thread helper([&] {
-            try {
-                while (work() >= 0) {
-                }
-            } catch (...) {
-                helperError = std::current_exception();
-            }
-        });
-        int reported = 0;
-        auto report = [&] {
-            while (reported < n && done[size_t(reported)].load(std::memory_order_acquire)) {
-                if (progress)
-                    progress(reported, n);
-                ++reported;
-            }
-        };
-        try {
-            while (work() >= 0)
-                report();
-        } catch (...) {
-            next.store(n); // the helper stops after its current folder
-            helper.join();
-            throw;
-        }
-        helper.join();
-        if (helperError)
-            std::rethrow_exception(helperError);
-        report();
+        return;
     }
+    // Both threads take the next folder from a shared counter; the caller's thread reports every
+    // folder finished in order, so the gauge never runs ahead of a folder still being read.
+    std::atomic<int> next{0};
+    const auto done = std::make_unique<std::atomic<bool>[]>(size_t(n));
+    auto step = [&]() -> int {
+        const int i = next.fetch_add(1, std::memory_order_relaxed);
+        if (i >= n)
+            return -1;
+        work(i);
+        done[size_t(i)].store(true, std::memory_order_release);
+        return i;
+    };
+    std::exception_ptr helperError;
+    std::thread helper([&] {
+        try {
+            while (step() >= 0) {
+            }
+        } catch (...) {
+            helperError = std::current_exception();
+        }
+    });
+    int reported = 0;
+    auto report = [&] {
+        while (reported < n && done[size_t(reported)].load(std::memory_order_acquire)) {
+            if (progress)
+                progress(reported, n);
+            ++reported;
+        }
+    };
+    try {
+        while (step() >= 0)
+            report();
+    } catch (...) {
+        next.store(n); // the helper stops after its current folder
+        helper.join();
+        throw;
+    }
+    helper.join();
+    if (helperError)
+        std::rethrow_exception(helperError);
+    report();
+}
 
+QList<SearchRow> searchFolders(const QStringList& folders, const Matcher& matcher, const SearchProgress& progress,
+                               int threads)
+{
+    std::vector<std::optional<SearchRow>> found(static_cast<size_t>(folders.size()));
+    forEachFolder(
+        int(folders.size()), threads, [&](int i) { found[size_t(i)] = searchFolder(folders[i], i, matcher); },
+        progress);
     QList<SearchRow> rows;
     for (auto& row : found)
         if (row)

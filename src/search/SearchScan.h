@@ -1,10 +1,15 @@
 #pragma once
 
+#include "AreaFiles.h"
+#include "CodePage.h"
 #include "Matching.h"
+#include "Numbers.h"
+#include "ProfileFile.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <charconv>
 #include <functional>
 #include <optional>
 
@@ -27,6 +32,29 @@ struct SearchRow
 
 // Called after each folder: position (0-based) of the folder just scanned, and the number of folders.
 using SearchProgress = std::function<void(int position, int count)>;
+
+// Runs work(i) for every i in [0, n) on up to `threads` threads (0: as many as pay, at most two) and
+// calls progress(i, n) on the calling thread only, once per i, in ascending order, each after work(i)
+// has finished. An exception of work reaches the caller once both threads have stopped.
+void forEachFolder(int n, int threads, const std::function<void(int)>& work, const SearchProgress& progress);
+
+// The items of an area file as the search reads them: Sum read with a buffer of SearchSumBufferSize
+// bytes (a rejected number counts as 0), each item cut as a 256-byte buffer cuts it (at most 255
+// bytes, never inside a double-byte character), a missing key skipped. Calls visit(item) in item order
+// until it returns true; returns whether it did.
+template <typename Visit>
+bool visitSearchItems(const ProfileFile& file, Visit&& visit)
+{
+    const int count = numbers::toInt16(file.read(u"ItemCount", u"Sum", u"0", SearchSumBufferSize)).value_or(qint16(0));
+    char key[16] = {'I', 't', 'e', 'm'}; // "Item" + K in decimal, no padding
+    for (int k = 0; k < count; ++k) {
+        const auto end = std::to_chars(key + 4, key + sizeof key, k).ptr;
+        const auto item = file.find("Items", QByteArrayView(key, end - key));
+        if (item && visit(item->first(codepage::safeCut(*item, ItemBufferSize - 1))))
+            return true;
+    }
+    return false;
+}
 
 // Scans every folder of the list (full paths in folder-list order, as the folder list gives them) for
 // items matching the search text and returns the rows in that order. Every area file is read from disk

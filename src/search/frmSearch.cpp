@@ -4,10 +4,12 @@
 #include "GaugeBox.h"
 #include "MessageBox.h"
 #include "Numbers.h"
+#include "SearchIndex.h"
 #include "Ui.h"
 #include "frmMain.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,12 +22,15 @@ namespace {
 
 constexpr int ClientWidth = 518;
 constexpr int ClientHeight = 296;
+// Milliseconds between two rounds of window events during a scan.
+constexpr int EventInterval = 15;
 
 // Lives for the whole run, across openings of the window; 0 until a row is clicked.
 qint16 s_rememberedRow = 0;
 
 // While the scan runs nothing of the program takes input; what the user typed or clicked meanwhile is
-// dropped when the scan ends, not delivered afterwards to whatever is under the pointer then.
+// dropped (while the windows are repainted during the scan, and at its end), never delivered afterwards
+// to whatever is under the pointer then.
 class InputBlocker : public QObject
 {
 public:
@@ -56,6 +61,15 @@ protected:
         case QEvent::TouchUpdate:
         case QEvent::TouchEnd:
         case QEvent::InputMethod:
+        case QEvent::TabletPress:
+        case QEvent::TabletMove:
+        case QEvent::TabletRelease:
+        case QEvent::NativeGesture:
+        case QEvent::Gesture:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::DragLeave:
+        case QEvent::Drop:
             return true;
         case QEvent::Close:
             // The close box of either window cannot interrupt the scan either.
@@ -202,8 +216,17 @@ void frmSearch::search()
         m_list4->clear();
         m_rows.clear();
 
-        m_rows = kovra::searchFolders(folders, kovra::Matcher(text),
-                                      [this](int position, int count) { gaugeStep(position, count); });
+        // Between folders the windows are repainted and the window manager's ping is answered, so the
+        // program never looks hung; the input that arrives meanwhile reaches the blocker only.
+        QElapsedTimer sinceEvents;
+        sinceEvents.start();
+        m_rows = kovra::SearchIndex::shared().search(folders, kovra::Matcher(text), [&](int position, int count) {
+            gaugeStep(position, count);
+            if (sinceEvents.elapsed() >= EventInterval) {
+                QCoreApplication::processEvents();
+                sinceEvents.restart();
+            }
+        });
         for (const kovra::SearchRow& row : std::as_const(m_rows)) {
             m_list1->addItem(row.title);
             m_list2->addItem(row.picturePath);

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "SearchScan.h"
+
+#include <QList>
+#include <QStringList>
+#include <memory>
+
+namespace kovra {
+
+// The searchable content of image folders kept in memory between searches, so that a search reads again
+// only what changed since the last one. Per folder it holds every area file's items as the scan reads
+// them, already folded for matching, and (once a search needed it) the title and Filename of IMAGE.INI.
+//
+// It is never stale: the kernel reports every change in a watched folder (one inotify watch per image
+// folder and one per folder holding them), and the notifications are read before each answer, so a
+// change made a moment before the search is seen. A folder that cannot be proven current is read from
+// disk again, as the scan reads it: after a notification for it or its name, after a lost notification
+// queue (all of them), when its watch could not be added (no watches left, no permission), on file
+// systems that do not deliver notifications for changes made elsewhere (network shares, FUSE), when it
+// is a symbolic link or an area file or IMAGE.INI in it is one, when a file could not be read, and when
+// another FileOps was installed. Every file is read through FileOps::current() as in the scan.
+//
+// The answer is the scan's answer: the same rows in folder-list order, hit areas, titles and picture
+// paths (picture paths are resolved at every answer, since the picture may lie outside the folder).
+// One index serves one thread at a time.
+class SearchIndex
+{
+public:
+    SearchIndex();
+    ~SearchIndex();
+    SearchIndex(const SearchIndex&) = delete;
+    SearchIndex& operator=(const SearchIndex&) = delete;
+
+    // searchFolders with the index: same arguments, same result, same progress calls. Folders that are
+    // current answer from memory; the others are read (up to `threads` threads) and kept.
+    QList<SearchRow> search(const QStringList& folders, const Matcher& matcher, const SearchProgress& progress = {},
+                            int threads = 0);
+
+    struct Stats
+    {
+        int folders = 0;            // folders held
+        int current = 0;            // of them proven current now
+        int readLastSearch = 0;     // folders read from disk by the last search
+        int watches = 0;            // inotify watches held
+        bool notifications = false; // false when inotify is not available at all: every search reads all
+        qint64 memoryBytes = 0;     // heap held by the index's content (estimate from sizes and capacities)
+    };
+    Stats stats();
+
+    // The program's one index, for the search window (its thread only).
+    static SearchIndex& shared();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace kovra
