@@ -192,8 +192,13 @@ bool deleteImageFolder(const QString& programFolder, const QString& folder)
     FileOps& ops = FileOps::current();
     const QDir dir(path);
     const auto files = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo& f : files)
-        ops.removeFile(f.absoluteFilePath()); // a symbolic link is removed itself, never its target
+    for (const QFileInfo& f : files) {
+        // The read-only attribute protects a file from deletion as from writes: it stays, and so does
+        // its folder. A symbolic link has no such bit of its own and is removed itself, never its target.
+        if (!f.isSymLink() && ops.isReadOnly(f.absoluteFilePath()))
+            continue;
+        ops.removeFile(f.absoluteFilePath());
+    }
     ops.removeDir(path);
     return !isTaken(path);
 }

@@ -22,7 +22,7 @@ inline QString nonTitled()
 QStringList folderList(const QString& programFolder);
 
 // At start-up: removes the temporary files that an interrupted write of ours left in the program folder
-// and in every folder of the folder list (names ending in ".kovra-tmp" only; nothing else is touched).
+// and in every folder of the folder list (removeTempLeftovers: only names of our temporary form).
 void removeLeftovers(const QString& programFolder);
 
 // True for a folder that title lists leave out: its path ends in "manual" in any case.
@@ -76,6 +76,7 @@ CreateResult createImageFolder(const QString& programFolder, const QString& pict
 
 // Deletes an image folder: the regular files directly inside it, then the folder. Refuses anything that
 // is not a direct subfolder of the program folder, a symbolic link, and a manual folder.
+// A read-only file (owner-write bit off) is not deleted, so its folder stays.
 // Returns true when the folder is gone.
 bool deleteImageFolder(const QString& programFolder, const QString& folder);
 

@@ -145,10 +145,10 @@ private:
 
     void checkLeftovers(const QString& folder)
     {
-        const QString pattern = QStringLiteral("*") + QString::fromUtf16(TempSuffix);
-        for (const QString& name : QDir(folder).entryList({pattern}, QDir::Files | QDir::Hidden | QDir::System))
-            report(QDir(folder).filePath(name),
-                   QStringLiteral("書き込みの途中で残った一時ファイルです．次の起動で消されます．"));
+        for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System))
+            if (isTempName(name))
+                report(QDir(folder).filePath(name),
+                       QStringLiteral("書き込みの途中で残った一時ファイルです．次の起動で消されます．"));
     }
 
     void checkSettings()

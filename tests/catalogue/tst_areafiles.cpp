@@ -129,7 +129,7 @@ private slots:
         for (int i = 5; i < AreaCount; ++i)
             QCOMPARE(readBytes(area(i)),
                      QByteArray("[Area]\r\nVisible=False\r\nLeft=0\r\nTop=0\r\nWidth=0\r\nHeight=0\r\n"));
-        QCOMPARE(QDir(m_folder).entryList(QDir::Files).size(), AreaCount);
+        QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden).size(), AreaCount);
         const auto areas = loadImageAreas(m_folder);
         QCOMPARE(areas[1].geometry, (Geometry{-20, -5, 40, 30}));
         QCOMPARE(areas[2].state, State::NotInUse);
@@ -146,7 +146,37 @@ private slots:
         QCOMPARE(readBytes(area(5)), old5);
         QCOMPARE(readBytes(area(6)),
                  QByteArray("[Area]\r\nVisible=False\r\nLeft=0\r\nTop=0\r\nWidth=0\r\nHeight=0\r\n"));
-        QCOMPARE(QDir(m_folder).entryList(QDir::Files).size(), AreaCount);
+        QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden).size(), AreaCount);
+    }
+
+    // A failure anywhere before the renames (here on the last of the 30 files) changes no file and
+    // leaves no temporary file.
+    void saveArrangementIsAllOrNothing_data()
+    {
+        QTest::addColumn<QString>("op");
+        QTest::newRow("disk full") << QStringLiteral("write");
+        QTest::newRow("flush refused") << QStringLiteral("sync");
+        QTest::newRow("permissions refused") << QStringLiteral("chmod");
+        QTest::newRow("unreadable") << QStringLiteral("read");
+    }
+    void saveArrangementIsAllOrNothing()
+    {
+        QFETCH(QString, op);
+        const QByteArray old = "[Area]\r\nVisible=True\r\nLeft=1\r\nTop=2\r\nWidth=3\r\nHeight=4\r\n";
+        for (int i = 0; i < AreaCount; ++i)
+            QVERIFY(writeBytes(area(i), old));
+        test::FailingFileOps ops;
+        ops.failWhen = [&](const QString& o, const QString& path) {
+            return o == op && path.contains(QStringLiteral("Area29.INI"));
+        };
+        const ScopedFileOps scope(&ops);
+        std::array<AreaMarker, AreaCount> markers{};
+        markers[0] = {true, QRectF(5, 6, 7, 8)};
+        QVERIFY(saveArrangement(m_folder, markers) != WriteStatus::Ok);
+        QCOMPARE(ops.count(QStringLiteral("rename")), 0);
+        for (int i = 0; i < AreaCount; ++i)
+            QCOMPARE(readBytes(area(i)), old);
+        QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden).size(), AreaCount);
     }
 
     void readItems_data()
@@ -262,7 +292,7 @@ private slots:
         const ScopedFileOps scope(&ops);
         QCOMPARE(kovra::saveItems(m_folder, 2, items), expected);
         QCOMPARE(readBytes(area(2)), before);
-        QCOMPARE(QDir(m_folder).entryList(QDir::Files), QStringList{QStringLiteral("Area2.INI")});
+        QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Area2.INI")});
     }
 
     // Values that are no valid code page text (written by another program) come back and go out again

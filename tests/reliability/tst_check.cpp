@@ -190,7 +190,7 @@ private slots:
         row("no Filename", "IMAGE.INI", "[ImageFile]\r\nTitle=t\r\n", "Filename がありません．画像は表示されません．");
         row("no Title", "IMAGE.INI", "[ImageFile]\r\nFilename=shelf.bmp\r\n",
             "Title がありません．題名は \"Non Titled\" になります．");
-        row("leftover of a write", "Area3.INI.kovra-tmp", "[Area]\r\nVisi",
+        row("leftover of a write", ".Area3.INI.kovra-tmp-4242-0a1b2c3d", "[Area]\r\nVisi",
             "書き込みの途中で残った一時ファイルです．次の起動で消されます．");
     }
     void oneLinePerProblem()
