@@ -4,6 +4,7 @@
 #include "FixtureCatalogue.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -264,6 +265,25 @@ private slots:
         // The search's read: 255 bytes at most, never half a character.
         QCOMPARE(f.readBytes(u"Items", u"Item0", u"", ItemBufferSize).size(), 254);
         QCOMPARE(f.readBytes(u"Items", u"Item1", u"", ItemBufferSize).size(), 255);
+    }
+
+    // A very long item (10 MB, from a paste) opens and saves in bounded time, whole.
+    void tenMegabyteItemInBoundedTime()
+    {
+        QByteArray huge(10 * 1024 * 1024, 'a');
+        for (qsizetype i = 0; i < huge.size(); i += 1000)
+            huge[i] = '\x83', huge[i + 1] = '\x5c';
+        const QList<QByteArray> items = {QByteArray("pen"), huge, QByteArray("cup")};
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(saveItemBytes(m_folder, 0, items), WriteStatus::Ok);
+        const qint64 firstSave = timer.restart();
+        QCOMPARE(readItemBytes(m_folder, 0), items);
+        const qint64 read = timer.restart();
+        QCOMPARE(saveItemBytes(m_folder, 0, items), WriteStatus::Ok); // over the file that holds it
+        const qint64 save = timer.elapsed();
+        qInfo("10 MB item: save %lld ms, read %lld ms, save over it %lld ms", firstSave, read, save);
+        QVERIFY(firstSave < 1000 && read < 1000 && save < 1000);
     }
 
     void saveItemsRefusesAndFailsWhole_data()
