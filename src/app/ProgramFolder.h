@@ -4,6 +4,10 @@
 
 namespace kovra {
 
+// The folder that holds the running executable, from /proc/self/exe with every byte of its name kept
+// (see NativePath.h); empty when the kernel does not tell.
+QString executableFolder();
+
 // The folder that holds the executable; every data path is built from it.
 QString programFolder();
 

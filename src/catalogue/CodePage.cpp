@@ -142,6 +142,42 @@ bool canEncode(QStringView text)
     return encode(text).has_value();
 }
 
+QString mapTyped(QStringView typed)
+{
+    QString out = typed.toString();
+    for (QChar& c : out) {
+        switch (c.unicode()) {
+        case 0x301C:
+            c = QChar(0xFF5E);
+            break; // wave dash -> fullwidth tilde
+        case 0x2212:
+            c = QChar(0xFF0D);
+            break; // minus sign -> fullwidth hyphen-minus
+        case 0x2016:
+            c = QChar(0x2225);
+            break; // double vertical line -> parallel to
+        case 0x00A2:
+            c = QChar(0xFFE0);
+            break; // cent
+        case 0x00A3:
+            c = QChar(0xFFE1);
+            break; // pound
+        case 0x00AC:
+            c = QChar(0xFFE2);
+            break; // not sign
+        case 0x2014:
+            c = QChar(0x2015);
+            break; // em dash -> horizontal bar
+        case 0x00A5:
+            c = QChar(u'\\');
+            break; // yen sign: byte 0x5C, which Japanese fonts draw as yen
+        default:
+            break;
+        }
+    }
+    return out;
+}
+
 qsizetype safeCut(QByteArrayView bytes, qsizetype maxBytes)
 {
     if (maxBytes >= bytes.size())

@@ -22,6 +22,11 @@ std::optional<QByteArray> encode(QStringView text);
 
 bool canEncode(QStringView text);
 
+// What the earlier Windows build's conversion did with characters Linux input methods produce: 〜→～,
+// −(U+2212)→－, ‖→∥, ¢→￠, £→￡, ¬→￢, —(U+2014)→―, ¥(U+00A5)→'\\' (the byte 0x5C). Apply to every text the
+// user types (titles, items, search text) before it is checked, stored or matched; never to paths.
+QString mapTyped(QStringView typed);
+
 // The largest length <= maxBytes that does not end inside a double-byte character of bytes.
 qsizetype safeCut(QByteArrayView bytes, qsizetype maxBytes);
 

@@ -84,9 +84,9 @@ std::unique_ptr<QFile> openRegularFile(const QString& path)
 FileOps::ReadStatus FileOps::readFile(const QString& path, QByteArray& out)
 {
     out.clear();
-    const QByteArray native = nativePath(path);
     // Non-blocking open: a FIFO in place of a file must not hang the program; only regular files are read.
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // A name missing in this case is found in another (image.ini for IMAGE.INI), as Windows finds it.
+    const int fd = openExisting(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return errno == ENOENT || errno == ENOTDIR ? ReadStatus::Missing : ReadStatus::Failed;
     struct stat st;
@@ -334,8 +334,9 @@ FileReplacement::~FileReplacement()
         FileOps::current().removeFile(s.temp);
 }
 
-bool FileReplacement::add(const QString& path, const QByteArray& data)
+bool FileReplacement::add(const QString& pathAsNamed, const QByteArray& data)
 {
+    const QString path = existingPath(pathAsNamed); // never a second file that differs only in case
     FileOps& ops = FileOps::current();
     if (ops.isReadOnly(path))
         return false;

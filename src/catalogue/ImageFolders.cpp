@@ -2,6 +2,7 @@
 
 #include "CodePage.h"
 #include "FileOps.h"
+#include "NativePath.h"
 #include "ProfileFile.h"
 
 #include <QDir>
@@ -13,16 +14,25 @@ namespace kovra {
 
 QStringList folderList(const QString& programFolder)
 {
-    QDir dir(programFolder);
-    // Links that lead nowhere (dangling, or a loop) are no folders; a link back to the program folder
-    // itself is the program folder, not an image: reading it as one would take KOVRA.INI's neighbours
-    // for area files, and saving there would write into the program folder.
-    QStringList names = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
-    const QString self = QFileInfo(programFolder).canonicalFilePath();
-    names.removeIf([&](const QString& name) {
-        const QFileInfo info(dir.filePath(name));
-        return info.isSymLink() && (!info.isDir() || info.canonicalFilePath() == self);
-    });
+    // Listed with readdir() and stat() on the kernel's bytes: a folder named in code page 932 bytes keeps
+    // its name, where Qt's file classes would lose it.
+    QStringList names;
+    const QString self = canonicalPath(programFolder);
+    const QString prefix = programFolder.endsWith(u'/') ? programFolder : programFolder + u'/';
+    for (const QString& name : folderEntries(programFolder)) {
+        // Hidden folders (.git, .thumbnails, a sync tool's .stfolder) are no images, as the desktop hides them.
+        if (name.startsWith(u'.'))
+            continue;
+        const QString path = prefix + name;
+        if (!isFolder(path))
+            continue;
+        // Links that lead nowhere (dangling, or a loop) are no folders; a link back to the program folder
+        // itself is the program folder, not an image: reading it as one would take KOVRA.INI's neighbours
+        // for area files, and saving there would write into the program folder.
+        if (isSymLink(path) && canonicalPath(path) == self)
+            continue;
+        names.append(name);
+    }
     std::stable_sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
         const int c = a.compare(b, Qt::CaseInsensitive);
         return c != 0 ? c < 0 : a < b;
@@ -30,7 +40,7 @@ QStringList folderList(const QString& programFolder)
     QStringList paths;
     paths.reserve(names.size());
     for (const QString& name : names)
-        paths.append(dir.filePath(name));
+        paths.append(prefix + name);
     return paths;
 }
 
@@ -65,39 +75,87 @@ QList<TitleEntry> titleList(const QStringList& folders, const QString& defaultTi
     return list;
 }
 
+namespace {
+
+// The picture file at path, in any case of its name; empty when there is none.
+QString pictureFileAt(const QString& path)
+{
+    if (isRegularFile(path))
+        return path;
+    const QString other = existingPath(path);
+    return other != path && isRegularFile(other) ? other : QString();
+}
+
+// The name a stored path gives its picture inside folder, if that picture is there.
+QString localPicture(const QString& folder, const QString& name)
+{
+    if (name.isEmpty() || name == u"." || name == u"..")
+        return {};
+    if (QString local = pictureFileAt(folder + u'/' + name); !local.isEmpty())
+        return local;
+    // A copy unpacked from a Windows archive keeps the name's code page bytes, which are seldom UTF-8.
+    if (const auto bytes = codepage::encode(name); bytes && *bytes != name.toUtf8())
+        return pictureFileAt(folder + u'/' + fromNativePath(*bytes));
+    return {};
+}
+
+bool isInside(const QString& folder, const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash > 0 && QDir::cleanPath(path.left(slash)) == QDir::cleanPath(folder);
+}
+
+} // namespace
+
 QString resolvePicturePath(const QString& folder, const QString& storedFilename)
 {
     if (storedFilename.isEmpty())
         return storedFilename;
     // Only an absolute path is taken as stored: a relative one would name a file of the working folder.
-    if (QDir::isAbsolutePath(storedFilename) && QFileInfo(storedFilename).isFile())
-        return storedFilename;
-    // Windows paths use '\', ours '/'; a name of ours may hold a '\' itself, so try the longer name too.
-    QStringList candidates;
+    const bool absolute = storedFilename.startsWith(u'/');
+    if (absolute && isInside(folder, storedFilename)) {
+        if (QString stored = pictureFileAt(storedFilename); !stored.isEmpty())
+            return stored;
+    }
+    // A path outside the image folder (the original of a copied catalogue, a Windows path) gives way to
+    // the file of that name in the folder. Windows paths use '\', ours '/'; a name of ours may hold a '\'
+    // itself, so the longer name is tried too.
     const qsizetype anySeparator = std::max(storedFilename.lastIndexOf(u'\\'), storedFilename.lastIndexOf(u'/'));
-    candidates.append(storedFilename.mid(anySeparator + 1));
-    candidates.append(storedFilename.mid(storedFilename.lastIndexOf(u'/') + 1));
-    for (const QString& name : candidates) {
-        if (name.isEmpty() || name == u"." || name == u"..")
-            continue;
-        const QString local = QDir(folder).filePath(name);
-        if (QFileInfo(local).isFile())
+    for (const QString& name :
+         {storedFilename.mid(anySeparator + 1), storedFilename.mid(storedFilename.lastIndexOf(u'/') + 1)}) {
+        if (const QString local = localPicture(folder, name); !local.isEmpty())
             return local;
+    }
+    if (absolute) {
+        if (QString stored = pictureFileAt(storedFilename); !stored.isEmpty())
+            return stored;
     }
     return storedFilename;
 }
 
-QString picturePathOf(const QString& folder, int bufferSize)
+PictureResolution resolvePicture(const QString& folder, int bufferSize)
 {
     const ProfileFile ini = ProfileFile::load(imageIniPath(folder));
-    const QString stored = ini.read(u"ImageFile", u"Filename", u"", bufferSize);
-    const QString resolved = resolvePicturePath(folder, stored);
-    const bool found = resolved != stored || (QDir::isAbsolutePath(stored) && QFileInfo(stored).isFile());
-    if (found || stored.isEmpty())
-        return resolved;
-    // A path longer than the reader's buffer names no file once cut: look at the whole stored value.
-    const QString whole = ini.value(u"ImageFile", u"Filename").value_or(QString());
-    return whole != stored ? resolvePicturePath(folder, whole) : resolved;
+    PictureResolution r;
+    r.stored = ini.read(u"ImageFile", u"Filename", u"", bufferSize);
+    if (r.stored.isEmpty())
+        return r;
+    r.path = resolvePicturePath(folder, r.stored);
+    r.found = isRegularFile(r.path);
+    if (!r.found) {
+        // A path longer than the reader's buffer names no file once cut: look at the whole stored value.
+        const QString whole = ini.value(u"ImageFile", u"Filename").value_or(QString());
+        if (whole != r.stored) {
+            r.path = resolvePicturePath(folder, whole);
+            r.found = isRegularFile(r.path);
+        }
+    }
+    return r;
+}
+
+QString picturePathOf(const QString& folder, int bufferSize)
+{
+    return resolvePicture(folder, bufferSize).path;
 }
 
 QString imageFolderName(const QDateTime& localTime)

@@ -18,7 +18,8 @@ inline QString nonTitled()
 
 // The folder list: the subfolders of the program folder by full path, ascending by name without regard
 // to case. Symbolic links to folders are listed too, as the platform's folder list would, except links
-// that lead nowhere (dangling or looping) and links to the program folder itself.
+// that lead nowhere (dangling or looping) and links to the program folder itself. Hidden folders (names
+// beginning with '.') are left out. Names keep bytes that are not UTF-8 (see NativePath.h).
 QStringList folderList(const QString& programFolder);
 
 // At start-up: removes the temporary files that an interrupted write of ours left in the program folder
@@ -42,10 +43,21 @@ QList<TitleEntry> titleList(const QStringList& folders, const QString& defaultTi
 
 QString imageIniPath(const QString& folder);
 
-// The picture the readers show for a folder: the stored Filename (read with bufferSize) when that file
-// exists; else the file of the same name inside the image folder when that exists (a catalogue moved,
-// or written on Windows); else the stored value unchanged.
+// The picture the readers show for a folder. For a stored Filename that lies inside the image folder:
+// that file. Otherwise (the original of a copied catalogue, a Windows path, a moved catalogue) the file
+// of the same name inside the image folder when that exists; else the stored file when that exists; else
+// the stored value unchanged. Names match without regard to case when the exact name is missing.
 QString resolvePicturePath(const QString& folder, const QString& storedFilename);
+
+// Filename as read with bufferSize, the picture it resolves to, and whether that is a file. A stored
+// value longer than the buffer that names no file once cut is resolved whole.
+struct PictureResolution
+{
+    QString stored;
+    QString path;
+    bool found = false;
+};
+PictureResolution resolvePicture(const QString& folder, int bufferSize = FilenameBufferSize);
 QString picturePathOf(const QString& folder, int bufferSize = FilenameBufferSize);
 
 // Image folder name for a registration time: "yyyyMMddhhmmss" in local time.

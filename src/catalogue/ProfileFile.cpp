@@ -207,25 +207,21 @@ void ProfileFile::parseFrom(qsizetype from)
             current->header = e;
             if (!m_sectionIndex.isEmpty())
                 insertFirst(m_sectionIndex, foldName(nameOf(e)), m_sections.size() - 1);
-        } else if (current && first < end && b[first] != ';') {
-            const qsizetype eq = findByte(b, first, end, '=');
+        } else if (const qsizetype eq = findByte(b, first, end, '=');
+                   current && first < end && b[first] != ';' && eq >= 0) {
+            // A line without '=' is no key, as Windows reads it: a read of its text gives the default.
             e.nameStart = first;
-            e.nameLength = (eq < 0 ? end : eq) - first;
+            e.nameLength = eq - first;
             trim(b, e.nameStart, e.nameLength);
-            if (eq >= 0) {
-                e.valueStart = eq + 1;
-                e.valueLength = end - e.valueStart;
-                trim(b, e.valueStart, e.valueLength);
-                if (e.valueLength >= 2) {
-                    const char q = b[e.valueStart];
-                    if ((q == '"' || q == '\'') && b[e.valueStart + e.valueLength - 1] == q) {
-                        ++e.valueStart;
-                        e.valueLength -= 2;
-                    }
+            e.valueStart = eq + 1;
+            e.valueLength = end - e.valueStart;
+            trim(b, e.valueStart, e.valueLength);
+            if (e.valueLength >= 2) {
+                const char q = b[e.valueStart];
+                if ((q == '"' || q == '\'') && b[e.valueStart + e.valueLength - 1] == q) {
+                    ++e.valueStart;
+                    e.valueLength -= 2;
                 }
-            } else {
-                e.valueStart = end;
-                e.valueLength = 0;
             }
             current->keys.append(e);
             if (!current->find.isEmpty())
@@ -347,9 +343,16 @@ QList<QByteArray> ProfileFile::keyNames(QStringView section) const
     return names;
 }
 
+bool ProfileFile::isUtf16() const
+{
+    return m_bytes.startsWith("\xFF\xFE") || m_bytes.startsWith("\xFE\xFF");
+}
+
 WriteStatus ProfileFile::set(QStringView section, QStringView key, QStringView value)
 {
-    if (m_status == Status::Unreadable)
+    // Windows writes Unicode into a file with a UTF-16 byte-order mark; code page 932 bytes appended to
+    // one would leave it readable by neither, so it is refused like a file that cannot be read.
+    if (m_status == Status::Unreadable || isUtf16())
         return WriteStatus::Unreadable;
     if (hasLineBreakOrNul(section) || hasLineBreakOrNul(key) || hasLineBreakOrNul(value))
         return WriteStatus::InvalidInput;
@@ -361,7 +364,7 @@ WriteStatus ProfileFile::set(QStringView section, QStringView key, QStringView v
 
 WriteStatus ProfileFile::setBytes(QStringView section, QStringView key, QByteArrayView valueBytes)
 {
-    if (m_status == Status::Unreadable)
+    if (m_status == Status::Unreadable || isUtf16())
         return WriteStatus::Unreadable;
     if (hasLineBreakOrNul(section) || hasLineBreakOrNul(key) || valueBytes.contains('\r') || valueBytes.contains('\n'))
         return WriteStatus::InvalidInput;
@@ -412,7 +415,7 @@ WriteStatus ProfileFile::setBytes(QStringView section, QStringView key, QByteArr
 
 WriteStatus ProfileFile::removeSection(QStringView section)
 {
-    if (m_status == Status::Unreadable)
+    if (m_status == Status::Unreadable || isUtf16())
         return WriteStatus::Unreadable;
     if (hasLineBreakOrNul(section))
         return WriteStatus::InvalidInput;

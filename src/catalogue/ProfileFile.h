@@ -23,8 +23,8 @@ enum class WriteStatus {
 // One INI file in code page 932, parsed once; answers any number of reads and takes edits in memory.
 // Reads follow the Windows profile functions: names match without regard to ASCII case, blanks around
 // names and values are trimmed, one outer pair of equal quotes is removed, ';' starts a comment line,
-// the first section and the first key of a name win. Edits splice raw bytes so that every other byte
-// of the file stays as it was.
+// a line without '=' is no key, the first section and the first key of a name win. Edits splice raw
+// bytes so that every other byte of the file stays as it was.
 class ProfileFile
 {
 public:
@@ -37,6 +37,8 @@ public:
     static ProfileFile load(const QString& path);
 
     Status status() const { return m_status; }
+    // Begins with a UTF-16 byte-order mark: edits are refused (Unreadable), reads go on as for any bytes.
+    bool isUtf16() const;
     const QByteArray& bytes() const { return m_bytes; }
 
     // The read of the platform call with a buffer of bufferSize bytes: at most bufferSize - 1 bytes,

@@ -3,11 +3,10 @@
 #include "Commands.h"
 #include "FileOps.h"
 #include "ImageFolders.h"
+#include "NativePath.h"
 #include "Numbers.h"
 #include "ProfileFile.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QSet>
 #include <QStringDecoder>
 #include <array>
@@ -42,27 +41,36 @@ QString shown(QStringView text)
 // Exists as a directory entry, including a symbolic link that leads nowhere.
 bool present(const QString& path)
 {
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
+    return isPresent(path);
+}
+
+QString fileNameOf(const QString& path)
+{
+    return path.mid(path.lastIndexOf(u'/') + 1);
 }
 
 class Checker
 {
 public:
-    explicit Checker(const Context& context) : m_context(context), m_root(QDir(context.root)) {}
+    explicit Checker(const Context& context) : m_context(context) {}
 
     int problems() const { return m_problems; }
 
     void run()
     {
+        if (hasEscapedBytes(m_context.root))
+            report(m_context.root,
+                   QStringLiteral(
+                       "プログラムフォルダのパスに UTF-8 でないバイトがあります（\\xNN で示します）．"
+                       "読み書きはできますが，このパスは INI ファイルに保存できないため，イメージ登録はできません．"));
         checkSettings();
         checkLeftovers(m_context.root);
         const QStringList folders = folderList(m_context.root);
         checkSkippedLinks(folders);
         QSet<QString> canonical;
         for (const QString& folder : folders)
-            if (!QFileInfo(folder).isSymLink() && !isManualFolder(folder))
-                canonical.insert(QFileInfo(folder).canonicalFilePath());
+            if (!isSymLink(folder) && !isManualFolder(folder))
+                canonical.insert(canonicalPath(folder));
         for (const QString& folder : folders)
             if (!isManualFolder(folder))
                 checkFolder(folder, canonical);
@@ -72,8 +80,11 @@ public:
 private:
     void report(const QString& path, const QString& message)
     {
-        QString where = m_root.relativeFilePath(path);
-        m_context.out << where << u'\t' << message << u'\n';
+        const QString prefix = m_context.root + u'/';
+        const QString where = path == m_context.root    ? QStringLiteral(".")
+                              : path.startsWith(prefix) ? path.mid(prefix.size())
+                                                        : path;
+        m_context.out << displayPath(where) << u'\t' << displayPath(message) << u'\n';
         ++m_problems;
     }
 
@@ -127,14 +138,14 @@ private:
     // Loads an INI file for checking; nullopt (after reporting why) when it cannot be read as one.
     std::optional<ProfileFile> load(const QString& path)
     {
-        const QFileInfo info(path);
-        if (info.isDir()) {
+        const PathKind kind = pathKind(existingPath(path));
+        if (kind == PathKind::Folder) {
             report(path, QStringLiteral("ファイルではなくフォルダです．読めません．"));
             return std::nullopt;
         }
         ProfileFile file = ProfileFile::load(path);
         if (file.status() != ProfileFile::Status::Loaded) {
-            report(path, info.isSymLink() && !info.exists()
+            report(path, isSymLink(existingPath(path)) && kind == PathKind::Missing
                              ? QStringLiteral("シンボリックリンクの先がありません．読めません．")
                              : QStringLiteral("読めません．"));
             return std::nullopt;
@@ -145,16 +156,16 @@ private:
 
     void checkLeftovers(const QString& folder)
     {
-        for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System))
-            if (isTempName(name))
-                report(QDir(folder).filePath(name),
+        for (const QString& name : folderEntries(folder))
+            if (isTempName(name) && isRegularFile(folder + u'/' + name))
+                report(folder + u'/' + name,
                        QStringLiteral("書き込みの途中で残った一時ファイルです．次の起動で消されます．"));
     }
 
     void checkSettings()
     {
-        const QString path = m_root.filePath(QStringLiteral("KOVRA.INI"));
-        if (present(path))
+        const QString path = m_context.root + QStringLiteral("/KOVRA.INI");
+        if (present(existingPath(path)))
             load(path);
     }
 
@@ -162,17 +173,18 @@ private:
     void checkSkippedLinks(const QStringList& folders)
     {
         const QSet<QString> listed(folders.cbegin(), folders.cend());
-        const auto entries =
-            m_root.entryInfoList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
-        for (const QFileInfo& info : entries) {
-            if (!info.isSymLink() || listed.contains(info.filePath()))
+        for (const QString& name : folderEntries(m_context.root)) {
+            const QString path = m_context.root + u'/' + name;
+            // Hidden entries are left out of the list by rule, not by fault.
+            if (name.startsWith(u'.') || !isSymLink(path) || listed.contains(path))
                 continue;
-            if (!info.exists())
-                report(info.filePath(),
+            const PathKind kind = pathKind(path);
+            if (kind == PathKind::Missing)
+                report(path,
                        QStringLiteral(
                            "シンボリックリンクの先がありません（ループか、消えたフォルダ）．一覧には出しません．"));
-            else if (info.isDir())
-                report(info.filePath(),
+            else if (kind == PathKind::Folder)
+                report(path,
                        QStringLiteral(
                            "プログラムフォルダを指すシンボリックリンクです．画像として読まず、一覧には出しません．"));
         }
@@ -180,26 +192,28 @@ private:
 
     void checkFolder(const QString& folder, const QSet<QString>& listed)
     {
-        const QFileInfo info(folder);
-        if (info.isSymLink()) {
-            const QString target = info.canonicalFilePath();
+        if (isSymLink(folder)) {
+            const QString target = canonicalPath(folder);
             if (listed.contains(target)) {
                 report(folder,
                        QStringLiteral(
                            "画像フォルダ %1 を指すシンボリックリンクです．同じ画像が二度並び、削除はできません．")
-                           .arg(QFileInfo(target).fileName()));
+                           .arg(fileNameOf(target)));
                 return;
             }
             report(folder,
-                   QStringLiteral("シンボリックリンクです（%1）．削除はできません．").arg(info.symLinkTarget()));
+                   QStringLiteral("シンボリックリンクです（%1）．削除はできません．").arg(symLinkTarget(folder)));
         }
+        if (hasEscapedBytes(fileNameOf(folder)))
+            report(folder, QStringLiteral(
+                               "フォルダ名に UTF-8 でないバイトがあります（\\xNN で示します）．"
+                               "画像として読み書きはできますが，このフォルダのパスは INI ファイルに保存できません．"));
 
-        const QDir dir(folder);
         const QString imageIni = imageIniPath(folder);
         bool anyArea = false;
         for (int i = 0; i < AreaCount && !anyArea; ++i)
-            anyArea = present(areaFilePath(folder, i));
-        if (!present(imageIni) && !anyArea) {
+            anyArea = present(existingPath(areaFilePath(folder, i)));
+        if (!present(existingPath(imageIni)) && !anyArea) {
             report(folder, QStringLiteral("画像フォルダではありません（IMAGE.INI もエリアファイルもありません）．"
                                           "一覧には \"Non Titled\" として並びます．"));
             return;
@@ -211,7 +225,7 @@ private:
 
     void checkImageIni(const QString& folder, const QString& path)
     {
-        if (!present(path)) {
+        if (!present(existingPath(path))) {
             report(path, QStringLiteral("ありません．題名は \"Non Titled\" になり、画像は表示されません．"));
             return;
         }
@@ -226,18 +240,17 @@ private:
         }
         if (!file->rawValue(ImageSection, u"Title"))
             report(path, QStringLiteral("Title がありません．題名は \"Non Titled\" になります．"));
-        const QString stored = file->read(ImageSection, u"Filename", u"", FilenameBufferSize);
-        if (stored.isEmpty()) {
+        // The main window's own resolution, so that check and the program never disagree.
+        const PictureResolution picture = resolvePicture(folder);
+        if (picture.stored.isEmpty()) {
             report(path, QStringLiteral("Filename がありません．画像は表示されません．"));
             return;
         }
-        const QString picture = resolvePicturePath(folder, stored);
-        const QFileInfo pictureInfo(picture);
-        if (!pictureInfo.isFile())
+        if (!picture.found)
             report(path, QStringLiteral("Filename %1 の画像ファイルが、その場所にも画像フォルダの中にもありません．")
-                             .arg(shown(stored)));
-        else if (QByteArray probe; FileOps::current().readFile(picture, probe) != FileOps::ReadStatus::Ok)
-            report(picture, QStringLiteral("画像ファイルを読めません．"));
+                             .arg(shown(picture.stored)));
+        else if (QByteArray probe; FileOps::current().readFile(picture.path, probe) != FileOps::ReadStatus::Ok)
+            report(picture.path, QStringLiteral("画像ファイルを読めません．"));
     }
 
     void checkAreas(const QString& folder)
@@ -245,7 +258,7 @@ private:
         const auto loaded = loadImageAreas(folder);
         for (int i = 0; i < AreaCount; ++i) {
             const QString path = areaFilePath(folder, i);
-            if (!present(path))
+            if (!present(existingPath(path)))
                 continue;
             const auto file = load(path);
             if (!file)
@@ -344,7 +357,6 @@ private:
     }
 
     const Context& m_context;
-    const QDir m_root;
     int m_problems = 0;
 };
 

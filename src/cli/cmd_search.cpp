@@ -1,8 +1,7 @@
 #include "Commands.h"
 #include "ImageFolders.h"
+#include "NativePath.h"
 #include "SearchScan.h"
-
-#include <QFileInfo>
 
 namespace kovra::cli {
 
@@ -17,8 +16,9 @@ int searchCommand(const Context& context, const QStringList& args)
         return context.fail(ExitUsage, QStringLiteral("[検索アイテム名]を入力してください．"));
     const QList<SearchRow> rows = searchFolders(folderList(context.root), Matcher(args.first()));
     for (const SearchRow& row : rows)
-        context.out << row.folderPosition << u'\t' << QFileInfo(row.folder).fileName() << u'\t' << row.title << u'\t'
-                    << row.hitAreaText() << u'\t' << row.picturePath << u'\n';
+        context.out << row.folderPosition << u'\t' << displayPath(row.folder.mid(row.folder.lastIndexOf(u'/') + 1))
+                    << u'\t' << row.title << u'\t' << row.hitAreaText() << u'\t' << displayPath(row.picturePath)
+                    << u'\n';
     context.out.flush();
     return rows.isEmpty() ? 1 : ExitOk;
 }

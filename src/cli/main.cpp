@@ -1,15 +1,18 @@
 #include "Commands.h"
+#include "NativePath.h"
+#include "ProgramFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
+#include <climits>
 #include <cstdio>
+#include <unistd.h>
 
 namespace kovra::cli {
 
 int Context::fail(int code, const QString& message) const
 {
-    QString line = message;
+    QString line = displayPath(message); // a name's bytes that are no UTF-8 show as \xNN
     line.replace(u'\n', u' ');
     err << QStringLiteral("kovra-cli: ") << line << u'\n';
     err.flush();
@@ -18,7 +21,7 @@ int Context::fail(int code, const QString& message) const
 
 QString Context::filePath(const QString& file) const
 {
-    return QDir(root).filePath(file);
+    return file.startsWith(u'/') ? file : root + u'/' + file;
 }
 
 QStringList usageLines(QStringView name)
@@ -38,6 +41,30 @@ QStringList usageLines(QStringView name)
 
 using namespace kovra::cli;
 
+namespace {
+
+// The arguments as the kernel gave them: a --root or FILE in code page 932 bytes keeps its bytes, where
+// QCoreApplication::arguments() would turn them into replacement characters.
+QStringList rawArguments(int argc, char* argv[])
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args.append(kovra::fromNativePath(argv[i]));
+    return args;
+}
+
+QString absoluteFolder(const QString& path)
+{
+    if (path.startsWith(u'/'))
+        return QDir::cleanPath(path);
+    char cwd[PATH_MAX];
+    if (!::getcwd(cwd, sizeof cwd))
+        return QDir::cleanPath(path);
+    return QDir::cleanPath(kovra::fromNativePath(cwd) + u'/' + path);
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
@@ -46,8 +73,10 @@ int main(int argc, char* argv[])
     out.setEncoding(QStringConverter::Utf8);
     err.setEncoding(QStringConverter::Utf8);
 
-    QStringList args = app.arguments().mid(1);
-    QString root = QCoreApplication::applicationDirPath();
+    QStringList args = rawArguments(argc, argv);
+    QString root = kovra::executableFolder();
+    if (root.isEmpty())
+        root = QCoreApplication::applicationDirPath();
     Context usage{root, out, err};
     if (!args.isEmpty() && (args.first() == u"--help" || args.first() == u"-h")) {
         out << QStringLiteral("使い方:\n  ") << usageLines().join(QStringLiteral("\n  ")) << u'\n';
@@ -63,10 +92,12 @@ int main(int argc, char* argv[])
         return usage.fail(ExitUsage,
                           QStringLiteral("コマンドを指定してください（kovra-cli --help で使い方を表示します）．"));
 
-    const QFileInfo rootInfo(root);
-    if (!rootInfo.isDir() || !QDir(root).isReadable())
+    root = absoluteFolder(root);
+    if (!kovra::isFolder(root))
+        return usage.fail(ExitUsage, QStringLiteral("フォルダがありません: %1．").arg(root));
+    if (!kovra::isReadableFolder(root))
         return usage.fail(ExitUsage, QStringLiteral("フォルダを読めません: %1．").arg(root));
-    const Context context{QDir::cleanPath(rootInfo.absoluteFilePath()), out, err};
+    const Context context{root, out, err};
 
     const QString name = args.takeFirst();
     for (const Command& c : Commands)

@@ -45,6 +45,41 @@ private slots:
         QVERIFY(!codepage::canEncode(text));
     }
 
+    void typedCharactersBecomeTheirCodePageForm_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("mapped");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("wave dash") << QStringLiteral("〜") << QStringLiteral("～") << QByteArray("\x81\x60");
+        QTest::newRow("minus sign") << QStringLiteral("−") << QStringLiteral("－") << QByteArray("\x81\x7c");
+        QTest::newRow("double vertical line") << QStringLiteral("‖") << QStringLiteral("∥") << QByteArray("\x81\x61");
+        QTest::newRow("cent") << QStringLiteral("¢") << QStringLiteral("￠") << QByteArray("\x81\x91");
+        QTest::newRow("pound") << QStringLiteral("£") << QStringLiteral("￡") << QByteArray("\x81\x92");
+        QTest::newRow("not sign") << QStringLiteral("¬") << QStringLiteral("￢") << QByteArray("\x81\xca");
+        QTest::newRow("em dash") << QStringLiteral("—") << QStringLiteral("―") << QByteArray("\x81\x5c");
+        QTest::newRow("yen sign") << QStringLiteral("¥100") << QStringLiteral("\\100") << QByteArray("\\100");
+        QTest::newRow("mixed text keeps the rest") << QStringLiteral("A〜B−箱") << QStringLiteral("A～B－箱")
+                                                   << QByteArray("A\x81\x60"
+                                                                 "B\x81\x7c\x94\xa0");
+        QTest::newRow("already in the code page's form")
+            << QStringLiteral("～－") << QStringLiteral("～－") << QByteArray("\x81\x60\x81\x7c");
+    }
+    void typedCharactersBecomeTheirCodePageForm()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, mapped);
+        QFETCH(QByteArray, bytes);
+        QVERIFY(!codepage::canEncode(typed) || typed == mapped);
+        QCOMPARE(codepage::mapTyped(typed), mapped);
+        QCOMPARE(codepage::encode(codepage::mapTyped(typed)).value_or(QByteArray("<none>")), bytes);
+    }
+
+    void mappingLeavesUnstorableCharactersRefused()
+    {
+        QCOMPARE(codepage::mapTyped(u"𠮷é"), QStringLiteral("𠮷é"));
+        QVERIFY(!codepage::canEncode(codepage::mapTyped(u"〜𠮷")));
+    }
+
     void everyDecodedCharacterCanBeWrittenBack()
     {
         // Otherwise an item read from a Windows file could not be saved again.

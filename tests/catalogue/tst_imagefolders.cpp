@@ -2,7 +2,10 @@
 #include "FixtureCatalogue.h"
 #include "ImageFolders.h"
 
+#include "AreaFiles.h"
 #include "CodePage.h"
+#include "NativePath.h"
+#include "ProfileFile.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -10,9 +13,14 @@
 #include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace kovra;
 using kovra::test::fileNames;
+using kovra::test::rawMkdir;
+using kovra::test::rawRead;
+using kovra::test::rawWrite;
 using kovra::test::readBytes;
 using kovra::test::writeBytes;
 namespace fixture = kovra::test::fixture;
@@ -43,6 +51,11 @@ QMap<QString, QByteArray> snapshot(const QString& folder)
     return files;
 }
 
+QByteArray cp932(const QString& text)
+{
+    return codepage::encode(text).value();
+}
+
 } // namespace
 
 class tst_ImageFolders : public QObject
@@ -66,7 +79,8 @@ private slots:
 
     void folderListOrder()
     {
-        for (const char* n : {"b", "A", "zz", "MANUAL2", "_x"})
+        // Hidden folders are no images: they are left out.
+        for (const char* n : {"b", "A", "zz", "MANUAL2", "_x", ".git", ".stfolder", ".thumbnails"})
             QVERIFY(QDir(m_root).mkdir(QString::fromLatin1(n)));
         QVERIFY(writeBytes(at(QStringLiteral("afile")), "x"));
         QCOMPARE(names(folderList(m_root)),
@@ -143,6 +157,13 @@ private slots:
         QTest::newRow("no such picture anywhere")
             << QStringLiteral("C:\\Kovra\\1\\gone.jpg") << QStringLiteral("<stored>");
         QTest::newRow("names a folder") << QStringLiteral("C:\\Kovra\\..") << QStringLiteral("<stored>");
+        // A backup copy of the program folder: the original still exists, the copy shows its own picture.
+        QTest::newRow("original of a copy exists") << QStringLiteral("<original>") << QStringLiteral("<local>");
+        QTest::newRow("inside the folder") << QStringLiteral("<inside>") << QStringLiteral("<local>");
+        // A copy through a system that changes case.
+        QTest::newRow("other case inside the folder") << QStringLiteral("<inside-upper>") << QStringLiteral("<local>");
+        QTest::newRow("other case, Windows path")
+            << QStringLiteral("C:\\Kovra\\20030405060708\\SHELF.JPG") << QStringLiteral("<local>");
         QTest::newRow("empty") << QString() << QString();
     }
     void pictureFallback()
@@ -152,8 +173,16 @@ private slots:
         const QString folder = at(fixture::ShelfFolder);
         const QString elsewhere = m_tmp.filePath(QStringLiteral("elsewhere.jpg"));
         QVERIFY(writeBytes(elsewhere, test::tinyJpeg()));
+        const QString original = m_tmp.filePath(QStringLiteral("Original/20030405060708/shelf.jpg"));
+        QVERIFY(writeBytes(original, test::tinyJpeg()));
         if (stored == u"<existing>")
             stored = elsewhere;
+        else if (stored == u"<original>")
+            stored = original;
+        else if (stored == u"<inside>")
+            stored = folder + QStringLiteral("/shelf.jpg");
+        else if (stored == u"<inside-upper>")
+            stored = folder + QStringLiteral("/SHELF.JPG");
         const QString local = folder + QStringLiteral("/shelf.jpg");
         expected = expected == u"<local>" ? local : expected == u"<stored>" ? stored : expected;
         QCOMPARE(resolvePicturePath(folder, stored), expected);
@@ -169,6 +198,139 @@ private slots:
         const QString resolved = resolvePicturePath(folder, QStringLiteral("box.bmp"));
         QVERIFY(QDir::setCurrent(cwd));
         QCOMPARE(resolved, folder + QStringLiteral("/box.bmp"));
+    }
+
+    void existingPath_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("exact") << QStringLiteral("a.ini") << QStringLiteral("a.ini");
+        QTest::newRow("other case") << QStringLiteral("A.INI") << QStringLiteral("a.ini");
+        QTest::newRow("stored upper") << QStringLiteral("b.ini") << QStringLiteral("B.INI");
+        QTest::newRow("exact among two") << QStringLiteral("dup.txt") << QStringLiteral("dup.txt");
+        QTest::newRow("two match: as asked") << QStringLiteral("Dup.txt") << QStringLiteral("Dup.txt");
+        QTest::newRow("full-width letters") << QStringLiteral("ａ.jpg") << QStringLiteral("Ａ.jpg");
+        QTest::newRow("missing") << QStringLiteral("none.ini") << QStringLiteral("none.ini");
+        QTest::newRow("folder too") << QStringLiteral("SUB") << QStringLiteral("sub");
+    }
+    void existingPath()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        const QString folder = at(u"Case");
+        for (const char* f : {"a.ini", "B.INI", "dup.txt", "DUP.txt"})
+            QVERIFY(writeBytes(folder + u'/' + QString::fromLatin1(f), "x"));
+        QVERIFY(writeBytes(folder + QStringLiteral("/Ａ.jpg"), "x"));
+        QVERIFY(QDir(folder).mkdir(QStringLiteral("sub")));
+        QCOMPARE(kovra::existingPath(folder + u'/' + name), folder + u'/' + expected);
+    }
+
+    // The listing behind a lookup is kept for a folder that has not changed, never past a change.
+    void existingPathSeesChanges()
+    {
+        const QString folder = at(u"Settled");
+        QVERIFY(QDir(folder).mkpath(QStringLiteral(".")));
+        auto backdate = [&] {
+            const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+            return ::utimensat(AT_FDCWD, nativePath(folder).constData(), old, 0) == 0;
+        };
+        QVERIFY(backdate());
+        const QString asked = folder + QStringLiteral("/Area5.INI");
+        QCOMPARE(kovra::existingPath(asked), asked);
+        QVERIFY(writeBytes(folder + QStringLiteral("/area5.ini"), "x"));
+        QCOMPARE(kovra::existingPath(asked), folder + QStringLiteral("/area5.ini"));
+        // A rename in the same clock tick as the listing before it.
+        QVERIFY(QFile::rename(folder + QStringLiteral("/area5.ini"), folder + QStringLiteral("/AREA5.ini")));
+        QCOMPARE(kovra::existingPath(asked), folder + QStringLiteral("/AREA5.ini"));
+    }
+
+    void caseChangedCatalogueReadsAndWrites()
+    {
+        // image.ini, area0.ini and PHOTO2.JPG as a case-changing copy leaves them.
+        const QString folder = at(u"20240101000000");
+        QVERIFY(writeBytes(folder + QStringLiteral("/image.ini"),
+                           "[ImageFile]\r\nFilename=" + cp932(folder) +
+                               "/photo2.jpg\r\nTitle=" + cp932(QStringLiteral("棚")) + "\r\n"));
+        QVERIFY(writeBytes(folder + QStringLiteral("/area0.ini"), "[ItemCount]\r\nSum=1\r\n[Items]\r\nItem0=pen\r\n"));
+        QVERIFY(writeBytes(folder + QStringLiteral("/PHOTO2.JPG"), test::tinyJpeg()));
+        // Two files for one name: neither is taken.
+        QVERIFY(writeBytes(folder + QStringLiteral("/area1.ini"), "[ItemCount]\r\nSum=1\r\n[Items]\r\nItem0=a\r\n"));
+        QVERIFY(writeBytes(folder + QStringLiteral("/AREA1.INI"), "[ItemCount]\r\nSum=1\r\n[Items]\r\nItem0=b\r\n"));
+
+        QCOMPARE(titleList({folder}, nonTitled()).value(0).title, QStringLiteral("棚"));
+        QCOMPARE(readItems(folder, 0), QStringList({QStringLiteral("pen")}));
+        QCOMPARE(picturePathOf(folder), folder + QStringLiteral("/PHOTO2.JPG"));
+        QCOMPARE(readItems(folder, 1), QStringList());
+
+        // A write goes to the file that is there; with two candidates, to the exact name.
+        QCOMPARE(saveItems(folder, 0, {QStringLiteral("ink")}), WriteStatus::Ok);
+        QCOMPARE(saveItems(folder, 1, {QStringLiteral("c")}), WriteStatus::Ok);
+        QCOMPARE(fileNames(folder),
+                 QStringList({QStringLiteral("AREA1.INI"), QStringLiteral("Area1.INI"), QStringLiteral("PHOTO2.JPG"),
+                              QStringLiteral("area0.ini"), QStringLiteral("area1.ini"), QStringLiteral("image.ini")}));
+        QCOMPARE(readItems(folder, 0), QStringList({QStringLiteral("ink")}));
+        QCOMPARE(readBytes(folder + QStringLiteral("/area1.ini")),
+                 QByteArray("[ItemCount]\r\nSum=1\r\n[Items]\r\nItem0=a\r\n"));
+    }
+
+    void nativePathRoundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("escaped");
+        QTest::newRow("ascii") << QByteArray("/tmp/Kovra/20240101000000") << false;
+        QTest::newRow("UTF-8 Japanese") << QByteArray("/tmp/\xe5\x86\x99\xe7\x9c\x9f") << false;
+        QTest::newRow("UTF-8 outside the BMP") << QByteArray("/\xf0\xa0\xae\xb7") << false;
+        QTest::newRow("code page 932") << QByteArray("/tmp/\x8e\xca\x90\x5e") << true;
+        QTest::newRow("lone byte FF") << QByteArray("a\xff") << true;
+        QTest::newRow("cut sequence") << QByteArray("a\xe3\x81") << true;
+        QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << true;
+        QTest::newRow("encoded surrogate") << QByteArray("\xed\xb2\x80") << true;
+        QTest::newRow("past U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << true;
+    }
+    void nativePathRoundTrip()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, escaped);
+        const QString text = fromNativePath(bytes);
+        QCOMPARE(nativePath(text), bytes);
+        QCOMPARE(hasEscapedBytes(text), escaped);
+        if (!escaped)
+            QCOMPARE(text, QString::fromUtf8(bytes));
+        // Such a path has no text in the code page: registration refuses it as unstorable.
+        if (escaped)
+            QVERIFY(!codepage::canEncode(text));
+    }
+
+    void namesInCodePageBytes()
+    {
+        // A program folder unpacked from a Windows archive: code page 932 bytes in its name and in the
+        // name of an image folder and of a picture.
+        const QByteArray root = nativePath(m_tmp.path()) + "/Kovra\x83\x4a\x83\x6f";
+        const QByteArray shelf = root + "/20240101000000";
+        const QByteArray named = root + "/\x8e\xca\x90\x5e"; // 写真
+        const QByteArray picture = cp932(QStringLiteral("写真.jpg"));
+        QVERIFY(rawMkdir(root) && rawMkdir(shelf) && rawMkdir(named) && rawMkdir(root + "/.hidden"));
+        QVERIFY(rawWrite(shelf + "/IMAGE.INI", "[ImageFile]\r\nFilename=C:\\Kovra\\20240101000000\\" + picture +
+                                                   "\r\nTitle=" + cp932(QStringLiteral("棚")) + "\r\n"));
+        QVERIFY(rawWrite(shelf + '/' + picture, test::tinyJpeg()));
+        QVERIFY(rawWrite(named + "/IMAGE.INI", "[ImageFile]\r\nTitle=" + cp932(QStringLiteral("写真")) + "\r\n"));
+
+        const QString program = fromNativePath(root);
+        const QStringList folders = folderList(program);
+        QCOMPARE(folders.size(), 2);
+        QCOMPARE(nativePath(folders.at(0)), shelf);
+        QCOMPARE(nativePath(folders.at(1)), named);
+        const QList<TitleEntry> titles = titleList(folders, nonTitled());
+        QCOMPARE(titles.value(0).title, QStringLiteral("棚"));
+        QCOMPARE(titles.value(1).title, QStringLiteral("写真"));
+        QCOMPARE(nativePath(picturePathOf(folders.at(0))), shelf + '/' + picture);
+
+        QCOMPARE(writeProfileString(u"ItemCount", u"Sum", u"0", areaFilePath(folders.at(1), 0)), WriteStatus::Ok);
+        QCOMPARE(rawRead(named + "/Area0.INI"), QByteArray("[ItemCount]\r\nSum=0\r\n"));
+        QVERIFY(!codepage::canEncode(program));
+        // 8E is no UTF-8 start, CA 90 happens to be U+0290: messages show the byte that is not UTF-8.
+        QCOMPARE(displayPath(folders.at(1)), displayPath(program) + QStringLiteral("/\\x8E") + QChar(0x0290) + u'^');
+        QVERIFY(displayPath(program).endsWith(QStringLiteral("/Kovra\\x83J\\x83o")));
     }
 
     void picturePathOfFixture()

@@ -97,6 +97,9 @@ private slots:
             S, K, "A\x83\x5c", 4);
         row("size 1 gives nothing", "[S]\r\nk=ABC\r\n", S, K, "", 1);
         row("invalid bytes pass through", "[S]\r\nk=\xa0\xff\r\n", S, K, "\xa0\xff");
+        row("line without equals is no key", "[ImageFile]\r\nTitle\r\n", QStringLiteral("ImageFile"),
+            QStringLiteral("Title"), "dflt");
+        row("key after a line without equals", "[S]\r\nk\r\nk=1\r\n", S, K, "1");
     }
     void read()
     {
@@ -206,6 +209,13 @@ private slots:
         QTest::newRow("other bytes untouched")
             << QByteArray("[X]\r\nbad=\xa0\xff\x83\r\n[S]\r\nk=1\r\n") << QStringLiteral("S") << QStringLiteral("k")
             << QStringLiteral("2") << QByteArray("[X]\r\nbad=\xa0\xff\x83\r\n[S]\r\nk=2\r\n");
+        QTest::newRow("line without equals stays beside the new key")
+            << QByteArray("[S]\r\nk\r\n") << QStringLiteral("S") << QStringLiteral("k") << QStringLiteral("v")
+            << QByteArray("[S]\r\nk=v\r\nk\r\n");
+        // A UTF-8 byte-order mark hides the first header, as it does from the code-page reading of Windows.
+        QTest::newRow("UTF-8 mark: first header unseen")
+            << QByteArray("\xEF\xBB\xBF[S]\r\nk=1\r\n") << QStringLiteral("S") << QStringLiteral("k")
+            << QStringLiteral("2") << QByteArray("\xEF\xBB\xBF[S]\r\nk=1\r\n[S]\r\nk=2\r\n");
         QTest::newRow("section name with trail 5D")
             << QByteArray("[\x83\x5d]\r\nk=1\r\n") << QStringLiteral("ゾ") << QStringLiteral("j") << QStringLiteral("2")
             << QByteArray("[\x83\x5d]\r\nk=1\r\nj=2\r\n");
@@ -307,6 +317,24 @@ private slots:
         // Nothing is created either.
         QCOMPARE(writeProfileString(section, key, value, file(QStringLiteral("new.ini"))), expected);
         QVERIFY(!QFile::exists(file(QStringLiteral("new.ini"))));
+    }
+
+    void utf16FileIsNeverWritten_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        // "[S]", CR LF, "k=1" after the mark.
+        QTest::newRow("little endian") << QByteArray::fromHex("fffe5b0053005d000d000a006b003d003100");
+        QTest::newRow("big endian") << QByteArray::fromHex("feff005b0053005d000d000a006b003d0031");
+    }
+    void utf16FileIsNeverWritten()
+    {
+        QFETCH(QByteArray, bytes);
+        QVERIFY(writeBytes(file(), bytes));
+        QCOMPARE(writeProfileString(u"S", u"k", u"2", file()), WriteStatus::Unreadable);
+        QCOMPARE(writeProfileString(u"New", u"k", u"2", file()), WriteStatus::Unreadable);
+        QCOMPARE(removeProfileSection(u"S", file()), WriteStatus::Unreadable);
+        QCOMPARE(readBytes(file()), bytes);
+        QVERIFY(leftovers().isEmpty());
     }
 
     void removeSectionRefusals()

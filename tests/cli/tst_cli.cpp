@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 using kovra::test::readBytes;
 using kovra::test::writeBytes;
@@ -83,6 +84,40 @@ private slots:
         const Run own = run(words("list"), copy);
         QCOMPARE(own.code, 0);
         QCOMPARE(own.out, expected);
+    }
+
+    // A program folder named in code page 932 bytes, given by --root or holding the executable: the
+    // bytes of argv and of /proc/self/exe reach the files unchanged.
+    void programFolderThatIsNoUtf8()
+    {
+        const QByteArray root = QFile::encodeName(m_root) + "/K\x83J";
+        QVERIFY(kovra::test::rawMkdir(root) && kovra::test::rawMkdir(root + "/20240101000000"));
+        QVERIFY(
+            kovra::test::rawWrite(root + "/20240101000000/IMAGE.INI", "[ImageFile]\r\nFilename=a.bmp\r\nTitle=t\r\n"));
+        QVERIFY(kovra::test::rawWrite(root + "/20240101000000/a.bmp", kovra::test::tinyBmp()));
+        QVERIFY(kovra::test::rawWrite(root + "/kovra-cli", readBytes(m_cli)));
+        QVERIFY(::chmod((root + "/kovra-cli").constData(), 0755) == 0);
+        // The shell passes the bytes on: QProcess would encode the arguments as UTF-8.
+        const QString script = QStringLiteral("r=\"$(printf '%s/K\\203J' \"$1\")\"; shift; "
+                                              "if [ \"$1\" = own ]; then shift; exec \"$r/kovra-cli\" \"$@\"; fi; "
+                                              "c=$1; sfx=$2; shift 2; exec \"$c\" --root \"$r$sfx\" \"$@\"");
+        auto shell = [&](const char* args) {
+            return run(QStringList{QStringLiteral("-c"), script, QStringLiteral("sh"), m_root} +
+                           words(args).replaceInStrings(QStringLiteral("<cli>"), m_cli),
+                       QStringLiteral("/bin/sh"));
+        };
+        const QString shown = m_root + QStringLiteral("/K\\x83J");
+        const QString line = QStringLiteral("20240101000000\tt\t") + shown + QStringLiteral("/20240101000000/a.bmp\n");
+        const Run own = shell("own|list");
+        QCOMPARE(own.err, QString());
+        QCOMPARE(own.out, line);
+        QCOMPARE(shell("<cli>||list").out, line);
+        QCOMPARE(shell("<cli>||ini|set|20240101000000/Area0.INI|ItemCount|Sum|0").code, 0);
+        QCOMPARE(kovra::test::rawRead(root + "/20240101000000/Area0.INI"), QByteArray("[ItemCount]\r\nSum=0\r\n"));
+        const Run missing = shell("<cli>|/none|list");
+        QCOMPARE(missing.code, 2);
+        QCOMPARE(missing.err,
+                 QStringLiteral("kovra-cli: フォルダがありません: ") + shown + QStringLiteral("/none．\n"));
     }
 
     void get_data()

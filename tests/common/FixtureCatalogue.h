@@ -15,6 +15,12 @@ QByteArray readBytes(const QString& path);
 // Names of the files directly inside folder, sorted.
 QStringList fileNames(const QString& folder);
 
+// The same by the kernel's bytes of a path, with POSIX calls: for names that are not UTF-8, which Qt's
+// file classes would lose. rawWrite does not create folders; rawMkdir makes one folder.
+bool rawMkdir(const QByteArray& path);
+bool rawWrite(const QByteArray& path, const QByteArray& bytes);
+QByteArray rawRead(const QByteArray& path);
+
 // A 2 x 2 pixel 24-bit BMP picture, built here.
 QByteArray tinyBmp();
 // A 16 x 12 pixel JPEG picture (tests/data/shelf.jpg).

@@ -125,15 +125,15 @@ struct ReferenceIni
                 sections.push_back({trimmed(t.substr(1, close == std::string::npos ? std::string::npos : close - 1)), {}});
                 inSection = true;
             } else if (inSection && !t.empty() && t[0] != ';') {
+                // A line without '=' is no key.
                 const size_t eq = findChar(t, '=');
+                if (eq == std::string::npos)
+                    continue;
                 Key k;
                 k.name = trimmed(t.substr(0, eq));
-                if (eq != std::string::npos) {
-                    k.value = trimmed(t.substr(eq + 1));
-                    if (k.value.size() >= 2 && (k.value[0] == '"' || k.value[0] == '\'') &&
-                        k.value.back() == k.value[0])
-                        k.value = k.value.substr(1, k.value.size() - 2);
-                }
+                k.value = trimmed(t.substr(eq + 1));
+                if (k.value.size() >= 2 && (k.value[0] == '"' || k.value[0] == '\'') && k.value.back() == k.value[0])
+                    k.value = k.value.substr(1, k.value.size() - 2);
                 sections.back().keys.push_back(k);
             }
         }

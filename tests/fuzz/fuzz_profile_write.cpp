@@ -31,8 +31,15 @@ bool sameName(const QString& a, const QString& b)
 }
 
 // What the writer must answer for this input, worked out from the rules alone.
-WriteStatus expectedSet(const QString& section, const QString& key, const QString& value)
+bool isUtf16(const QByteArray& bytes)
 {
+    return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
+}
+
+WriteStatus expectedSet(const QByteArray& file, const QString& section, const QString& key, const QString& value)
+{
+    if (isUtf16(file))
+        return WriteStatus::Unreadable; // Windows writes Unicode there; code page bytes would break it
     if (hasBreak(section) || hasBreak(key) || hasBreak(value))
         return WriteStatus::InvalidInput;
     if (!codepage::canEncode(section) || !codepage::canEncode(key) || !codepage::canEncode(value))
@@ -82,7 +89,7 @@ void apply(ProfileFile& file, const Op& o)
         const WriteStatus st = file.removeSection(section);
         if (st != WriteStatus::Ok) {
             check(file.bytes() == original, "refused removal changed the bytes");
-            check(hasBreak(section) || !codepage::canEncode(section) || nameBytes(section).isEmpty() ||
+            check(isUtf16(original) || hasBreak(section) || !codepage::canEncode(section) || nameBytes(section).isEmpty() ||
                       findChar(nameBytes(section).toStdString(), ']') != std::string::npos,
                   "removal refused for a sound name");
             return;
@@ -92,7 +99,7 @@ void apply(ProfileFile& file, const Op& o)
                 check(file.rawValue(name.first, name.second) == old, "removal changed another section");
     } else {
         const WriteStatus st = file.set(section, key, value);
-        check(st == expectedSet(section, key, value), "write answered other than the rules say");
+        check(st == expectedSet(original, section, key, value), "write answered other than the rules say");
         if (st != WriteStatus::Ok) {
             check(file.bytes() == original, "refused write changed the bytes");
             return;

@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -190,6 +191,8 @@ private slots:
         row("no Filename", "IMAGE.INI", "[ImageFile]\r\nTitle=t\r\n", "Filename がありません．画像は表示されません．");
         row("no Title", "IMAGE.INI", "[ImageFile]\r\nFilename=shelf.bmp\r\n",
             "Title がありません．題名は \"Non Titled\" になります．");
+        row("Title without equals", "IMAGE.INI", "[ImageFile]\r\nFilename=shelf.bmp\r\nTitle\r\n",
+            "Title がありません．題名は \"Non Titled\" になります．");
         row("leftover of a write", ".Area3.INI.kovra-tmp-4242-0a1b2c3d", "[Area]\r\nVisi",
             "書き込みの途中で残った一時ファイルです．次の起動で消されます．");
     }
@@ -203,6 +206,53 @@ private slots:
         QVERIFY(writeBytes(folder + u'/' + file, bytes));
         const Run r = check();
         QCOMPARE(r.out, QFileInfo(folder).fileName() + u'/' + line + u'\n');
+        QCOMPARE(r.code, 1);
+    }
+
+    // What the main window resolves and shows, check does not report.
+    void agreesWithTheProgram_data()
+    {
+        QTest::addColumn<QString>("remove");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("Filename past 253 bytes")
+            << QString() << QStringLiteral("IMAGE.INI")
+            << "[ImageFile]\r\nFilename=/" + QByteArray(300, 'd') + "/shelf.bmp\r\nTitle=t\r\n";
+        QTest::newRow("picture named in other case")
+            << QString() << QStringLiteral("IMAGE.INI")
+            << QByteArray("[ImageFile]\r\nFilename=C:\\Kovra\\20030405060708\\SHELF.BMP\r\nTitle=t\r\n");
+        QTest::newRow("IMAGE.INI in lower case") << QStringLiteral("IMAGE.INI") << QStringLiteral("image.ini")
+                                                 << QByteArray("[ImageFile]\r\nFilename=shelf.bmp\r\nTitle=t\r\n");
+        QTest::newRow("area file in lower case")
+            << QStringLiteral("Area0.INI") << QStringLiteral("area0.ini") << QByteArray("[Area]\r\nVisible=False\r\n");
+        QTest::newRow("hidden folder") << QString() << QStringLiteral("../.git/HEAD") << QByteArray("\xff\xfe");
+    }
+    void agreesWithTheProgram()
+    {
+        QFETCH(QString, remove);
+        QFETCH(QString, file);
+        QFETCH(QByteArray, bytes);
+        const QString folder = writeSoundCatalogue();
+        QVERIFY(!folder.isEmpty());
+        QVERIFY(remove.isEmpty() || QFile::remove(folder + u'/' + remove));
+        QVERIFY(writeBytes(folder + u'/' + file, bytes));
+        const Run r = check();
+        QCOMPARE(r.out, QString());
+        QCOMPARE(r.code, 0);
+    }
+
+    // Names in code page 932 bytes (from a Windows archive) are read, and check names them.
+    void namesThatAreNoUtf8()
+    {
+        QVERIFY(!writeSoundCatalogue().isEmpty());
+        const QByteArray named = QFile::encodeName(m_root) + "/\x8e\xca";
+        QVERIFY(test::rawMkdir(named));
+        QVERIFY(test::rawWrite(named + "/IMAGE.INI", "[ImageFile]\r\nFilename=a.bmp\r\nTitle=t\r\n"));
+        QVERIFY(test::rawWrite(named + "/a.bmp", test::tinyBmp()));
+        const Run r = check();
+        QCOMPARE(r.out, QStringLiteral("\\x8E\\xCA\tフォルダ名に UTF-8 でないバイトがあります（\\xNN で示します）．"
+                                       "画像として読み書きはできますが，このフォルダのパスは INI "
+                                       "ファイルに保存できません．\n"));
         QCOMPARE(r.code, 1);
     }
 
