@@ -152,7 +152,7 @@ bool FileOps::removeFile(const QString& path)
 
 bool FileOps::makeDir(const QString& path)
 {
-    return QDir().mkdir(path);
+    return ::mkdir(nativePath(path).constData(), 0777) == 0;
 }
 
 bool FileOps::removeDir(const QString& path)
@@ -200,13 +200,15 @@ bool FileOps::copyFile(const QString& from, const QString& to, const CopyProgres
 
 bool FileOps::isReadOnly(const QString& path)
 {
-    const QFileInfo info(path);
-    return info.exists() && !(info.permissions() & QFileDevice::WriteOwner);
+    struct stat st;
+    return ::stat(nativePath(path).constData(), &st) == 0 && !(st.st_mode & S_IWUSR);
 }
 
 bool FileOps::copyPermissions(const QString& from, const QString& to)
 {
-    return QFile::setPermissions(to, QFile::permissions(from));
+    struct stat st;
+    return ::stat(nativePath(from).constData(), &st) == 0 &&
+           ::chmod(nativePath(to).constData(), st.st_mode & 07777) == 0;
 }
 
 FileOps& FileOps::current()
@@ -352,7 +354,7 @@ bool FileReplacement::add(const QString& pathAsNamed, const QByteArray& data)
         return false;
     }
     // The replacement must not change who may read or write the file.
-    if (QFileInfo::exists(path) && !ops.copyPermissions(path, temp)) {
+    if (pathKind(path) != PathKind::Missing && !ops.copyPermissions(path, temp)) {
         ops.removeFile(temp);
         return false;
     }
@@ -391,10 +393,9 @@ bool atomicWrite(const QString& path, const QByteArray& data)
 
 void removeTempLeftovers(const QString& folder)
 {
-    const QDir dir(folder);
-    for (const QFileInfo& info : dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System)) {
-        const QString name = info.fileName();
-        if (!isTempName(name) || info.isSymLink())
+    for (const QString& name : folderEntries(folder)) {
+        const QString path = folder + u'/' + name;
+        if (!isTempName(name) || isSymLink(path) || !isRegularFile(path))
             continue;
         // A writer that still runs owns its temporary file.
         const QStringView tail = QStringView(name).mid(name.lastIndexOf(QString::fromUtf16(TempMarker)) +
@@ -402,7 +403,7 @@ void removeTempLeftovers(const QString& folder)
         const qint64 pid = tail.left(tail.indexOf(u'-')).toLongLong();
         if (pid <= 0 || pid > std::numeric_limits<pid_t>::max() || ::kill(pid_t(pid), 0) == 0 || errno != ESRCH)
             continue;
-        FileOps::current().removeFile(info.filePath());
+        FileOps::current().removeFile(path);
     }
 }
 

@@ -8,6 +8,7 @@
 #include "FileOps.h"
 #include "FixtureCatalogue.h"
 #include "ImageFolders.h"
+#include "NativePath.h"
 #include "WindowPosition.h"
 
 #include <QDir>
@@ -16,6 +17,7 @@
 #include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -337,6 +339,24 @@ private slots:
         QVERIFY(!QFileInfo::exists(shelf()));
     }
 
+    // An image folder whose name holds code page 932 bytes (not UTF-8) is deleted, its files first.
+    void deletionOfFolderNamedInCodePage()
+    {
+        const QByteArray root = nativePath(m_root);
+        const QString folder = fromNativePath(root + "/\x83\x5c\x83\x74\x83\x40");
+        const QByteArray native = nativePath(folder);
+        QVERIFY(folder.contains(QChar(0xDC83)));
+        QCOMPARE(::mkdir(native.constData(), 0755), 0);
+        for (const char* name : {"/IMAGE.INI", "/\x8a\x4f.jpg"}) {
+            FILE* f = std::fopen((native + name).constData(), "w");
+            QVERIFY(f);
+            std::fclose(f);
+        }
+        QVERIFY(deleteImageFolder(m_root, folder));
+        struct stat st;
+        QCOMPARE(::lstat(native.constData(), &st), -1);
+    }
+
     // Pictures are opened so that nothing can block: a FIFO (no writer), a folder or a missing file give
     // nothing at once; a regular file reads as usual, with a descriptor that blocks again.
     void openRegularFileNeverBlocks()
@@ -379,6 +399,13 @@ private slots:
         QVERIFY(writeBytes(to, "kept"));
         QVERIFY(!FileOps::current().copyFile(from, to));
         QCOMPARE(readBytes(to), QByteArray("kept"));
+        // A registration hands its window the same progress.
+        qint64 reported = 0;
+        const CreateResult made = createImageFolder(m_root, from, QStringLiteral("big.bmp"), QStringLiteral("大"),
+                                                    QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5)),
+                                                    [&](qint64 done, qint64) { reported = done; });
+        QCOMPARE(made.error, CreateError::None);
+        QCOMPARE(reported, data.size());
     }
 
     // A crash between the temporary file and the rename (the rename fails and so does every removal, as
