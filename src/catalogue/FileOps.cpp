@@ -122,22 +122,27 @@ bool FileOps::writeFile(const QString& path, const QByteArray& data)
     return ::close(fd) == 0 && written;
 }
 
-bool FileOps::syncFile(const QString& path)
+namespace {
+
+bool openAndSync(const QString& path, int flags)
 {
-    const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC | flags);
     if (fd < 0)
         return false;
     const bool synced = ::fsync(fd) == 0;
     return ::close(fd) == 0 && synced;
 }
 
+} // namespace
+
+bool FileOps::syncFile(const QString& path)
+{
+    return openAndSync(path, O_NONBLOCK);
+}
+
 bool FileOps::syncFolder(const QString& path)
 {
-    const int fd = ::open(nativePath(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    return ::close(fd) == 0 && synced;
+    return openAndSync(path, O_DIRECTORY);
 }
 
 bool FileOps::rename(const QString& from, const QString& to)

@@ -134,6 +134,15 @@ class tst_FailingDisk : public QObject
         return false;
     }
 
+    // The kinds of write that replace files which exist before them.
+    static void replacingKinds()
+    {
+        QTest::addColumn<Kind>("kind");
+        QTest::newRow("settings") << Kind::Settings;
+        QTest::newRow("arrangement") << Kind::Arrangement;
+        QTest::newRow("items") << Kind::Items;
+    }
+
 private slots:
     void init()
     {
@@ -200,13 +209,7 @@ private slots:
 
     // Real read-only bits (the Windows read-only attribute) on every file a write would replace: nothing
     // of them changes, even for root, and the write reports the failure.
-    void readOnlyFilesStay_data()
-    {
-        QTest::addColumn<Kind>("kind");
-        QTest::newRow("settings") << Kind::Settings;
-        QTest::newRow("arrangement") << Kind::Arrangement;
-        QTest::newRow("items") << Kind::Items;
-    }
+    void readOnlyFilesStay_data() { replacingKinds(); }
     void readOnlyFilesStay()
     {
         QFETCH(Kind, kind);
@@ -235,13 +238,7 @@ private slots:
     // Each save reaches the disk in the order that survives a power cut: the new content is written and
     // flushed under a temporary name, renamed over the old file, and the folder is flushed after it. An
     // arrangement writes and flushes all its files before the first rename.
-    void savesAreDurableInOrder_data()
-    {
-        QTest::addColumn<Kind>("kind");
-        QTest::newRow("settings") << Kind::Settings;
-        QTest::newRow("arrangement") << Kind::Arrangement;
-        QTest::newRow("items") << Kind::Items;
-    }
+    void savesAreDurableInOrder_data() { replacingKinds(); }
     void savesAreDurableInOrder()
     {
         QFETCH(Kind, kind);
