@@ -21,6 +21,7 @@ MessageBox::Answer MessageBox::show(QWidget* parent, Icon icon, const QString& t
         return handler()(Request{icon, text, caption, buttons});
     QMessageBox box(parent);
     box.setWindowTitle(caption);
+    box.setTextFormat(Qt::PlainText); // texts carry file names, titles and items: never markup
     box.setText(text);
     box.setIcon(icon == Icon::Information ? QMessageBox::Information
                 : icon == Icon::Question  ? QMessageBox::Question

@@ -58,8 +58,12 @@ frmItemRegist::frmItemRegist(const frmMain& main, QWidget* parent) : QWidget(par
     m_folder = main.currentImageFolder();
     m_area = main.selectedAreaIndex();
     m_picked = -1;
-    if (!m_folder.isEmpty() && m_area >= 0 && m_area < kovra::AreaCount)
-        m_list1->addItems(kovra::readItems(m_folder, m_area));
+    if (!m_folder.isEmpty() && m_area >= 0 && m_area < kovra::AreaCount) {
+        m_list1->setUpdatesEnabled(false);
+        for (const QByteArray& item : kovra::readItemBytes(m_folder, m_area))
+            appendRow(item);
+        m_list1->setUpdatesEnabled(true);
+    }
     m_text1->setFocus();
 }
 
@@ -122,16 +126,62 @@ void frmItemRegist::createControls(double tpp)
 QStringList frmItemRegist::rows() const
 {
     QStringList r;
-    for (int i = 0; i < m_list1->count(); ++i)
-        r.append(m_list1->item(i)->text());
+    r.reserve(m_bytes.size());
+    for (const QByteArray& b : m_bytes)
+        r.append(readable(b));
     return r;
+}
+
+QString frmItemRegist::readable(QByteArrayView bytes)
+{
+    const QString decoded = kovra::codepage::decode(bytes);
+    if (!decoded.contains(QChar(0xFFFD)) && !decoded.contains(QChar(u'\0')))
+        return decoded; // no byte of the code page decodes to U+FFFD: nothing to mark
+    auto mark = [](QString& out, unsigned char b) {
+        out += QStringLiteral("\\x") + QString::number(b, 16).toUpper().rightJustified(2, u'0');
+    };
+    QString out;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    for (qsizetype i = 0; i < bytes.size();) {
+        const qsizetype n = kovra::codepage::isLeadByte(p[i]) && i + 1 < bytes.size() ? 2 : 1;
+        const QString c = kovra::codepage::decode(bytes.sliced(i, n));
+        if (c != QChar(0xFFFD) && c != QChar(u'\0')) {
+            out += c;
+            i += n;
+        } else {
+            mark(out, p[i]); // a bad pair marks its first byte; the second is read on its own
+            ++i;
+        }
+    }
+    return out;
+}
+
+QString frmItemRegist::shown(QByteArrayView bytes)
+{
+    // Only the beginning is decoded: a very long item costs no more than a short one to show.
+    constexpr qsizetype Head = 2 * ShownLength + 2;
+    const bool longer = bytes.size() > Head;
+    QString text = readable(longer ? bytes.first(kovra::codepage::safeCut(bytes, Head)) : bytes);
+    if (text.size() > ShownLength || longer) {
+        qsizetype cut = std::min<qsizetype>(text.size(), ShownLength);
+        if (cut > 0 && text.at(cut - 1).isHighSurrogate())
+            --cut;
+        text = text.left(cut) + QStringLiteral("…");
+    }
+    return text;
+}
+
+void frmItemRegist::appendRow(const QByteArray& bytes)
+{
+    m_bytes.append(bytes);
+    m_list1->addItem(shown(bytes));
 }
 
 // Add: the text exactly as typed, empty and repeated text included; text the area file cannot hold is
 // refused here, while the user can still change it, rather than at the save.
 void frmItemRegist::command5Click()
 {
-    const QString text = m_text1->text();
+    const QString text = kovra::codepage::mapTyped(m_text1->text());
     if (hasLineBreak(text)) {
         kovra::MessageBox::notice(this, QStringLiteral("ｱｲﾃﾑ名に改行は使えません．"));
         m_text1->setFocus();
@@ -149,7 +199,7 @@ void frmItemRegist::command5Click()
         m_text1->setFocus();
         return;
     }
-    m_list1->addItem(text);
+    appendRow(kovra::codepage::encode(text).value_or(QByteArray()));
     m_text1->clear();
     m_text1->setFocus();
 }
@@ -167,6 +217,7 @@ void frmItemRegist::command1Click()
         return;
     m_removing = true;
     delete m_list1->takeItem(m_picked);
+    m_bytes.removeAt(m_picked);
     // Show which row the next press names.
     m_list1->clearSelection();
     if (m_picked < m_list1->count())
@@ -179,7 +230,18 @@ void frmItemRegist::command3Click()
 {
     if (m_folder.isEmpty() || m_area < 0 || m_area >= kovra::AreaCount)
         return;
-    if (SaveItem(m_folder, m_area, m_list1->count()) != kovra::WriteStatus::Ok) {
+    switch (SaveItem(m_folder, m_area, m_list1->count())) {
+    case kovra::WriteStatus::Ok:
+        break;
+    case kovra::WriteStatus::InvalidInput: // the rows themselves, not the disk
+    case kovra::WriteStatus::Unencodable:
+        kovra::MessageBox::critical(this, QStringLiteral("ｱｲﾃﾑを保存できませんでした．"
+                                                         "ﾌｧｲﾙに保存できない文字を含むｱｲﾃﾑがあります．"
+                                                         "そのｱｲﾃﾑを削除して入力し直してください．"));
+        return;
+    case kovra::WriteStatus::ReadOnly:
+    case kovra::WriteStatus::Unreadable:
+    case kovra::WriteStatus::Failed:
         kovra::MessageBox::critical(this, QStringLiteral("ｱｲﾃﾑを保存できませんでした．"
                                                          "ﾌｧｲﾙやﾌｫﾙﾀﾞが書き込み禁止になっていないか，"
                                                          "ﾃﾞｨｽｸに空きがあるかを確認してください．"));
@@ -190,7 +252,7 @@ void frmItemRegist::command3Click()
 
 kovra::WriteStatus frmItemRegist::SaveItem(const QString& fldpath, int sn, int cnt)
 {
-    return kovra::saveItems(fldpath, sn, rows().mid(0, cnt));
+    return kovra::saveItemBytes(fldpath, sn, m_bytes.mid(0, cnt));
 }
 
 // Placed once, when it first appears and its frame is known; showing it again moves nothing.

@@ -21,11 +21,19 @@ public:
 
     QString targetFolder() const { return m_folder; }
     int targetArea() const { return m_area; }
+    // Every row as text, whole: bytes the code page cannot decode are shown as \xNN.
     QStringList rows() const;
     int pickedRow() const { return m_picked; }
 
     // Writes the first cnt rows of the list as the items of area sn in fldpath, in one replacement.
+    // A row read from the file is written back byte for byte; a typed row as it was converted when added.
     kovra::WriteStatus SaveItem(const QString& fldpath, int sn, int cnt);
+
+    // A row's bytes as text for the eye: undecodable bytes and NUL become \xNN, the rest decodes.
+    static QString readable(QByteArrayView bytes);
+    // What the list shows of a row: the readable text, cut after ShownLength characters with "…".
+    static QString shown(QByteArrayView bytes);
+    static constexpr int ShownLength = 200;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -36,10 +44,12 @@ private:
     void command5Click();
     void command1Click();
     void command3Click();
+    void appendRow(const QByteArray& bytes);
 
     QString m_folder; // empty when no image was chosen
     int m_area = -1;
-    int m_picked = -1; // the row last picked; not moved when rows are removed
+    int m_picked = -1;         // the row last picked; not moved when rows are removed
+    QList<QByteArray> m_bytes; // per row of List1, the bytes that a save writes
     bool m_removing = false;
 
     QLabel* m_label1 = nullptr;

@@ -1,5 +1,7 @@
 #include "GifCheck.h"
 
+#include "FileOps.h"
+
 #include <QFile>
 #include <array>
 
@@ -8,13 +10,14 @@ namespace kovra::registration {
 bool GifCkF(const QString& path)
 {
     static constexpr std::array<char, 3> signature{71, 73, 70};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    // Never blocks: a FIFO or device in place of the file cannot be read, so it is not GIF.
+    const std::unique_ptr<QFile> file = openRegularFile(path);
+    if (!file)
         return false;
     std::array<char, 3> head{0, 0, 0};
     qint64 got = 0;
     while (got < qint64(head.size())) {
-        const qint64 n = file.read(head.data() + got, qint64(head.size()) - got);
+        const qint64 n = file->read(head.data() + got, qint64(head.size()) - got);
         if (n < 0)
             return false;
         if (n == 0)

@@ -7,7 +7,8 @@
 namespace kovra::registration {
 
 // True when the file starts with the three bytes "GIF". Reads those three bytes and nothing more;
-// a shorter file counts its missing bytes as zero. A file that cannot be opened or read is not GIF.
+// a shorter file counts its missing bytes as zero. A file that cannot be opened or read, or is no regular
+// file (a FIFO, a device), is not GIF.
 bool GifCkF(const QString& path);
 
 enum class TypeCheck { Accepted, RefusedByExtension, RefusedByContent };

@@ -1,14 +1,18 @@
 #include "frmImageRsgist.h"
 
 #include "CodePage.h"
+#include "FileOps.h"
 #include "GifCheck.h"
 #include "MessageBox.h"
+#include "ProfileFile.h"
 #include "Ui.h"
 #include "frmMain.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
@@ -34,6 +38,22 @@ bool storable(QStringView text)
         if (c == u'\r' || c == u'\n' || c == u'\0')
             return false;
     return kovra::codepage::canEncode(text);
+}
+
+// True when the profile reader gives value back exactly as written: it trims blanks around a value and
+// takes off one pair of equal quotes around it, which would change a stored name or title.
+bool readsBackAsWritten(const QString& value)
+{
+    kovra::ProfileFile ini;
+    const QString section = QStringLiteral("ImageFile");
+    const QString key = QStringLiteral("Value");
+    return ini.set(section, key, value) == kovra::WriteStatus::Ok && ini.value(section, key) == value;
+}
+
+bool hasOuterBlank(QStringView text)
+{
+    auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    return !text.isEmpty() && (blank(text.front()) || blank(text.back()));
 }
 
 QString createErrorText(kovra::CreateError error)
@@ -110,6 +130,103 @@ private:
     frmImageRsgist* m_window;
 };
 
+// While a registration copies its picture: the busy cursor, and no input or close reaches any window of the
+// program (the registration must not be changed or ended under its feet, and nothing is left queued for
+// afterwards), while every call of keepPainted() lets paints and timers run, so the windows stay drawn.
+class BusyWhileCopying : public QObject
+{
+public:
+    BusyWhileCopying()
+    {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        qApp->installEventFilter(this);
+        m_clock.start();
+    }
+    ~BusyWhileCopying() override
+    {
+        // Input that arrived meanwhile is delivered now, into this filter, and dropped.
+        QCoreApplication::processEvents();
+        qApp->removeEventFilter(this);
+        QApplication::restoreOverrideCursor();
+    }
+    BusyWhileCopying(const BusyWhileCopying&) = delete;
+    BusyWhileCopying& operator=(const BusyWhileCopying&) = delete;
+
+    void keepPainted()
+    {
+        if (m_clock.elapsed() < 40)
+            return;
+        m_clock.restart();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::Close:
+            event->ignore(); // an eaten close would count as accepted
+            return true;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::InputMethod:
+        case QEvent::ContextMenu:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletMove:
+        case QEvent::TabletRelease:
+            return true;
+        default:
+            return QObject::eventFilter(watched, event);
+        }
+    }
+
+private:
+    QElapsedTimer m_clock;
+};
+
+// The file operations in force, with the copy reporting its progress: the registration's one long step.
+// Every operation of FileOps is forwarded (a new one must be added here), so a test's failing disk holds.
+class CopyWithProgress : public kovra::FileOps
+{
+public:
+    CopyWithProgress(kovra::FileOps& inner, kovra::CopyProgress progress)
+        : m_inner(inner), m_progress(std::move(progress))
+    {}
+    ReadStatus readFile(const QString& path, QByteArray& out) override { return m_inner.readFile(path, out); }
+    bool writeFile(const QString& path, const QByteArray& data) override { return m_inner.writeFile(path, data); }
+    bool rename(const QString& from, const QString& to) override { return m_inner.rename(from, to); }
+    bool removeFile(const QString& path) override { return m_inner.removeFile(path); }
+    bool makeDir(const QString& path) override { return m_inner.makeDir(path); }
+    bool removeDir(const QString& path) override { return m_inner.removeDir(path); }
+    bool copyFile(const QString& from, const QString& to, const kovra::CopyProgress& progress) override
+    {
+        return m_inner.copyFile(from, to, [&](qint64 done, qint64 total) {
+            if (progress)
+                progress(done, total);
+            m_progress(done, total);
+        });
+    }
+    bool isReadOnly(const QString& path) override { return m_inner.isReadOnly(path); }
+    bool copyPermissions(const QString& from, const QString& to) override { return m_inner.copyPermissions(from, to); }
+
+private:
+    kovra::FileOps& m_inner;
+    kovra::CopyProgress m_progress;
+};
+
 } // namespace
 
 frmImageRsgist::frmImageRsgist(frmMain* mainWindow)
@@ -167,6 +284,7 @@ void frmImageRsgist::createControls()
 
     m_label2 = new QLabel(this);
     m_label2->setObjectName(QStringLiteral("Label2"));
+    m_label2->setTextFormat(Qt::PlainText); // a file name, never markup
     m_label2->setFont(kovra::ui::japaneseFont(QStringLiteral("ＭＳ Ｐゴシック"), 11.25));
     m_label2->setAutoFillBackground(true);
     QPalette white = m_label2->palette();
@@ -197,6 +315,7 @@ void frmImageRsgist::createControls()
     // Below the client area: the drop path is kept here out of the user's sight.
     m_label3 = new QLabel(this);
     m_label3->setObjectName(QStringLiteral("Label3"));
+    m_label3->setTextFormat(Qt::PlainText);
     m_label3->setGeometry(px(360, 4320, 1935, 255));
 
     setTabOrder(m_text1, m_command1);
@@ -271,9 +390,24 @@ frmImageRsgist::DropResult frmImageRsgist::dropFile(const QString& path)
                                                  "イメージを登録できません．"));
         return DropResult::RefusedUnstorable;
     }
+    // The copy's path is stored as Filename: a name the reader would give back changed could never be found.
+    if (hasOuterBlank(name)) {
+        kovra::MessageBox::notice(this, QStringLiteral("ファイル名の先頭または末尾に空白があるため登録できません．"
+                                                       "ファイル名を変更してください．"));
+        return DropResult::RefusedUnstorable;
+    }
+    if (!readsBackAsWritten(m_main->programFolder() + QStringLiteral("/00000000000000/") + name)) {
+        kovra::MessageBox::notice(this, QStringLiteral("ファイル名に保存できない文字が含まれています．"
+                                                       "ファイル名を変更してからドロップしてください．"));
+        return DropResult::RefusedUnstorable;
+    }
 
     m_label3->setText(path);
-    m_main->showPreview(path);
+    // Only a regular file is loaded: a FIFO or device would hold the program up in its open.
+    if (kovra::openRegularFile(path))
+        m_main->showPreview(path);
+    else
+        m_main->clearPicture();
     m_label2->setText(name);
     return DropResult::Accepted;
 }
@@ -285,7 +419,8 @@ bool frmImageRsgist::registerImage()
         kovra::MessageBox::notice(this, QStringLiteral("イメージファイルをドラッグして登録してください．"));
         return false;
     }
-    const QString title = m_text1->text();
+    // What the user typed, in the code page's forms: checked, compared and stored as such.
+    const QString title = kovra::codepage::mapTyped(m_text1->text());
     if (title.isEmpty()) {
         kovra::MessageBox::notice(this, QStringLiteral("イメージ名を付けてください．"));
         m_text1->setFocus();
@@ -305,9 +440,22 @@ bool frmImageRsgist::registerImage()
         m_text1->setFocus();
         return false;
     }
+    if (!readsBackAsWritten(title)) { // it would be listed and compared as another title
+        kovra::MessageBox::notice(this,
+                                  QStringLiteral("イメージ名の先頭または末尾に空白か引用符があるため登録できません．"
+                                                 "イメージ名を変更してください．"));
+        m_text1->setFocus();
+        return false;
+    }
 
-    const kovra::CreateResult result = kovra::createImageFolder(m_main->programFolder(), m_label3->text(), fileName,
-                                                                title, QDateTime::currentDateTime());
+    kovra::CreateResult result;
+    {
+        BusyWhileCopying busy;
+        CopyWithProgress ops(kovra::FileOps::current(), [&busy](qint64, qint64) { busy.keepPainted(); });
+        const kovra::ScopedFileOps scope(&ops);
+        result = kovra::createImageFolder(m_main->programFolder(), m_label3->text(), fileName, title,
+                                          QDateTime::currentDateTime());
+    }
     if (result.error != kovra::CreateError::None) {
         kovra::MessageBox::notice(this, createErrorText(result.error));
         return false;
@@ -319,7 +467,9 @@ bool frmImageRsgist::registerImage()
 
 void frmImageRsgist::deleteSelectedImage()
 {
-    const int row = m_list1->currentRow();
+    // Only a highlighted row is deleted: a click on the list's blank part leaves none.
+    const QList<QListWidgetItem*> selected = m_list1->selectedItems();
+    const int row = selected.isEmpty() ? -1 : m_list1->row(selected.first());
     if (row < 0 || row >= m_entries.size())
         return;
     const kovra::TitleEntry entry = m_entries[row];
@@ -327,7 +477,11 @@ void frmImageRsgist::deleteSelectedImage()
             this, QStringLiteral("「") + entry.title + QStringLiteral("」を削除します．よろしいですか？"),
             QStringLiteral("ｲﾒｰｼﾞの削除")))
         return;
-    kovra::deleteImageFolder(m_main->programFolder(), entry.folder);
+    const bool deleted = kovra::deleteImageFolder(m_main->programFolder(), entry.folder);
+    // Both lists show what is on the disk now, whatever of the folder is left.
     listupImageTitle();
     m_main->rebuildImageList();
+    if (!deleted)
+        kovra::MessageBox::notice(this, QStringLiteral("イメージを削除できませんでした．ファイルが読み取り専用か，"
+                                                       "使用中の可能性があります．"));
 }

@@ -195,7 +195,8 @@ QString foldBytesForMatch(QByteArrayView bytes)
     return QString(reinterpret_cast<const QChar*>(buffer.constData()), buffer.size());
 }
 
-Matcher::Matcher(QStringView searchText) : m_folded(foldForMatch(searchText)) {}
+// The search text is typed text: mapped to the code page's forms first, so that 〜 finds the ～ of the files.
+Matcher::Matcher(QStringView searchText) : m_folded(foldForMatch(codepage::mapTyped(searchText))) {}
 
 bool Matcher::matches(QStringView item) const
 {

@@ -23,6 +23,7 @@ QString foldForMatch(QStringView text);
 class Matcher
 {
 public:
+    // The text as the user typed it: it passes codepage::mapTyped before it is folded (¥ finds byte 5C).
     explicit Matcher(QStringView searchText);
 
     // The empty search text matches nothing (the window refuses it before a search).

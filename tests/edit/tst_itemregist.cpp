@@ -3,7 +3,12 @@
 #include "frmItemArrangement.h"
 #include "frmItemRegist.h"
 
+#include "CodePage.h"
+#include "ListInk.h"
+#include "SearchScan.h"
+
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
@@ -97,6 +102,10 @@ private slots:
     void longItemSurvivesOpenAndSave();
     void failedSaveKeepsWindowAndRows();
     void listFullIsRefused();
+    void typedFormsAreStoredInTheCodePage();
+    void userTextIsPlain();
+    void undecodableRowsShownMarkedAndKept();
+    void veryLongItemOpensAndSavesQuickly();
 };
 
 void tst_ItemRegist::init()
@@ -433,6 +442,91 @@ void tst_ItemRegist::listFullIsRefused()
     QCOMPARE(boxes.requests().size(), size_t(1));
     QCOMPARE(w->rows().size(), 32767);
     QCOMPARE(text1(w)->text(), QStringLiteral("one more"));
+}
+
+// What input methods type is stored in the code page's forms, and the search finds it by either form.
+void tst_ItemRegist::typedFormsAreStoredInTheCodePage()
+{
+    writeBytes(areaFile(m_image, 4), fixture::itemSections({"C:\\tmp"}));
+    QPointer<frmItemRegist> w = open(3);
+    add(w, QStringLiteral("〜−¥"));
+    QCOMPARE(w->rows(), QStringList{QStringLiteral("～－\\")});
+    button(w, "Command3")->click();
+    QTRY_VERIFY(w.isNull());
+    QCOMPARE(readBytes(areaFile(m_image, 3)),
+             fixture::areaSection(true, 120, 10, 30, 30) + fixture::itemSections({"\x81\x60\x81\x7c\\"}));
+    for (const QString& text : {QStringLiteral("〜"), QStringLiteral("～"), QStringLiteral("−"), QStringLiteral("¥")}) {
+        const QList<kovra::SearchRow> rows = kovra::searchFolders({m_image}, kovra::Matcher(text));
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].hitAreaText(), text == QStringLiteral("¥") ? QStringLiteral(",3,4") : QStringLiteral(",3"));
+    }
+}
+
+// An item is never taken for markup, neither in the list nor in the removal question.
+void tst_ItemRegist::userTextIsPlain()
+{
+    writeBytes(areaFile(m_image, 3), fixture::itemSections({"<b>pen</b>"}));
+    frmItemRegist* w = open(3);
+    QListWidget* list = list1(w);
+    QCOMPARE(list->item(0)->text(), QStringLiteral("<b>pen</b>"));
+    QVERIFY(kovra::test::drawnAsPlainText(list, 0));
+    kovra::MessageBoxRecorder boxes;
+    boxes.answerNext(MessageBox::Answer::No);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    button(w, "Command1")->click();
+    QCOMPARE(boxes.requests().back().text, QStringLiteral("「<b>pen</b>」を削除します．よろしいですか？"));
+}
+
+// Rows the code page cannot decode are shown with their bad bytes marked and saved back as they were;
+// only the rows the user typed are converted.
+void tst_ItemRegist::undecodableRowsShownMarkedAndKept()
+{
+    const QByteArray file = fixture::areaSection(true, 120, 10, 30, 30) +
+                            fixture::itemSections({"a\x80z", "\xa0\xfd", "\x83", "\x81\x20x", "\x95\x5c\\"});
+    writeBytes(areaFile(m_image, 3), file);
+    QPointer<frmItemRegist> w = open(3);
+    const QStringList shown{QStringLiteral("a\\x80z"), QStringLiteral("\\xA0\\xFD"), QStringLiteral("\\x83"),
+                            QStringLiteral("\\x81 x"), QStringLiteral("表\\")};
+    QCOMPARE(w->rows(), shown);
+    for (int i = 0; i < shown.size(); ++i)
+        QCOMPARE(list1(w)->item(i)->text(), shown[i]);
+    add(w, QStringLiteral("\\x80"));
+    kovra::MessageBoxRecorder boxes;
+    button(w, "Command3")->click();
+    QTRY_VERIFY(w.isNull());
+    QVERIFY(boxes.requests().empty());
+    QCOMPARE(readBytes(areaFile(m_image, 3)),
+             fixture::areaSection(true, 120, 10, 30, 30) +
+                 fixture::itemSections({"a\x80z", "\xa0\xfd", "\x83", "\x81\x20x", "\x95\x5c\\", "\\x80"}));
+}
+
+// A 10 MB item: shown shortened, saved whole, each step well under a second.
+void tst_ItemRegist::veryLongItemOpensAndSavesQuickly()
+{
+    const QByteArray huge = QByteArray("\x83\x5c"
+                                       "ab")
+                                .repeated(10 * 1024 * 1024 / 4);
+    const QByteArray file = fixture::itemSections({"short", huge, "last"});
+    writeBytes(areaFile(m_image, 3), file);
+    QElapsedTimer clock;
+    clock.start();
+    QPointer<frmItemRegist> w = open(3);
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    const qint64 opened = clock.restart();
+    QCOMPARE(list1(w)->count(), 3);
+    const QString row = list1(w)->item(1)->text();
+    QCOMPARE(row.size(), frmItemRegist::ShownLength + 1);
+    QVERIFY(row.endsWith(QStringLiteral("…")));
+    QVERIFY(row.startsWith(QStringLiteral("ソabソab")));
+    add(w, QStringLiteral("new"));
+    clock.restart();
+    button(w, "Command3")->click();
+    const qint64 saved = clock.elapsed();
+    QTRY_VERIFY(w.isNull());
+    QCOMPARE(readBytes(areaFile(m_image, 3)), fixture::itemSections({"short", huge, "last", "new"}));
+    qInfo("10 MB item: opened in %lld ms, saved in %lld ms", opened, saved);
+    QVERIFY2(opened < 1000, qPrintable(QString::number(opened)));
+    QVERIFY2(saved < 1000, qPrintable(QString::number(saved)));
 }
 
 QTEST_MAIN(tst_ItemRegist)

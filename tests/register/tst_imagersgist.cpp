@@ -1,15 +1,20 @@
+#include "CodePage.h"
 #include "FailingFileOps.h"
 #include "FileOps.h"
 #include "FixtureCatalogue.h"
+#include "ListInk.h"
 #include "MessageBox.h"
+#include "ProfileFile.h"
 #include "Ui.h"
 #include "frmImageRsgist.h"
 #include "frmMain.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -21,9 +26,13 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <memory>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 using kovra::MessageBox;
 using kovra::test::readBytes;
@@ -45,6 +54,18 @@ QStringList tree(const QString& root)
                 all << i.fileName() + u'/' + inner;
     }
     return all;
+}
+
+// The resident memory of this process now, in kB.
+qint64 residentKb()
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return 0;
 }
 
 } // namespace
@@ -151,6 +172,10 @@ class tst_ImageRsgist : public QObject
     void typeTitle(const QString& title) { child<QLineEdit>("Text1")->setText(title); }
     void click(const char* button) { QTest::mouseClick(child<QToolButton>(button), Qt::LeftButton); }
     const MessageBox::Request& lastBox() const { return m_boxes->requests().back(); }
+    static QString deleteFailedText()
+    {
+        return u"イメージを削除できませんでした．ファイルが読み取り専用か，使用中の可能性があります．"_s;
+    }
 
 private slots:
     void init()
@@ -305,6 +330,8 @@ private slots:
         for (int b = 0; b < 256; ++b)
             all.append(char(b));
         QTest::newRow("every byte value") << u"raw.bmp"_s << all.repeated(300) << false;
+        QTest::newRow("quoted name") << u"\"quoted.bmp\""_s << QByteArray("BM") << false;
+        QTest::newRow("markup in the name") << u"<u>under.bmp"_s << QByteArray("BM") << false;
     }
     void acceptedDropRegisters()
     {
@@ -317,6 +344,7 @@ private slots:
         QVERIFY(drop(path));
         QVERIFY(m_boxes->requests().empty());
         QCOMPARE(label2(), name);
+        QCOMPARE(child<QLabel>("Label2")->textFormat(), Qt::PlainText);
         QCOMPARE(m_main->hasPicture(), preview);
 
         typeTitle(QStringLiteral("本棚"));
@@ -333,6 +361,10 @@ private slots:
                                                                        name.toUtf8() + "\r\nTitle=\x96{\x92I\r\n");
         QTRY_VERIFY(m_window.isNull()); // closed after the registration
         QCOMPARE(mainTitles(), QStringList{u"本棚"_s});
+        // The picture is found again through what IMAGE.INI reads back.
+        const auto stored =
+            kovra::ProfileFile::load(folder + QStringLiteral("/IMAGE.INI")).value(u"ImageFile", u"Filename");
+        QCOMPARE(stored.value_or(QString()), folder + u'/' + name);
     }
 
     // A refused drop shows its message and changes nothing: registering afterwards stores the file accepted before.
@@ -355,6 +387,11 @@ private slots:
         QTest::newRow("hangul") << QStringLiteral("사진.jpg") << QByteArray("jpeg") << info << unstorable;
         QTest::newRow("emoji") << QStringLiteral("箱😀.jpg") << QByteArray("jpeg") << info << unstorable;
         QTest::newRow("line break") << QStringLiteral("a\nb.jpg") << QByteArray("jpeg") << info << unstorable;
+        // The profile reader trims the stored Filename: such a copy could never be found again.
+        const QString blank = QStringLiteral("ファイル名の先頭または末尾に空白があるため登録できません．");
+        QTest::newRow("trailing blank") << u"trail.bmp "_s << QByteArray("BM") << info << blank;
+        QTest::newRow("trailing tab") << u"trail.bmp\t"_s << QByteArray("BM") << info << blank;
+        QTest::newRow("leading blank") << u" lead.bmp"_s << QByteArray("BM") << info << blank;
     }
     void refusedDropChangesNothing()
     {
@@ -452,6 +489,52 @@ private slots:
         QVERIFY(m_window && m_window->isVisible());
     }
 
+    // Titles are typed text: stored in the code page's forms, compared in them, and refused when the reader
+    // would give them back changed.
+    void typedTitle_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("stored"); // empty: refused
+        QTest::addColumn<QString>("says");
+        const QString duplicate = u"同じタイトルが既に登録されています．"_s;
+        const QString outer = u"イメージ名の先頭または末尾に空白か引用符があるため登録できません．"_s;
+        QTest::newRow("wave dash typed") << u"棚〜2"_s
+                                         << QByteArray("\x92I\x81\x60"
+                                                       "2")
+                                         << QString();
+        QTest::newRow("yen sign typed") << u"¥100"_s << QByteArray("\\100") << QString();
+        QTest::newRow("typed form of a listed title") << u"箱〜"_s << QByteArray() << duplicate;
+        QTest::newRow("trailing blank") << u"Shelf "_s << QByteArray() << outer;
+        QTest::newRow("leading blank") << u" Shelf"_s << QByteArray() << outer;
+        QTest::newRow("quoted") << u"\"Shelf\""_s << QByteArray() << outer;
+        QTest::newRow("quotes inside") << u"the \"red\" box"_s << QByteArray("the \"red\" box") << QString();
+        QTest::newRow("markup") << u"A<s>Old</s>"_s << QByteArray("A<s>Old</s>") << QString();
+    }
+    void typedTitle()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, says);
+        imageFolder(u"20200101000000"_s, "\x94\xa0\x81\x60"); // 箱～
+        const QStringList before = tree(m_program->path());
+        start();
+        QVERIFY(drop(picture(u"photo.png"_s)));
+        typeTitle(typed);
+        click("Command1");
+        if (stored.isEmpty()) {
+            QCOMPARE(m_boxes->requests().size(), size_t(1));
+            QVERIFY2(lastBox().text.startsWith(says), qPrintable(lastBox().text));
+            QCOMPARE(tree(m_program->path()), before);
+            QVERIFY(m_window && m_window->isVisible());
+            return;
+        }
+        QVERIFY(m_boxes->requests().empty());
+        QTRY_VERIFY(m_window.isNull());
+        const QString folder = m_main->imageEntries().value(1).folder;
+        QVERIFY(readBytes(folder + u"/IMAGE.INI"_s).endsWith("\r\nTitle=" + stored + "\r\n"));
+        QCOMPARE(mainTitles().value(1), kovra::codepage::decode(stored));
+    }
+
     void registrationShowsTheOldestImage()
     {
         const QString oldest = imageFolder(QStringLiteral("20000101000000"), "Oldest", picture(u"old.png"_s, Qt::red));
@@ -510,6 +593,117 @@ private slots:
         QCOMPARE(label2(), name);
         QCOMPARE(child<QLineEdit>("Text1")->text(), QStringLiteral("Shelf"));
         QCOMPARE(mainTitles(), QStringList{u"Box"_s});
+    }
+
+    // A FIFO dropped in place of a picture never holds the program up: it is accepted without a preview, and
+    // registering it fails with the copy's message and leaves nothing behind.
+    void fifoNeverHangs()
+    {
+        imageFolder(u"20200101000000"_s, "Box");
+        const QStringList before = tree(m_program->path());
+        start();
+        const QString fifo = m_source->filePath(u"pipe.jpg"_s);
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(drop(fifo));
+        QVERIFY(m_boxes->requests().empty());
+        QCOMPARE(label2(), u"pipe.jpg"_s);
+        QVERIFY(!m_main->hasPicture());
+        typeTitle(u"Shelf"_s);
+        click("Command1");
+        QVERIFY(clock.elapsed() < 5000);
+        QCOMPARE(m_boxes->requests().size(), size_t(1));
+        QVERIFY(lastBox().text.startsWith(u"イメージを登録できませんでした．ドロップしたファイル"_s));
+        QCOMPARE(tree(m_program->path()), before);
+        QVERIFY(m_window && m_window->isVisible());
+    }
+
+    // While the picture is copied the windows are painted and timers run, the busy cursor shows, and no click,
+    // key or close reaches either window, then or afterwards. KOVRA_COPY_MB sets the picture's size (the
+    // measurement of a large registration); the copy of a small one is slowed down chunk by chunk.
+    void windowsPaintedButDeafWhileCopying()
+    {
+        const qint64 mb =
+            qEnvironmentVariableIntValue("KOVRA_COPY_MB") > 0 ? qEnvironmentVariableIntValue("KOVRA_COPY_MB") : 8;
+        const QString big = m_source->filePath(u"big.bmp"_s);
+        {
+            QFile f(big);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QByteArray chunk(1 << 20, 'k');
+            for (qint64 i = 0; i < mb; ++i) {
+                chunk[0] = char(i);
+                QCOMPARE(f.write(chunk), chunk.size());
+            }
+        }
+        imageFolder(u"20200101000000"_s, "Box");
+        start();
+        QVERIFY(drop(big));
+        typeTitle(u"Big"_s);
+
+        struct SlowCopy : kovra::test::FailingFileOps
+        {
+            bool slow = true;
+            bool copyFile(const QString& from, const QString& to, const kovra::CopyProgress& progress) override
+            {
+                return FileOps::copyFile(from, to, [&](qint64 done, qint64 total) {
+                    if (slow)
+                        QThread::msleep(15);
+                    progress(done, total);
+                });
+            }
+        } ops;
+        ops.slow = qEnvironmentVariableIntValue("KOVRA_COPY_MB") == 0;
+
+        int paints = 0;
+        bool fired = false, midCopy = false, busyCursor = false, deaf = false;
+        struct PaintCounter : QObject
+        {
+            int* paints;
+            bool eventFilter(QObject*, QEvent* e) override
+            {
+                *paints += e->type() == QEvent::Paint ? 1 : 0;
+                return false;
+            }
+        } counter;
+        counter.paints = &paints;
+        QTimer::singleShot(0, m_window, [&] {
+            fired = true;
+            midCopy = QDir(m_program->path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size() == 2;
+            busyCursor = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            QTest::mouseClick(child<QToolButton>("Command3"), Qt::LeftButton); // would ask to delete
+            QTest::keyClicks(child("Text1"), u"x"_s);
+            QCloseEvent closeMain;
+            QApplication::sendEvent(m_main.get(), &closeMain);
+            QCloseEvent closeWindow;
+            QApplication::sendEvent(m_window, &closeWindow);
+            deaf = m_boxes->requests().empty() && child<QLineEdit>("Text1")->text() == u"Big"_s &&
+                   !closeMain.isAccepted() && !closeWindow.isAccepted();
+            m_window->installEventFilter(&counter);
+            m_window->update();
+        });
+        const qint64 rssBefore = residentKb();
+        QElapsedTimer clock;
+        clock.start();
+        {
+            const kovra::ScopedFileOps scope(&ops);
+            click("Command1");
+        }
+        const qint64 took = clock.elapsed();
+        struct rusage after;
+        ::getrusage(RUSAGE_SELF, &after);
+        qInfo("registration of %lld MB: %lld ms, peak resident %lld kB above the %lld kB before", mb, took,
+              qint64(after.ru_maxrss) - rssBefore, rssBefore);
+        QVERIFY(fired && midCopy);
+        QVERIFY(busyCursor);
+        QVERIFY(deaf);
+        QVERIFY(paints > 0);
+        QVERIFY(!QApplication::overrideCursor());
+        QVERIFY(m_boxes->requests().empty()); // nothing was queued for later either
+        QTRY_VERIFY(m_window.isNull());
+        QVERIFY(m_main->isVisible());
+        QCOMPARE(mainTitles(), (QStringList{u"Box"_s, u"Big"_s}));
+        QCOMPARE(QFileInfo(m_main->imageEntries().value(1).folder + u"/big.bmp"_s).size(), mb << 20);
     }
 
     void deleteAnsweredNoThenYes()
@@ -607,6 +801,75 @@ private slots:
         QVERIFY(!QFileInfo::exists(folder + u"/IMAGE.INI"_s));
         QCOMPARE(list1(), QStringList{u"Non Titled"_s});
         QCOMPARE(mainTitles(), QStringList{u"Non Titled"_s});
+        QCOMPARE(lastBox().text, deleteFailedText());
+    }
+
+    // A deletion that leaves files behind says so, and both lists show what is still on the disk.
+    void failedDeletionIsReported_data()
+    {
+        QTest::addColumn<bool>("readOnly"); // else: every removal fails
+        QTest::newRow("nothing can be removed") << false;
+    }
+    void failedDeletionIsReported()
+    {
+        QFETCH(bool, readOnly);
+        imageFolder(u"20200101000000"_s, "Alpha");
+        const QString beta = imageFolder(u"20200202000000"_s, "Beta", picture(u"b.png"_s));
+        if (readOnly)
+            QVERIFY(QFile::setPermissions(beta + u"/b.png"_s, QFile::ReadOwner | QFile::ReadGroup));
+        start();
+        child<QListWidget>("List1")->setCurrentRow(1);
+        kovra::test::FailingFileOps ops;
+        ops.failWhen = [readOnly](const QString& op, const QString&) { return !readOnly && op == u"remove"; };
+        {
+            const kovra::ScopedFileOps scope(&ops);
+            click("Command3");
+        }
+        QCOMPARE(m_boxes->requests().size(), size_t(2));
+        QCOMPARE(lastBox().text, deleteFailedText());
+        QCOMPARE(lastBox().icon, MessageBox::Icon::Information);
+        QCOMPARE(lastBox().caption, u"Kovra"_s);
+        QVERIFY(QFileInfo::exists(beta + u"/b.png"_s));
+        const QStringList listed = readOnly ? QStringList{u"Alpha"_s, u"Non Titled"_s} // IMAGE.INI went
+                                            : QStringList{u"Alpha"_s, u"Beta"_s};
+        QCOMPARE(list1(), listed);
+        QCOMPARE(mainTitles(), listed);
+        QFile::setPermissions(beta + u"/b.png"_s, QFile::ReadOwner | QFile::WriteOwner);
+    }
+
+    // The question and the deletion go by the highlighted row: a click on the list's blank part leaves none.
+    void deleteWithoutHighlightedRowDoesNothing()
+    {
+        const QString alpha = imageFolder(u"20200101000000"_s, "Alpha");
+        const QString beta = imageFolder(u"20200202000000"_s, "Beta");
+        start();
+        auto* list = child<QListWidget>("List1");
+        list->setCurrentRow(1);
+        const QPoint blank(5, list->visualItemRect(list->item(1)).bottom() + 20);
+        QVERIFY(!list->itemAt(blank));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, blank);
+        QVERIFY(list->selectedItems().isEmpty());
+        click("Command3");
+        QVERIFY(m_boxes->requests().empty());
+        QVERIFY(QFileInfo::exists(alpha) && QFileInfo::exists(beta));
+        QCOMPARE(list1(), (QStringList{u"Alpha"_s, u"Beta"_s}));
+    }
+
+    // User text is never taken for markup: not in the shown file name, not in the lists, not in questions.
+    void userTextIsPlain()
+    {
+        imageFolder(u"20200101000000"_s, "A<s>Old</s>");
+        start();
+        auto* list = child<QListWidget>("List1");
+        QCOMPARE(list->item(0)->text(), u"A<s>Old</s>"_s);
+        QVERIFY(kovra::test::drawnAsPlainText(list, 0));
+        list->setCurrentRow(0);
+        m_boxes->answerNext(MessageBox::Answer::No);
+        click("Command3");
+        QCOMPARE(m_boxes->requests().front().text, u"「A<s>Old</s>」を削除します．よろしいですか？"_s);
+        QVERIFY(drop(file(u"<u>under.bmp"_s, "BM")));
+        QCOMPARE(child<QLabel>("Label2")->textFormat(), Qt::PlainText);
+        QCOMPARE(child<QLabel>("Label3")->textFormat(), Qt::PlainText);
     }
 
     void cancelClosesAtOnceAndKeepsThePreview()

@@ -54,6 +54,13 @@ private slots:
         QTest::newRow("whole item") << u"ペンチ"_s << u"ペンチ"_s << true;
         QTest::newRow("longer than the item") << u"ペンチ入れ"_s << u"ペンチ"_s << false;
         QTest::newRow("wave dash width") << u"~"_s << u"A～B"_s << true;
+        // Typed forms that input methods give for the code page's characters.
+        QTest::newRow("typed wave dash finds ～") << u"〜"_s << u"A～B"_s << true;
+        QTest::newRow("typed ～ finds ～") << u"～"_s << u"A～B"_s << true;
+        QTest::newRow("typed yen sign finds byte 5C") << u"¥100"_s << u"\\100"_s << true;
+        QTest::newRow("typed minus sign finds －") << u"−5"_s << u"－5度"_s << true;
+        QTest::newRow("typed em dash finds ―") << u"A—B"_s << u"A―B"_s << true;
+        QTest::newRow("typed double line finds ∥") << u"‖"_s << u"∥"_s << true;
 
         // Differences from a plain substring match: a half-width voiced mark belongs to its letter.
         QTest::newRow("differs: ｶ does not find ｶﾞ") << u"ｶ"_s << u"ｶﾞﾑ"_s << false;
