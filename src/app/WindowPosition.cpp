@@ -1,5 +1,6 @@
 #include "WindowPosition.h"
 
+#include "FileOps.h"
 #include "Numbers.h"
 
 namespace kovra {
@@ -19,6 +20,9 @@ void readWindowPosition(const QString& settingsPath, PositionedWindow& window)
 
 WriteStatus saveWindowPosition(const QString& settingsPath, const PositionedWindow& window)
 {
+    const WriteLock lock(settingsPath);
+    if (lock.timedOut())
+        return WriteStatus::Failed;
     ProfileFile f = ProfileFile::load(settingsPath);
     WriteStatus st = f.set(u"Window", u"Top", numbers::formatDecimal(window.topTwips()));
     if (st == WriteStatus::Ok)

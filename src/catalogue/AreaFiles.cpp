@@ -1,6 +1,7 @@
 #include "AreaFiles.h"
 
 #include "CodePage.h"
+#include "FileOps.h"
 #include "Numbers.h"
 
 #include <algorithm>
@@ -75,7 +76,11 @@ std::array<std::optional<qint16>, 4> readAreaGeometry(const QString& folder, int
 WriteStatus saveArrangement(const QString& folder, const std::array<AreaMarker, AreaCount>& markers,
                             const std::array<bool, AreaCount>& leaveAlone)
 {
-    WriteStatus result = WriteStatus::Ok;
+    const WriteLock lock(areaFilePath(folder, 0));
+    if (lock.timedOut())
+        return WriteStatus::Failed;
+    // Every new file is written aside first: a refusal or a full disk before the renames changes nothing.
+    FileReplacement replacement;
     for (int i = 0; i < AreaCount; ++i) {
         if (leaveAlone[size_t(i)])
             continue;
@@ -88,11 +93,11 @@ WriteStatus saveArrangement(const QString& folder, const std::array<AreaMarker, 
         for (size_t k = 0; k < GeometryKeys.size() && st == WriteStatus::Ok; ++k)
             st = f.set(AreaSection, GeometryKeys[k], numbers::formatSingle(values[k]));
         if (st == WriteStatus::Ok)
-            st = f.save(path);
-        if (st != WriteStatus::Ok && result == WriteStatus::Ok)
-            result = st; // go on: the other files are still written, as the arrangement on screen says
+            st = f.stage(path, replacement);
+        if (st != WriteStatus::Ok)
+            return st;
     }
-    return result;
+    return replacement.commit() ? WriteStatus::Ok : WriteStatus::Failed;
 }
 
 QList<QByteArray> readItemBytes(const QString& folder, int areaIndex)
@@ -118,6 +123,9 @@ WriteStatus saveItemBytes(const QString& folder, int areaIndex, const QList<QByt
         if (item.contains('\r') || item.contains('\n'))
             return WriteStatus::InvalidInput;
     const QString path = areaFilePath(folder, areaIndex);
+    const WriteLock lock(path);
+    if (lock.timedOut())
+        return WriteStatus::Failed;
     ProfileFile f = ProfileFile::load(path);
     WriteStatus st = f.set(ItemCountSection, u"Sum", numbers::formatDecimal(double(items.size())));
     // A file edited by hand may hold the section twice; no key of an older list may survive.

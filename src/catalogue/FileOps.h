@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QList>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -26,9 +27,13 @@ public:
     virtual ~FileOps() = default;
 
     virtual ReadStatus readFile(const QString& path, QByteArray& out);
-    // Creates or truncates path and writes data to stable storage.
+    // Creates path, which must not exist yet (exclusive: never another writer's file), and writes data.
+    // The data is not yet on stable storage: syncFile does that.
     virtual bool writeFile(const QString& path, const QByteArray& data);
-    // Replaces to with from in one step.
+    // Flushes the file's data to stable storage.
+    virtual bool syncFile(const QString& path);
+    // Flushes a folder's entries (a rename done in it) to stable storage.
+    virtual bool syncFolder(const QString& path);
     virtual bool rename(const QString& from, const QString& to);
     virtual bool removeFile(const QString& path);
     virtual bool makeDir(const QString& path);
@@ -61,14 +66,64 @@ private:
     FileOps* m_previous;
 };
 
-// Suffix of the temporary files of atomic writes; leftovers with it are ours to remove.
-inline constexpr char16_t TempSuffix[] = u".kovra-tmp";
+// Temporary files of a write lie beside their target, hidden, named "." + target name + TempMarker + the
+// writer's process id + "-" + eight random hexadecimal digits, created exclusively: no user file has
+// such a name by accident, and no two writes share one.
+inline constexpr char16_t TempMarker[] = u".kovra-tmp-";
+// True for a name that this program's writes give their temporary files.
+bool isTempName(QStringView fileName);
 
-// Writes data to path through a temporary file in the same folder and a rename,
-// keeping the old file's permissions. Refuses a read-only file. Nothing half-written remains.
+// Serialises the read-modify-write of the files of one folder between processes (and threads): an
+// advisory lock (flock) on the folder itself, so no extra file is needed. Held from construction to
+// destruction; nested locks of one thread on one folder are fine. Waits at most a few seconds for
+// another writer; timedOut() then tells the caller to give up without writing. Where the folder cannot
+// be locked at all (it cannot be opened, or the file system has no locks) the write goes on unlocked.
+class WriteLock
+{
+public:
+    explicit WriteLock(const QString& pathInFolder);
+    ~WriteLock();
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+    bool timedOut() const { return m_timedOut; }
+
+private:
+    quint64 m_device = 0, m_inode = 0;
+    bool m_held = false;
+    bool m_timedOut = false;
+};
+
+// Replaces several files, all or nothing up to the renames: add() writes each new content to a
+// temporary file beside its target and flushes it; commit() renames them over their targets in the
+// order added and flushes each folder. Temporary files not committed are removed on destruction.
+class FileReplacement
+{
+public:
+    FileReplacement() = default;
+    ~FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    // False (nothing left behind) for a read-only target or when the disk refuses.
+    bool add(const QString& path, const QByteArray& data);
+    // True when every target was replaced. A rename that fails keeps that target's old file; the
+    // others are still replaced.
+    bool commit();
+
+private:
+    struct Staged
+    {
+        QString temp, target;
+    };
+    QList<Staged> m_staged;
+};
+
+// Writes data to path through a temporary file in the same folder and a rename, flushed before and
+// after, keeping the old file's permissions. Refuses a read-only file. Nothing half-written remains.
 bool atomicWrite(const QString& path, const QByteArray& data);
 
-// Removes leftover temporary files of ours directly inside folder.
+// Removes the temporary files that writes of ours left directly inside folder: only names of our
+// form, only regular files, and only of writers that no longer run.
 void removeTempLeftovers(const QString& folder);
 
 } // namespace kovra

@@ -229,7 +229,7 @@ bool isTaken(const QString& path)
 } // namespace
 
 CreateResult createImageFolder(const QString& programFolder, const QString& picturePath, const QString& copyName,
-                               const QString& title, const QDateTime& now)
+                               const QString& title, const QDateTime& now, const CopyProgress& progress)
 {
     FileOps& ops = FileOps::current();
     const QDir program(programFolder);
@@ -270,7 +270,7 @@ CreateResult createImageFolder(const QString& programFolder, const QString& pict
     };
     if (ini.save(imageIniPath(folder)) != WriteStatus::Ok)
         return undo(CreateError::WriteIni);
-    if (!ops.copyFile(picturePath, copyPath))
+    if (!ops.copyFile(picturePath, copyPath, progress))
         return undo(CreateError::CopyPicture);
     return {CreateError::None, folder};
 }
@@ -281,19 +281,24 @@ bool deleteImageFolder(const QString& programFolder, const QString& folder)
         return false;
     // "x/" would follow a link named x and "x/." would name the program folder itself: clean first.
     const QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
-    const QFileInfo info(path);
-    if (info.isSymLink() || !info.isDir() || isManualFolder(path))
+    if (isSymLink(path) || !isFolder(path) || isManualFolder(path))
         return false;
-    const QString program = QFileInfo(programFolder).canonicalFilePath();
-    const QString canonical = info.canonicalFilePath();
+    const QString program = canonicalPath(programFolder);
+    const QString canonical = canonicalPath(path);
     if (program.isEmpty() || canonical.isEmpty() || canonical == program ||
-        QFileInfo(canonical).absolutePath() != program)
+        canonical.left(std::max<qsizetype>(canonical.lastIndexOf(u'/'), 1)) != program)
         return false;
     FileOps& ops = FileOps::current();
-    const QDir dir(path);
-    const auto files = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo& f : files)
-        ops.removeFile(f.absoluteFilePath()); // a symbolic link is removed itself, never its target
+    for (const QString& name : folderEntries(path)) {
+        const QString file = path + u'/' + name;
+        if (pathKind(file) == PathKind::Folder)
+            continue; // subfolders are not entered, nor links to folders
+        // The read-only attribute protects a file from deletion as from writes: it stays, and so does
+        // its folder. A symbolic link has no such bit of its own and is removed itself, never its target.
+        if (!isSymLink(file) && ops.isReadOnly(file))
+            continue;
+        ops.removeFile(file);
+    }
     ops.removeDir(path);
     return !isTaken(path);
 }

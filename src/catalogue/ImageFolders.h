@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileOps.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -23,7 +25,7 @@ inline QString nonTitled()
 QStringList folderList(const QString& programFolder);
 
 // At start-up: removes the temporary files that an interrupted write of ours left in the program folder
-// and in every folder of the folder list (names ending in ".kovra-tmp" only; nothing else is touched).
+// and in every folder of the folder list (removeTempLeftovers: only names of our temporary form).
 void removeLeftovers(const QString& programFolder);
 
 // True for a folder that title lists leave out: its path ends in "manual" in any case.
@@ -87,11 +89,13 @@ struct CreateResult
 // IMAGE.INI with Path, Filename and Title in this order, and a byte-for-byte copy of the picture under
 // copyName. All or nothing: on any failure what this call made is removed again. Refuses a copyName that
 // is not a plain file name or that would replace IMAGE.INI or an area file, and a title with a line break.
+// The copy streams; progress (optional) is called between its chunks, so a window can keep itself painted.
 CreateResult createImageFolder(const QString& programFolder, const QString& picturePath, const QString& copyName,
-                               const QString& title, const QDateTime& now);
+                               const QString& title, const QDateTime& now, const CopyProgress& progress = {});
 
 // Deletes an image folder: the regular files directly inside it, then the folder. Refuses anything that
 // is not a direct subfolder of the program folder, a symbolic link, and a manual folder.
+// A read-only file (owner-write bit off) is not deleted, so its folder stays.
 // Returns true when the folder is gone.
 bool deleteImageFolder(const QString& programFolder, const QString& folder);
 

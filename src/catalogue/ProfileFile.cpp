@@ -364,7 +364,7 @@ WriteStatus ProfileFile::set(QStringView section, QStringView key, QStringView v
 
 WriteStatus ProfileFile::setBytes(QStringView section, QStringView key, QByteArrayView valueBytes)
 {
-    if (m_status == Status::Unreadable)
+    if (m_status == Status::Unreadable || isUtf16())
         return WriteStatus::Unreadable;
     if (hasLineBreakOrNul(section) || hasLineBreakOrNul(key) || valueBytes.contains('\r') || valueBytes.contains('\n'))
         return WriteStatus::InvalidInput;
@@ -438,11 +438,20 @@ WriteStatus ProfileFile::removeSection(QStringView section)
 
 WriteStatus ProfileFile::save(const QString& path) const
 {
+    FileReplacement replacement;
+    const WriteStatus st = stage(path, replacement);
+    if (st != WriteStatus::Ok)
+        return st;
+    return replacement.commit() ? WriteStatus::Ok : WriteStatus::Failed;
+}
+
+WriteStatus ProfileFile::stage(const QString& path, FileReplacement& replacement) const
+{
     if (m_status == Status::Unreadable)
         return WriteStatus::Unreadable;
     if (FileOps::current().isReadOnly(path))
         return WriteStatus::ReadOnly;
-    return atomicWrite(path, m_bytes) ? WriteStatus::Ok : WriteStatus::Failed;
+    return replacement.add(path, m_bytes) ? WriteStatus::Ok : WriteStatus::Failed;
 }
 
 QString getProfileString(QStringView section, QStringView key, QStringView defaultValue, int bufferSize,
@@ -453,6 +462,9 @@ QString getProfileString(QStringView section, QStringView key, QStringView defau
 
 WriteStatus writeProfileString(QStringView section, QStringView key, QStringView value, const QString& path)
 {
+    const WriteLock lock(path);
+    if (lock.timedOut())
+        return WriteStatus::Failed;
     ProfileFile f = ProfileFile::load(path);
     const WriteStatus st = f.set(section, key, value);
     return st == WriteStatus::Ok ? f.save(path) : st;
@@ -460,6 +472,9 @@ WriteStatus writeProfileString(QStringView section, QStringView key, QStringView
 
 WriteStatus removeProfileSection(QStringView section, const QString& path)
 {
+    const WriteLock lock(path);
+    if (lock.timedOut())
+        return WriteStatus::Failed;
     ProfileFile f = ProfileFile::load(path);
     const QByteArray before = f.bytes();
     const WriteStatus st = f.removeSection(section);

@@ -8,6 +8,8 @@
 
 namespace kovra {
 
+class FileReplacement;
+
 // Outcome of a profile write. Callers that follow the old silent behaviour may ignore it.
 enum class WriteStatus {
     Ok,
@@ -64,6 +66,9 @@ public:
 
     // Replaces the file at path in one atomic step. Refused for a file that could not be read.
     WriteStatus save(const QString& path) const;
+    // The checks of save, then the new content written aside into replacement, to be committed with
+    // other files (all or nothing).
+    WriteStatus stage(const QString& path, FileReplacement& replacement) const;
 
 private:
     struct Entry
@@ -100,7 +105,8 @@ private:
     Status m_status = Status::Missing;
 };
 
-// Single-key calls with the platform's signature, each one read or one atomic write of the disk.
+// Single-key calls with the platform's signature, each one read or one atomic write of the disk; a write
+// holds the folder's WriteLock from its read to its replacement, so concurrent writers keep each other's keys.
 QString getProfileString(QStringView section, QStringView key, QStringView defaultValue, int bufferSize,
                          const QString& path);
 WriteStatus writeProfileString(QStringView section, QStringView key, QStringView value, const QString& path);

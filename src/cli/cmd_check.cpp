@@ -156,9 +156,8 @@ private:
 
     void checkLeftovers(const QString& folder)
     {
-        const QString suffix = QString::fromUtf16(TempSuffix);
         for (const QString& name : folderEntries(folder))
-            if (name.endsWith(suffix, Qt::CaseInsensitive) && isRegularFile(folder + u'/' + name))
+            if (isTempName(name) && isRegularFile(folder + u'/' + name))
                 report(folder + u'/' + name,
                        QStringLiteral("書き込みの途中で残った一時ファイルです．次の起動で消されます．"));
     }

@@ -4,6 +4,7 @@
 #include "FixtureCatalogue.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -129,7 +130,7 @@ private slots:
         for (int i = 5; i < AreaCount; ++i)
             QCOMPARE(readBytes(area(i)),
                      QByteArray("[Area]\r\nVisible=False\r\nLeft=0\r\nTop=0\r\nWidth=0\r\nHeight=0\r\n"));
-        QCOMPARE(QDir(m_folder).entryList(QDir::Files).size(), AreaCount);
+        QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden).size(), AreaCount);
         const auto areas = loadImageAreas(m_folder);
         QCOMPARE(areas[1].geometry, (Geometry{-20, -5, 40, 30}));
         QCOMPARE(areas[2].state, State::NotInUse);
@@ -146,7 +147,37 @@ private slots:
         QCOMPARE(readBytes(area(5)), old5);
         QCOMPARE(readBytes(area(6)),
                  QByteArray("[Area]\r\nVisible=False\r\nLeft=0\r\nTop=0\r\nWidth=0\r\nHeight=0\r\n"));
-        QCOMPARE(QDir(m_folder).entryList(QDir::Files).size(), AreaCount);
+        QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden).size(), AreaCount);
+    }
+
+    // A failure anywhere before the renames (here on the last of the 30 files) changes no file and
+    // leaves no temporary file.
+    void saveArrangementIsAllOrNothing_data()
+    {
+        QTest::addColumn<QString>("op");
+        QTest::newRow("disk full") << QStringLiteral("write");
+        QTest::newRow("flush refused") << QStringLiteral("sync");
+        QTest::newRow("permissions refused") << QStringLiteral("chmod");
+        QTest::newRow("unreadable") << QStringLiteral("read");
+    }
+    void saveArrangementIsAllOrNothing()
+    {
+        QFETCH(QString, op);
+        const QByteArray old = "[Area]\r\nVisible=True\r\nLeft=1\r\nTop=2\r\nWidth=3\r\nHeight=4\r\n";
+        for (int i = 0; i < AreaCount; ++i)
+            QVERIFY(writeBytes(area(i), old));
+        test::FailingFileOps ops;
+        ops.failWhen = [&](const QString& o, const QString& path) {
+            return o == op && path.contains(QStringLiteral("Area29.INI"));
+        };
+        const ScopedFileOps scope(&ops);
+        std::array<AreaMarker, AreaCount> markers{};
+        markers[0] = {true, QRectF(5, 6, 7, 8)};
+        QVERIFY(saveArrangement(m_folder, markers) != WriteStatus::Ok);
+        QCOMPARE(ops.count(QStringLiteral("rename")), 0);
+        for (int i = 0; i < AreaCount; ++i)
+            QCOMPARE(readBytes(area(i)), old);
+        QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden).size(), AreaCount);
     }
 
     void readItems_data()
@@ -236,6 +267,25 @@ private slots:
         QCOMPARE(f.readBytes(u"Items", u"Item1", u"", ItemBufferSize).size(), 255);
     }
 
+    // A very long item (10 MB, from a paste) opens and saves in bounded time, whole.
+    void tenMegabyteItemInBoundedTime()
+    {
+        QByteArray huge(10 * 1024 * 1024, 'a');
+        for (qsizetype i = 0; i < huge.size(); i += 1000)
+            huge[i] = '\x83', huge[i + 1] = '\x5c';
+        const QList<QByteArray> items = {QByteArray("pen"), huge, QByteArray("cup")};
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(saveItemBytes(m_folder, 0, items), WriteStatus::Ok);
+        const qint64 firstSave = timer.restart();
+        QCOMPARE(readItemBytes(m_folder, 0), items);
+        const qint64 read = timer.restart();
+        QCOMPARE(saveItemBytes(m_folder, 0, items), WriteStatus::Ok); // over the file that holds it
+        const qint64 save = timer.elapsed();
+        qInfo("10 MB item: save %lld ms, read %lld ms, save over it %lld ms", firstSave, read, save);
+        QVERIFY(firstSave < 1000 && read < 1000 && save < 1000);
+    }
+
     void saveItemsRefusesAndFailsWhole_data()
     {
         QTest::addColumn<QStringList>("items");
@@ -262,7 +312,7 @@ private slots:
         const ScopedFileOps scope(&ops);
         QCOMPARE(kovra::saveItems(m_folder, 2, items), expected);
         QCOMPARE(readBytes(area(2)), before);
-        QCOMPARE(QDir(m_folder).entryList(QDir::Files), QStringList{QStringLiteral("Area2.INI")});
+        QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Area2.INI")});
     }
 
     // Values that are no valid code page text (written by another program) come back and go out again

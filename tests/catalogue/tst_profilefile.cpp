@@ -22,7 +22,7 @@ class tst_ProfileFile : public QObject
     QString file(const QString& name = QStringLiteral("T.INI")) const { return m_dir.filePath(name); }
     QStringList leftovers() const
     {
-        return QDir(m_dir.path()).entryList({QStringLiteral("*.kovra-tmp")}, QDir::Files | QDir::Hidden);
+        return QDir(m_dir.path()).entryList({QStringLiteral(".*.kovra-tmp-*")}, QDir::Files | QDir::Hidden);
     }
 
 private slots:

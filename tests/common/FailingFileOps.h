@@ -9,8 +9,8 @@
 namespace kovra::test {
 
 // The real file operations, except those that failWhen picks ("read", "write", "rename", "remove",
-// "mkdir", "rmdir", "copy", "chmod"). A failing "write" leaves half of the data behind, as a full disk would.
-// Every call is logged as "op path". Safe to call from several threads (the search reads on two).
+// "mkdir", "rmdir", "copy", "chmod", "sync", "syncdir"). A failing "write" leaves half of the data behind, as a full
+// disk would. Every call is logged as "op path". Safe to call from several threads (the search reads on two).
 class FailingFileOps : public FileOps
 {
 public:
@@ -32,6 +32,14 @@ public:
             return false;
         }
         return FileOps::writeFile(path, data);
+    }
+    bool syncFile(const QString& path) override
+    {
+        return !hit(QStringLiteral("sync"), path) && FileOps::syncFile(path);
+    }
+    bool syncFolder(const QString& path) override
+    {
+        return !hit(QStringLiteral("syncdir"), path) && FileOps::syncFolder(path);
     }
     bool rename(const QString& from, const QString& to) override
     {

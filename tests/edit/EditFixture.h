@@ -59,7 +59,8 @@ inline QByteArray itemSections(const QList<QByteArray>& items)
 // Every area file (or temporary file) of a folder.
 inline QStringList areaFiles(const QString& folder)
 {
-    return QDir(folder).entryList({QStringLiteral("Area*"), QStringLiteral("*.kovra-tmp")}, QDir::Files, QDir::Name);
+    return QDir(folder).entryList({QStringLiteral("Area*"), QStringLiteral(".*.kovra-tmp-*")},
+                                  QDir::Files | QDir::Hidden, QDir::Name);
 }
 
 // Object names of the widgets that Tab visits, starting at first, once round.

@@ -3,6 +3,7 @@
 // save back and read again unchanged.
 
 #include "AreaFiles.h"
+#include "FileOps.h"
 #include "FuzzSupport.h"
 #include "ImageFolders.h"
 #ifdef KOVRA_FUZZ_HAVE_SEARCH
@@ -55,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string search = fdp.ConsumeRandomLengthString(32);
     const std::string image = fdp.ConsumeRandomLengthString(1024);
     const std::string area = fdp.ConsumeRemainingBytesAsString();
-    for (const QString& name : QDir(folder).entryList(QDir::Files))
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
         QFile::remove(QDir(folder).filePath(name));
     put(areaFilePath(folder, index), area);
     put(imageIniPath(folder), image);
@@ -94,10 +95,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const auto b = codepage::encode(item);
         keepable = keepable && b && !outerBlankOrQuote(*b) && !item.contains(QChar(u'\0'));
     }
-    if (keepable && items.size() <= 2000) {
+    // A UTF-16 file (byte-order mark) is never written into.
+    const bool writable = !ProfileFile::load(areaFilePath(folder, index)).isUtf16();
+    if (keepable && writable && items.size() <= 2000) {
         const WriteStatus st = saveItems(folder, index, items);
         check(st == WriteStatus::Ok, "saving the items read failed");
         check(readItems(folder, index) == items, "items changed through a save");
     }
+
+    // The same byte for byte, whatever the bytes are (not code page text, NUL), except what the reader's
+    // rules themselves change; and no temporary file stays behind.
+    const QList<QByteArray> bytes = readItemBytes(folder, index);
+    bool keepableBytes = true;
+    for (const QByteArray& b : bytes)
+        keepableBytes = keepableBytes && !outerBlankOrQuote(b);
+    if (keepableBytes && writable && bytes.size() <= 2000) {
+        check(saveItemBytes(folder, index, bytes) == WriteStatus::Ok, "saving the item bytes read failed");
+        check(readItemBytes(folder, index) == bytes, "item bytes changed through a save");
+    }
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+        check(!isTempName(name), "a temporary file stayed behind");
     return 0;
 }

@@ -193,7 +193,7 @@ private slots:
             "Title がありません．題名は \"Non Titled\" になります．");
         row("Title without equals", "IMAGE.INI", "[ImageFile]\r\nFilename=shelf.bmp\r\nTitle\r\n",
             "Title がありません．題名は \"Non Titled\" になります．");
-        row("leftover of a write", "Area3.INI.kovra-tmp", "[Area]\r\nVisi",
+        row("leftover of a write", ".Area3.INI.kovra-tmp-4242-0a1b2c3d", "[Area]\r\nVisi",
             "書き込みの途中で残った一時ファイルです．次の起動で消されます．");
     }
     void oneLinePerProblem()

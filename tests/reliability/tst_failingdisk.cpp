@@ -8,6 +8,7 @@
 #include "FileOps.h"
 #include "FixtureCatalogue.h"
 #include "ImageFolders.h"
+#include "NativePath.h"
 #include "WindowPosition.h"
 
 #include <QDir>
@@ -16,7 +17,10 @@
 #include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace kovra;
 using kovra::test::FailingFileOps;
@@ -41,11 +45,23 @@ QMap<QString, QByteArray> snapshot(const QString& root)
 QStringList leftovers(const QString& root)
 {
     QStringList found;
-    QDirIterator it(root, {QStringLiteral("*.kovra-tmp")},
-                    QDir::Files | QDir::Hidden | QDir::System | QDir::CaseSensitive, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        found.append(QDir(root).relativeFilePath(it.next()));
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (isTempName(QFileInfo(path).fileName()))
+            found.append(QDir(root).relativeFilePath(path));
+    }
     return found;
+}
+
+// The pid of a process that has ended (a child, reaped).
+pid_t endedProcess()
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
 }
 
 struct Window : PositionedWindow
@@ -118,6 +134,15 @@ class tst_FailingDisk : public QObject
         return false;
     }
 
+    // The kinds of write that replace files which exist before them.
+    static void replacingKinds()
+    {
+        QTest::addColumn<Kind>("kind");
+        QTest::newRow("settings") << Kind::Settings;
+        QTest::newRow("arrangement") << Kind::Arrangement;
+        QTest::newRow("items") << Kind::Items;
+    }
+
 private slots:
     void init()
     {
@@ -184,13 +209,7 @@ private slots:
 
     // Real read-only bits (the Windows read-only attribute) on every file a write would replace: nothing
     // of them changes, even for root, and the write reports the failure.
-    void readOnlyFilesStay_data()
-    {
-        QTest::addColumn<Kind>("kind");
-        QTest::newRow("settings") << Kind::Settings;
-        QTest::newRow("arrangement") << Kind::Arrangement;
-        QTest::newRow("items") << Kind::Items;
-    }
+    void readOnlyFilesStay_data() { replacingKinds(); }
     void readOnlyFilesStay()
     {
         QFETCH(Kind, kind);
@@ -204,22 +223,135 @@ private slots:
             QCOMPARE(QFile::permissions(path) & QFile::WriteOwner, QFileDevice::Permissions());
     }
 
-    // One read-only area file among thirty: the arrangement save writes the others whole and says it failed.
+    // One read-only area file among thirty: the arrangement save is all or nothing, so no file changes,
+    // no temporary file remains, and it says it failed.
     void arrangementWithOneReadOnlyFile()
     {
         const QString locked = areaFilePath(shelf(), 4);
-        const QByteArray old = readBytes(locked);
         QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner));
+        const auto before = snapshot(m_root);
         QVERIFY(!write(Kind::Arrangement));
-        QCOMPARE(readBytes(locked), old);
-        for (int i = 0; i < AreaCount; ++i) {
-            if (i == 4)
-                continue;
-            const ProfileFile f = ProfileFile::load(areaFilePath(shelf(), i));
-            QCOMPARE(f.read(u"Area", u"Width", u"", GeometryBufferSize), QStringLiteral("150"));
-            QCOMPARE(f.read(u"Area", u"Height", u"", GeometryBufferSize), QStringLiteral("187.5"));
-        }
+        QCOMPARE(snapshot(m_root), before);
         QCOMPARE(leftovers(m_root), QStringList());
+    }
+
+    // Each save reaches the disk in the order that survives a power cut: the new content is written and
+    // flushed under a temporary name, renamed over the old file, and the folder is flushed after it. An
+    // arrangement writes and flushes all its files before the first rename.
+    void savesAreDurableInOrder_data() { replacingKinds(); }
+    void savesAreDurableInOrder()
+    {
+        QFETCH(Kind, kind);
+        FailingFileOps ops;
+        {
+            const ScopedFileOps scoped(&ops);
+            QVERIFY(write(kind));
+        }
+        QStringList steps; // op and file name, reads left out
+        for (const QString& line : ops.log) {
+            const qsizetype space = line.indexOf(u' ');
+            const QString op = line.left(space);
+            if (op == u"write" || op == u"sync" || op == u"rename" || op == u"syncdir")
+                steps.append(op + u' ' + QFileInfo(line.mid(space + 1)).fileName());
+        }
+        const QStringList files = targets(kind);
+        QStringList expected;
+        for (const QString& target : files) {
+            const QString name = QFileInfo(target).fileName();
+            const QString prefix = QStringLiteral("write .") + name + u'.';
+            const auto it = std::find_if(steps.cbegin(), steps.cend(),
+                                         [&](const QString& step) { return step.startsWith(prefix); });
+            const qsizetype at = it == steps.cend() ? -1 : it - steps.cbegin();
+            QVERIFY2(at >= 0, qPrintable(steps.join(u'\n')));
+            const QString temp = steps[at].mid(6);
+            QVERIFY(isTempName(temp));
+            QCOMPARE(steps.value(at + 1), QStringLiteral("sync ") + temp);
+            expected.append(QStringLiteral("write ") + temp);
+            expected.append(QStringLiteral("sync ") + temp);
+        }
+        for (const QString& target : files)
+            expected.append(QStringLiteral("rename ") + QFileInfo(target).fileName());
+        expected.append(QStringLiteral("syncdir ") + QFileInfo(QFileInfo(files.first()).absolutePath()).fileName());
+        QCOMPARE(steps, expected);
+    }
+
+    // Temporary names: hidden, beside the target, of our exact form, new for every write; names a user
+    // may give a file never are of that form.
+    void tempNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("ours");
+        QTest::newRow("ours") << QStringLiteral(".Area0.INI.kovra-tmp-4242-0a1b2c3d") << true;
+        QTest::newRow("ours, Japanese name") << QStringLiteral(".棚.jpg.kovra-tmp-7-ffffffff") << true;
+        QTest::newRow("old suffix") << QStringLiteral("Area0.INI.kovra-tmp") << false;
+        QTest::newRow("photo") << QStringLiteral("photo.kovra-tmp") << false;
+        QTest::newRow("not hidden") << QStringLiteral("Area0.INI.kovra-tmp-4242-0a1b2c3d") << false;
+        QTest::newRow("upper-case hex") << QStringLiteral(".a.kovra-tmp-4242-0A1B2C3D") << false;
+        QTest::newRow("short random") << QStringLiteral(".a.kovra-tmp-4242-0a1b2c3") << false;
+        QTest::newRow("no pid") << QStringLiteral(".a.kovra-tmp--0a1b2c3d") << false;
+        QTest::newRow("pid 0") << QStringLiteral(".a.kovra-tmp-0-0a1b2c3d") << false;
+        QTest::newRow("more after") << QStringLiteral(".a.kovra-tmp-42-0a1b2c3d.txt") << false;
+        QTest::newRow("no target name") << QStringLiteral("..kovra-tmp-42-0a1b2c3d") << false;
+    }
+    void tempNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, ours);
+        QCOMPARE(isTempName(name), ours);
+    }
+    void everyWriteHasItsOwnTempFile()
+    {
+        FailingFileOps ops;
+        {
+            const ScopedFileOps scoped(&ops);
+            QVERIFY(write(Kind::Items));
+            QVERIFY(write(Kind::Items));
+        }
+        QStringList temps;
+        for (const QString& line : ops.log)
+            if (line.startsWith(QStringLiteral("write ")))
+                temps.append(line.mid(6));
+        QCOMPARE(temps.size(), 2);
+        QVERIFY(temps[0] != temps[1]);
+        for (const QString& temp : temps) {
+            QCOMPARE(QFileInfo(temp).absolutePath(), shelf());
+            QVERIFY(QFileInfo(temp).fileName().startsWith(QStringLiteral(".Area0.INI.kovra-tmp-") +
+                                                          QString::number(::getpid()) + u'-'));
+        }
+    }
+
+    // A read-only file survives the deletion of its image (as on the earlier platform): it and its folder
+    // stay, the deletion says it failed; the other files go.
+    void deletionKeepsReadOnlyFile()
+    {
+        const QString locked = shelf() + QStringLiteral("/shelf.jpg");
+        QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ReadGroup));
+        const QByteArray picture = readBytes(locked);
+        QVERIFY(!deleteImageFolder(m_root, shelf()));
+        QVERIFY(QFileInfo(shelf()).isDir());
+        QCOMPARE(readBytes(locked), picture);
+        QCOMPARE(QDir(shelf()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("shelf.jpg")});
+        QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(deleteImageFolder(m_root, shelf()));
+        QVERIFY(!QFileInfo::exists(shelf()));
+    }
+
+    // An image folder whose name holds code page 932 bytes (not UTF-8) is deleted, its files first.
+    void deletionOfFolderNamedInCodePage()
+    {
+        const QByteArray root = nativePath(m_root);
+        const QString folder = fromNativePath(root + "/\x83\x5c\x83\x74\x83\x40");
+        const QByteArray native = nativePath(folder);
+        QVERIFY(folder.contains(QChar(0xDC83)));
+        QCOMPARE(::mkdir(native.constData(), 0755), 0);
+        for (const char* name : {"/IMAGE.INI", "/\x8a\x4f.jpg"}) {
+            FILE* f = std::fopen((native + name).constData(), "w");
+            QVERIFY(f);
+            std::fclose(f);
+        }
+        QVERIFY(deleteImageFolder(m_root, folder));
+        struct stat st;
+        QCOMPARE(::lstat(native.constData(), &st), -1);
     }
 
     // Pictures are opened so that nothing can block: a FIFO (no writer), a folder or a missing file give
@@ -264,6 +396,13 @@ private slots:
         QVERIFY(writeBytes(to, "kept"));
         QVERIFY(!FileOps::current().copyFile(from, to));
         QCOMPARE(readBytes(to), QByteArray("kept"));
+        // A registration hands its window the same progress.
+        qint64 reported = 0;
+        const CreateResult made = createImageFolder(m_root, from, QStringLiteral("big.bmp"), QStringLiteral("大"),
+                                                    QDateTime(QDate(2024, 1, 2), QTime(3, 4, 5)),
+                                                    [&](qint64 done, qint64) { reported = done; });
+        QCOMPARE(made.error, CreateError::None);
+        QCOMPARE(reported, data.size());
     }
 
     // A crash between the temporary file and the rename (the rename fails and so does every removal, as
@@ -280,9 +419,13 @@ private slots:
     void crashBeforeRenameThenNextStart()
     {
         QFETCH(Kind, kind);
-        const QStringList userFiles = {m_root + QStringLiteral("/notes.tmp"), m_root + QStringLiteral("/KOVRA.INI.bak"),
+        const QStringList userFiles = {m_root + QStringLiteral("/notes.tmp"),
+                                       m_root + QStringLiteral("/KOVRA.INI.bak"),
                                        shelf() + QStringLiteral("/Area0.INI.kovra-tmp.txt"),
                                        shelf() + QStringLiteral("/photo.KOVRA-TMP"),
+                                       shelf() + QStringLiteral("/photo.kovra-tmp"),
+                                       shelf() + QStringLiteral("/Area0.INI.kovra-tmp"),
+                                       shelf() + QStringLiteral("/.Area1.INI.kovra-tmp-1-0a1b2c3d.bak"),
                                        m_root + QStringLiteral("/manual/page.kovra-tmpl")};
         for (const QString& path : userFiles)
             QVERIFY(writeBytes(path, "the user's own"));
@@ -304,6 +447,16 @@ private slots:
         for (auto it = before.cbegin(); it != before.cend(); ++it)
             QVERIFY2(after.value(it.key()) == it.value(), qPrintable(it.key()));
 
+        // A writer that still runs (here: this process) keeps its temporary files.
+        removeLeftovers(m_root);
+        QCOMPARE(leftovers(m_root), left);
+        // The crashed writer is gone: its files carry a process id that no longer runs.
+        const QString ownPid = u'-' + QString::number(::getpid()) + u'-';
+        const QString deadPid = u'-' + QString::number(endedProcess()) + u'-';
+        for (const QString& name : left) {
+            const QString path = m_root + u'/' + name;
+            QVERIFY(QFile::rename(path, QString(path).replace(ownPid, deadPid)));
+        }
         removeLeftovers(m_root); // the next start
         QCOMPARE(leftovers(m_root), QStringList());
         after = snapshot(m_root);
