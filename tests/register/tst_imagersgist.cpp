@@ -809,6 +809,7 @@ private slots:
     {
         QTest::addColumn<bool>("readOnly"); // else: every removal fails
         QTest::newRow("nothing can be removed") << false;
+        QTest::newRow("a read-only picture stays") << true;
     }
     void failedDeletionIsReported()
     {
