@@ -1,5 +1,6 @@
 #include "frmImageRsgist.h"
 
+#include "BusyScope.h"
 #include "CodePage.h"
 #include "FileOps.h"
 #include "GifCheck.h"
@@ -12,7 +13,6 @@
 #include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
@@ -128,73 +128,6 @@ private:
     }
 
     frmImageRsgist* m_window;
-};
-
-// While a registration copies its picture: the busy cursor, and no input or close reaches any window of the
-// program (the registration must not be changed or ended under its feet, and nothing is left queued for
-// afterwards), while every call of keepPainted() lets paints and timers run, so the windows stay drawn.
-class BusyWhileCopying : public QObject
-{
-public:
-    BusyWhileCopying()
-    {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        qApp->installEventFilter(this);
-        m_clock.start();
-    }
-    ~BusyWhileCopying() override
-    {
-        // Input that arrived meanwhile is delivered now, into this filter, and dropped.
-        QCoreApplication::processEvents();
-        qApp->removeEventFilter(this);
-        QApplication::restoreOverrideCursor();
-    }
-    BusyWhileCopying(const BusyWhileCopying&) = delete;
-    BusyWhileCopying& operator=(const BusyWhileCopying&) = delete;
-
-    void keepPainted()
-    {
-        if (m_clock.elapsed() < 40)
-            return;
-        m_clock.restart();
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        switch (event->type()) {
-        case QEvent::Close:
-            event->ignore(); // an eaten close would count as accepted
-            return true;
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseMove:
-        case QEvent::Wheel:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::Shortcut:
-        case QEvent::InputMethod:
-        case QEvent::ContextMenu:
-        case QEvent::DragEnter:
-        case QEvent::DragMove:
-        case QEvent::Drop:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::TabletPress:
-        case QEvent::TabletMove:
-        case QEvent::TabletRelease:
-            return true;
-        default:
-            return QObject::eventFilter(watched, event);
-        }
-    }
-
-private:
-    QElapsedTimer m_clock;
 };
 
 // The file operations in force, with the copy reporting its progress: the registration's one long step.
@@ -450,8 +383,9 @@ bool frmImageRsgist::registerImage()
 
     kovra::CreateResult result;
     {
-        BusyWhileCopying busy;
-        CopyWithProgress ops(kovra::FileOps::current(), [&busy](qint64, qint64) { busy.keepPainted(); });
+        // The registration must not be changed or ended under its feet while the picture is copied.
+        kovra::ui::BusyScope busy;
+        CopyWithProgress ops(kovra::FileOps::current(), [&busy](qint64, qint64) { busy.keepAnswering(); });
         const kovra::ScopedFileOps scope(&ops);
         result = kovra::createImageFolder(m_main->programFolder(), m_label3->text(), fileName, title,
                                           QDateTime::currentDateTime());

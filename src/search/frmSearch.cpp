@@ -1,6 +1,7 @@
 #include "frmSearch.h"
 
 #include "AreaFiles.h"
+#include "BusyScope.h"
 #include "GaugeBox.h"
 #include "MessageBox.h"
 #include "Numbers.h"
@@ -9,7 +10,6 @@
 #include "frmMain.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -22,73 +22,8 @@ namespace {
 
 constexpr int ClientWidth = 518;
 constexpr int ClientHeight = 296;
-// Milliseconds between two rounds of window events during a scan.
-constexpr int EventInterval = 15;
-
 // Lives for the whole run, across openings of the window; 0 until a row is clicked.
 qint16 s_rememberedRow = 0;
-
-// While the scan runs nothing of the program takes input; what the user typed or clicked meanwhile is
-// dropped (while the windows are repainted during the scan, and at its end), never delivered afterwards
-// to whatever is under the pointer then.
-class InputBlocker : public QObject
-{
-public:
-    InputBlocker() { QCoreApplication::instance()->installEventFilter(this); }
-    ~InputBlocker() override
-    {
-        QCoreApplication::processEvents();
-        QCoreApplication::instance()->removeEventFilter(this);
-    }
-    InputBlocker(const InputBlocker&) = delete;
-    InputBlocker& operator=(const InputBlocker&) = delete;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseMove:
-        case QEvent::Wheel:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::Shortcut:
-        case QEvent::ContextMenu:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::InputMethod:
-        case QEvent::TabletPress:
-        case QEvent::TabletMove:
-        case QEvent::TabletRelease:
-        case QEvent::NativeGesture:
-        case QEvent::Gesture:
-        case QEvent::DragEnter:
-        case QEvent::DragMove:
-        case QEvent::DragLeave:
-        case QEvent::Drop:
-            return true;
-        case QEvent::Close:
-            // The close box of either window cannot interrupt the scan either.
-            return event->spontaneous();
-        default:
-            return QObject::eventFilter(watched, event);
-        }
-    }
-};
-
-// The hourglass for as long as the scan runs, restored on every way out.
-class WaitCursor
-{
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 } // namespace
 
@@ -204,8 +139,8 @@ void frmSearch::search()
         return;
     }
     {
-        const WaitCursor hourglass;
-        const InputBlocker blocked;
+        // Nothing of the program takes input while the scan runs, and it cannot be interrupted.
+        kovra::ui::BusyScope busy;
         m_picture1->clear();
         m_picture1->repaint();
 
@@ -218,14 +153,9 @@ void frmSearch::search()
 
         // Between folders the windows are repainted and the window manager's ping is answered, so the
         // program never looks hung; the input that arrives meanwhile reaches the blocker only.
-        QElapsedTimer sinceEvents;
-        sinceEvents.start();
         m_rows = kovra::SearchIndex::shared().search(folders, kovra::Matcher(text), [&](int position, int count) {
             gaugeStep(position, count);
-            if (sinceEvents.elapsed() >= EventInterval) {
-                QCoreApplication::processEvents();
-                sinceEvents.restart();
-            }
+            busy.keepAnswering();
         });
         for (const kovra::SearchRow& row : std::as_const(m_rows)) {
             m_list1->addItem(row.title);
