@@ -85,9 +85,10 @@ void place(QWidget* window, int topDivisor)
     window->setGeometry(QRect(corner + QPoint(m.left(), m.top()), window->size()));
 }
 
-// Places the window again when it is first exposed, and twice shortly after: the window manager's frame
-// reaches Qt a little after the mapping, and a position given before that may have been taken as the
-// client area's.
+// Places the window again when it is first exposed, and again whenever, during the first seconds, its frame
+// reaches Qt with margins other than those it was placed by: the window manager's frame arrives a little
+// after the mapping (later still on a busy machine), and a position given before may have been taken as the
+// client area's. A move by the user keeps the margins and is left alone.
 class PlaceWhenFramed : public QObject
 {
 public:
@@ -96,25 +97,35 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Expose && m_window && m_window->windowHandle() == watched &&
+        if (!m_window)
+            return false;
+        if (event->type() == QEvent::Expose && m_window->windowHandle() == watched &&
             m_window->windowHandle()->isExposed()) {
             watched->removeEventFilter(this);
-            place(m_window, m_divisor);
-            QPointer<QWidget> w = m_window;
-            const int divisor = m_divisor;
-            for (const int ms : {100, 400})
-                QTimer::singleShot(ms, w, [w, divisor] {
-                    if (w && w->isVisible())
-                        place(w, divisor);
-                });
-            deleteLater();
+            placeAgain();
+            m_window->installEventFilter(this);
+            QTimer::singleShot(3000, this, [this] { deleteLater(); });
+            for (const int ms : {100, 400, 1000})
+                QTimer::singleShot(ms, this, [this] { placeAgain(); });
+        } else if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) && watched == m_window &&
+                   frameMargins(m_window) != m_placedBy) {
+            QTimer::singleShot(0, this, [this] { placeAgain(); });
         }
         return false;
     }
 
 private:
+    void placeAgain()
+    {
+        if (!m_window || !m_window->isVisible())
+            return;
+        m_placedBy = frameMargins(m_window);
+        place(m_window, m_divisor);
+    }
+
     QPointer<QWidget> m_window;
     int m_divisor;
+    QMargins m_placedBy;
 };
 
 xcb_atom_t atom(xcb_connection_t* c, const char* name)
