@@ -130,36 +130,6 @@ private:
     frmImageRsgist* m_window;
 };
 
-// The file operations in force, with the copy reporting its progress: the registration's one long step.
-// Every operation of FileOps is forwarded (a new one must be added here), so a test's failing disk holds.
-class CopyWithProgress : public kovra::FileOps
-{
-public:
-    CopyWithProgress(kovra::FileOps& inner, kovra::CopyProgress progress)
-        : m_inner(inner), m_progress(std::move(progress))
-    {}
-    ReadStatus readFile(const QString& path, QByteArray& out) override { return m_inner.readFile(path, out); }
-    bool writeFile(const QString& path, const QByteArray& data) override { return m_inner.writeFile(path, data); }
-    bool rename(const QString& from, const QString& to) override { return m_inner.rename(from, to); }
-    bool removeFile(const QString& path) override { return m_inner.removeFile(path); }
-    bool makeDir(const QString& path) override { return m_inner.makeDir(path); }
-    bool removeDir(const QString& path) override { return m_inner.removeDir(path); }
-    bool copyFile(const QString& from, const QString& to, const kovra::CopyProgress& progress) override
-    {
-        return m_inner.copyFile(from, to, [&](qint64 done, qint64 total) {
-            if (progress)
-                progress(done, total);
-            m_progress(done, total);
-        });
-    }
-    bool isReadOnly(const QString& path) override { return m_inner.isReadOnly(path); }
-    bool copyPermissions(const QString& from, const QString& to) override { return m_inner.copyPermissions(from, to); }
-
-private:
-    kovra::FileOps& m_inner;
-    kovra::CopyProgress m_progress;
-};
-
 } // namespace
 
 frmImageRsgist::frmImageRsgist(frmMain* mainWindow)
@@ -385,10 +355,9 @@ bool frmImageRsgist::registerImage()
     {
         // The registration must not be changed or ended under its feet while the picture is copied.
         kovra::ui::BusyScope busy;
-        CopyWithProgress ops(kovra::FileOps::current(), [&busy](qint64, qint64) { busy.keepAnswering(); });
-        const kovra::ScopedFileOps scope(&ops);
-        result = kovra::createImageFolder(m_main->programFolder(), m_label3->text(), fileName, title,
-                                          QDateTime::currentDateTime());
+        result =
+            kovra::createImageFolder(m_main->programFolder(), m_label3->text(), fileName, title,
+                                     QDateTime::currentDateTime(), [&busy](qint64, qint64) { busy.keepAnswering(); });
     }
     if (result.error != kovra::CreateError::None) {
         kovra::MessageBox::notice(this, createErrorText(result.error));
