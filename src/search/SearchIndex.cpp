@@ -11,6 +11,7 @@
 #include <QSet>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -18,8 +19,10 @@
 #include <fcntl.h>
 #include <optional>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -261,6 +264,17 @@ QList<int> hitsOf(const Entry& e, QStringView needle)
     return hits;
 }
 
+// The folders read in the background after a search that found nothing in memory.
+struct Build
+{
+    std::thread thread;
+    std::atomic<bool> stop{false};
+    QStringList folders;
+    std::vector<char> parentTrusted;
+    std::vector<dev_t> parentDevice;
+    std::vector<std::optional<Loaded>> loaded;
+};
+
 struct Parent
 {
     int wd = -1;
@@ -281,12 +295,69 @@ struct SearchIndex::Impl
     const FileOps* ops = nullptr;          // the FileOps the entries were read through
     bool busy = false;
     int readLastSearch = 0;
+    std::unique_ptr<Build> build;
+    int installListener = -1;
 
-    Impl() : fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+    Impl() : fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+    {
+        installListener = FileOps::addInstallListener([this] { stopBuild(); });
+    }
     ~Impl()
     {
+        FileOps::removeInstallListener(installListener);
+        stopBuild();
         if (fd >= 0)
             ::close(fd);
+    }
+
+    // Reads the folders on a thread of its own at low priority, leaving the other core to the windows.
+    // The watches are added before each folder is read, so what changes meanwhile is queued and seen by
+    // the drain after the commit.
+    void startBuild(const QStringList& folders, std::vector<char> parentTrusted, std::vector<dev_t> parentDevice)
+    {
+        build = std::make_unique<Build>();
+        Build* b = build.get();
+        b->folders = folders;
+        b->parentTrusted = std::move(parentTrusted);
+        b->parentDevice = std::move(parentDevice);
+        b->loaded.resize(size_t(folders.size()));
+        b->thread = std::thread([b, fd = fd] {
+            ::setpriority(PRIO_PROCESS, pid_t(::gettid()), 10);
+            try {
+                for (qsizetype i = 0; i < b->folders.size() && !b->stop.load(std::memory_order_relaxed); ++i) {
+                    const size_t k = size_t(i);
+                    b->loaded[k] = loadFolder(fd, b->folders[i], b->parentTrusted[k], b->parentDevice[k]);
+                }
+            } catch (...) {
+                // What was not read is read by the next search.
+            }
+        });
+    }
+
+    // Stops the background reading after its current folder; what it read stays for finishBuild.
+    void stopBuild()
+    {
+        if (!build)
+            return;
+        build->stop.store(true, std::memory_order_relaxed);
+        if (build->thread.joinable())
+            build->thread.join();
+    }
+
+    // Keeps what the background reading read, before any notification is drained: a notification of a
+    // folder whose watch it added is only understood once the watch is mapped.
+    void finishBuild(bool wait)
+    {
+        if (!build)
+            return;
+        if (!wait)
+            build->stop.store(true, std::memory_order_relaxed);
+        if (build->thread.joinable())
+            build->thread.join();
+        for (qsizetype i = 0; i < build->folders.size(); ++i)
+            if (auto& loaded = build->loaded[size_t(i)])
+                commit(build->folders[i], std::move(*loaded));
+        build.reset();
     }
 
     void invalidateAll()
@@ -473,6 +544,9 @@ QList<SearchRow> SearchIndex::search(const QStringList& folders, const Matcher& 
         ~Done() { busy = false; }
     } done{d->busy};
 
+    // A search soon after the first one stops the background reading and reads the rest itself.
+    const bool built = d->build != nullptr;
+    d->finishBuild(false);
     d->drain();
     if (d->ops != &FileOps::current()) {
         d->invalidateAll();
@@ -493,10 +567,22 @@ QList<SearchRow> SearchIndex::search(const QStringList& folders, const Matcher& 
         if (*p)
             parentDevice[size_t(i)] = d->parents.value(parent).dev;
     }
+    bool anyKnown = false;
     for (int i = 0; i < n; ++i) {
         const auto it = d->entries.constFind(folders[i]);
-        if (it != d->entries.cend() && it->current && parentTrusted[size_t(i)])
+        if (it != d->entries.cend() && it->current && parentTrusted[size_t(i)]) {
             known[size_t(i)] = &*it;
+            anyKnown = true;
+        }
+    }
+
+    // Nothing in memory: the scan answers as soon as it would without an index, and the index is
+    // built behind it for the next search.
+    if (!anyKnown && !built && std::any_of(parentTrusted.begin(), parentTrusted.end(), [](char t) { return t; })) {
+        QList<SearchRow> rows = searchFolders(folders, matcher, progress, threads);
+        d->readLastSearch = n;
+        d->startBuild(folders, std::move(parentTrusted), std::move(parentDevice));
+        return rows;
     }
 
     // Nothing changes the hash while both threads read it; what they read is kept afterwards.
@@ -555,6 +641,7 @@ QList<SearchRow> SearchIndex::search(const QStringList& folders, const Matcher& 
 
 SearchIndex::Stats SearchIndex::stats()
 {
+    d->finishBuild(true);
     d->drain();
     Stats s;
     s.folders = int(d->entries.size());

@@ -23,7 +23,9 @@ namespace kovra {
 //
 // The answer is the scan's answer: the same rows in folder-list order, hit areas, titles and picture
 // paths (picture paths are resolved at every answer, since the picture may lie outside the folder).
-// One index serves one thread at a time.
+// When nothing is in memory yet, the scan itself answers, as fast as without an index, and the folders
+// are then read on a background thread of the index's own; the next search stops that thread and
+// keeps what it read. One index serves one thread at a time.
 class SearchIndex
 {
 public:
@@ -46,6 +48,7 @@ public:
         bool notifications = false; // false when inotify is not available at all: every search reads all
         qint64 memoryBytes = 0;     // heap held by the index's content (estimate from sizes and capacities)
     };
+    // Waits for the background reading first.
     Stats stats();
 
     // The program's one index, for the search window (its thread only).

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <memory>
 #include <random>
 #include <unistd.h>
 
@@ -121,13 +122,17 @@ void tst_searchindex::answersAsScanUnderRandomChanges()
     };
 
     SearchIndex index;
+    // Installing another FileOps empties the index: the next search scans and reads everything again in
+    // the background, while the next edits are made.
+    FileOps passThrough;
+    std::unique_ptr<ScopedFileOps> installed;
     int edits = 0, searches = 0, mismatches = 0, serial = 0;
     for (int round = 0; round < 400; ++round) {
         const QString folder = someFolder();
         if (folder.isEmpty() || QFileInfo(folder).fileName() == u"manual")
             continue;
         const QString area = areaFilePath(folder, below(AreaCount));
-        switch (below(11)) {
+        switch (below(12)) {
         case 0:
             writeInPlace(area, areaBytes(randomItems()));
             break;
@@ -173,6 +178,9 @@ void tst_searchindex::answersAsScanUnderRandomChanges()
                 writeInPlace(picture, "picture");
             break;
         }
+        case 11:
+            installed = installed ? nullptr : std::make_unique<ScopedFileOps>(&passThrough);
+            break;
         }
         ++edits;
         // Searches after most edits, sometimes two in a row, sometimes none (edits pile up).
@@ -247,6 +255,7 @@ void tst_searchindex::repeatedSearchReadsNothing()
     test::FailingFileOps ops; // logs every read; installing it reads everything again once
     const ScopedFileOps installed(&ops);
     index.search(folders, Matcher(u"電池"_s));
+    QCOMPARE(index.stats().current, int(folders.size())); // read again in the background
     ops.log.clear();
     const QList<SearchRow> rows = index.search(folders, Matcher(u"ペン"_s));
     // The titles of hits first needed now are read; no area file is.
