@@ -92,6 +92,7 @@ private slots:
     void changesOutsideWatchedFoldersAreSeen_data();
     void changesOutsideWatchedFoldersAreSeen();
     void repeatedSearchReadsNothing();
+    void quickSuccessionStillBuildsTheIndex();
     void anotherFileOpsReadsAgain();
     void textThatNoItemCanHoldFindsNothing();
 };
@@ -268,6 +269,21 @@ void tst_searchindex::repeatedSearchReadsNothing()
     QVERIFY(stats.notifications);
     QVERIFY(stats.watches > folders.size()); // one per folder and one for the program folder
     QVERIFY(stats.memoryBytes > 0 && stats.memoryBytes < 64 * 20 * 1024);
+}
+
+// Searches in quick succession: the second stops the background reading at once and reads the rest
+// itself, so the third answers from memory.
+void tst_searchindex::quickSuccessionStillBuildsTheIndex()
+{
+    QTemporaryDir dir;
+    QVERIFY(bench::generateCatalogue(dir.path(), 60, 3));
+    const QStringList folders = folderList(dir.path());
+    SearchIndex index;
+    for (const QString& text : {u"電池"_s, u"ペン"_s, u"棚"_s})
+        QCOMPARE(index.search(folders, Matcher(text)), searchFolders(folders, Matcher(text)));
+    const SearchIndex::Stats stats = index.stats();
+    QCOMPARE(stats.readLastSearch, 0);
+    QCOMPARE(stats.current, int(folders.size()));
 }
 
 // A FileOps that fails reads, then the real one again: the disk did not change, the answer does.
