@@ -1,5 +1,6 @@
 #include "PictureSource.h"
 #include "FileOps.h"
+#include "JpegEighth.h"
 #include "NativePath.h"
 
 #include <QFile>
@@ -157,6 +158,14 @@ struct PictureSource::Private
 
 QImage PictureSource::Private::decode(int reduction)
 {
+    if (reduction == 8 && format == "jpeg") {
+        // A photo shown whole: its blocks' means are the picture, far faster than the general reader.
+        if (!file->seek(0))
+            return {};
+        QImage eighth = decodeJpegEighth(file->readAll());
+        if (!eighth.isNull())
+            return turnUpright(std::move(eighth), orientation);
+    }
     if (!file->seek(0))
         return {};
     QImageReader reader(file.get(), format);

@@ -1,0 +1,333 @@
+#include "JpegEighth.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QPainter>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+
+using kovra::decodeJpegEighth;
+
+namespace {
+
+// Smooth gradients, hard edges and fine noise: every kind of block a photo has.
+QImage scene(QSize size, bool grey = false)
+{
+    QImage image(size, QImage::Format_RGB32);
+    QPainter p(&image);
+    QLinearGradient g(0, 0, size.width(), size.height());
+    g.setColorAt(0, QColor(20, 40, 200));
+    g.setColorAt(0.5, QColor(240, 200, 30));
+    g.setColorAt(1, QColor(200, 20, 60));
+    p.fillRect(image.rect(), g);
+    p.fillRect(QRect(size.width() / 5, size.height() / 4, size.width() / 3, size.height() / 3), QColor(10, 160, 40));
+    p.setPen(QPen(Qt::white, 3));
+    p.drawEllipse(QRect(QPoint(size.width() / 2, size.height() / 2), size / 3));
+    p.end();
+    QRandomGenerator rng(7);
+    for (int y = size.height() * 2 / 3; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < size.width() / 2; ++x)
+            line[x] = qRgb(int(rng.bounded(256)), int(rng.bounded(256)), int(rng.bounded(256)));
+    }
+    return grey ? image.convertToFormat(QImage::Format_Grayscale8) : image;
+}
+
+QByteArray qtJpeg(const QImage& image, int quality = 90)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(quality);
+    return writer.write(image) ? bytes : QByteArray();
+}
+
+// ImageMagick's encoder, for what Qt's writer does not make: other chroma sampling, progressive files.
+QByteArray magickJpeg(const QImage& image, const QStringList& options)
+{
+    QTemporaryDir dir;
+    const QString png = dir.filePath(QStringLiteral("in.png"));
+    const QString jpg = dir.filePath(QStringLiteral("out.jpg"));
+    if (!image.save(png))
+        return {};
+    QProcess convert;
+    convert.start(QStringLiteral("convert"), QStringList{png} + options + QStringList{jpg});
+    if (!convert.waitForFinished(30000) || convert.exitCode() != 0)
+        return {};
+    QFile f(jpg);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The reference: the general reader's full decode, averaged over every whole 8x8 block.
+QImage blockMeans(const QByteArray& jpeg)
+{
+    QBuffer buffer;
+    buffer.setData(jpeg);
+    QImageReader reader(&buffer);
+    reader.setAllocationLimit(1024);
+    const QImage full = reader.read().convertToFormat(QImage::Format_RGB32);
+    QImage means(full.width() / 8, full.height() / 8, QImage::Format_RGB32);
+    for (int by = 0; by < means.height(); ++by)
+        for (int bx = 0; bx < means.width(); ++bx) {
+            int r = 0, g = 0, b = 0;
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 8; ++x) {
+                    const QRgb c = full.pixel(bx * 8 + x, by * 8 + y);
+                    r += qRed(c), g += qGreen(c), b += qBlue(c);
+                }
+            means.setPixel(bx, by, qRgb((r + 32) / 64, (g + 32) / 64, (b + 32) / 64));
+        }
+    return means;
+}
+
+// A baseline JPEG of flat 8x8 blocks (full-size chroma), the sample value of component c of block (x, y)
+// given by value, with a restart marker after every `interval` MCUs (0: none). Qt's writer makes none.
+QByteArray flatBlocksJpeg(int blocksWide, int blocksHigh, int components, int interval,
+                          const std::function<int(int, int, int)>& value, bool wrongRestartNumber = false)
+{
+    auto segment = [](uchar marker, const QByteArray& body) {
+        const int length = int(body.size()) + 2;
+        return QByteArray("\xff", 1) + char(marker) + char(length >> 8) + char(length & 255) + body;
+    };
+    QByteArray out("\xff\xd8", 2);
+    out += segment(0xDB, QByteArray(1, 0) + QByteArray(64, 8)); // step 8: a DC coefficient is mean - 128
+    QByteArray frame(1, 8);
+    frame += char((blocksHigh * 8) >> 8) + QByteArray(1, char((blocksHigh * 8) & 255));
+    frame += char((blocksWide * 8) >> 8) + QByteArray(1, char((blocksWide * 8) & 255));
+    frame += char(components);
+    for (int c = 0; c < components; ++c)
+        frame += QByteArray(1, char(c + 1)) + char(0x11) + char(0);
+    out += segment(0xC0, frame);
+    // DC: the usual luminance table, sizes 0..11; AC: one code, end of block, "0".
+    const uchar dcCounts[16] = {0, 1, 5, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0};
+    QByteArray dht(1, 0x00);
+    dht += QByteArray(reinterpret_cast<const char*>(dcCounts), 16);
+    for (int v = 0; v < 12; ++v)
+        dht += char(v);
+    dht += char(0x10) + QByteArray(1, 1) + QByteArray(15, 0) + QByteArray(1, 0);
+    out += segment(0xC4, dht);
+    if (interval)
+        out += segment(0xDD, QByteArray(1, char(interval >> 8)) + char(interval & 255));
+    QByteArray sos(1, char(components));
+    for (int c = 0; c < components; ++c)
+        sos += QByteArray(1, char(c + 1)) + char(0x00);
+    out += segment(0xDA, sos + QByteArray(1, 0) + char(63) + char(0));
+
+    // The DC codes of the table above, by size: code, length.
+    const std::pair<int, int> dcCode[12] = {{0, 2},  {2, 3},  {3, 3},  {4, 3},   {5, 3},   {6, 3},
+                                            {14, 4}, {30, 5}, {62, 6}, {126, 7}, {254, 8}, {510, 9}};
+    quint32 acc = 0;
+    int bits = 0;
+    auto put = [&](quint32 code, int length) {
+        for (int i = length - 1; i >= 0; --i) {
+            acc = acc << 1 | ((code >> i) & 1);
+            if (++bits == 8) {
+                out += char(acc);
+                if (acc == 0xFF)
+                    out += char(0); // stuffed
+                acc = 0;
+                bits = 0;
+            }
+        }
+    };
+    auto align = [&] {
+        while (bits)
+            put(1, 1);
+    };
+    std::vector<int> predictor(size_t(components), 0);
+    int restarts = 0;
+    for (int m = 0; m < blocksWide * blocksHigh; ++m) {
+        if (interval && m > 0 && m % interval == 0) {
+            align();
+            out += QByteArray("\xff", 1) + char(0xD0 + (restarts++ + (wrongRestartNumber ? 1 : 0)) % 8);
+            std::fill(predictor.begin(), predictor.end(), 0);
+        }
+        for (int c = 0; c < components; ++c) {
+            const int dc = value(c, m % blocksWide, m / blocksWide) - 128;
+            const int diff = dc - predictor[size_t(c)];
+            predictor[size_t(c)] = dc;
+            int size = 0;
+            while ((std::abs(diff) >> size) != 0)
+                ++size;
+            put(quint32(dcCode[size].first), dcCode[size].second);
+            if (size)
+                put(quint32(diff < 0 ? diff + (1 << size) - 1 : diff), size);
+            put(0, 1); // end of block
+        }
+    }
+    align();
+    return out + QByteArray("\xff\xd9", 2);
+}
+
+// libjpeg's own 1/8 decode (sides a multiple of 8: no rescaling by Qt).
+QImage libjpegEighth(const QByteArray& jpeg)
+{
+    QBuffer buffer;
+    buffer.setData(jpeg);
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    reader.setScaledSize(size / 8);
+    return reader.read();
+}
+
+struct Difference
+{
+    double mean = 0;
+    int most = 0;
+};
+
+Difference compare(const QImage& a, const QImage& b)
+{
+    Difference d;
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    for (int j = 0; j < x.height(); ++j)
+        for (int i = 0; i < x.width(); ++i) {
+            const QRgb p = x.pixel(i, j), q = y.pixel(i, j);
+            const int e =
+                std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)), std::abs(qBlue(p) - qBlue(q))});
+            d.mean += e;
+            d.most = std::max(d.most, e);
+        }
+    d.mean /= double(x.width()) * x.height();
+    return d;
+}
+
+} // namespace
+
+class tst_JpegEighth : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Each pixel is its block's mean. Where libjpeg's own 1/8 decode replicates chroma as this does (full or
+    // horizontally halved chroma, grey) the two agree exactly; with chroma halved both ways libjpeg derives
+    // chroma detail from more coefficients, and sizes not a multiple of 16 are rescaled by Qt's reader,
+    // so there the full decode averaged per block is the reference, within a bound.
+    void blockMeansOfTheFullDecode_data()
+    {
+        QTest::addColumn<QByteArray>("jpeg");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("grey");
+        QTest::addColumn<double>("meanBound"); // 0: exactly libjpeg's eighth
+        const QSize even(640, 480), odd(1001, 763);
+        auto sampled = [](const QImage& image, const char* factors) {
+            return magickJpeg(image, {QStringLiteral("-quality"), QStringLiteral("90"),
+                                      QStringLiteral("-sampling-factor"), QString::fromLatin1(factors)});
+        };
+        QTest::newRow("4:4:4") << sampled(scene(even), "1x1") << even << false << 0.0;
+        QTest::newRow("4:2:2") << sampled(scene(even), "2x1") << even << false << 0.0;
+        QTest::newRow("grey") << qtJpeg(scene(even, true)) << even << true << 0.0;
+        QTest::newRow("4:2:0") << qtJpeg(scene(even)) << even << false << 6.0;
+        QTest::newRow("4:2:0 low quality") << qtJpeg(scene(even), 20) << even << false << 6.0;
+        QTest::newRow("4:4:0 odd size") << sampled(scene(odd), "1x2") << odd << false << 6.0;
+        QTest::newRow("4:2:0 odd size") << qtJpeg(scene(odd)) << odd << false << 6.0;
+        QTest::newRow("grey odd size") << qtJpeg(scene(odd, true)) << odd << true << 1.0;
+        // Enough data for the second half to be decoded on a second thread.
+        const QSize big(2400, 1808);
+        QImage noisy = scene(big);
+        QRandomGenerator rng(11);
+        for (int y = 0; y < big.height(); y += 2)
+            for (int x = 0; x < big.width(); x += 3)
+                noisy.setPixel(x, y, qRgb(int(rng.bounded(256)), int(rng.bounded(256)), int(rng.bounded(256))));
+        QTest::newRow("two halves at once, 4:4:4") << sampled(noisy, "1x1") << big << false << 0.0;
+        QTest::newRow("two halves at once, 4:2:0") << qtJpeg(noisy, 95) << big << false << 6.0;
+    }
+    void blockMeansOfTheFullDecode()
+    {
+        QFETCH(QByteArray, jpeg);
+        QFETCH(QSize, size);
+        QFETCH(bool, grey);
+        QFETCH(double, meanBound);
+        QVERIFY(!jpeg.isEmpty());
+        const QImage eighth = decodeJpegEighth(jpeg);
+        QCOMPARE(eighth.size(), size / 8);
+        QCOMPARE(eighth.format(), grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+        const Difference d = compare(eighth, meanBound == 0.0 ? libjpegEighth(jpeg) : blockMeans(jpeg));
+        const QString text = QStringLiteral("mean %1, most %2").arg(d.mean).arg(d.most);
+        if (meanBound == 0.0)
+            QVERIFY2(d.most == 0, qPrintable(text));
+        else
+            QVERIFY2(d.mean < meanBound && d.most < 128, qPrintable(text));
+    }
+
+    // Restart markers: the predictors start again at zero after each, and the data continues after it.
+    void restartIntervals_data()
+    {
+        QTest::addColumn<int>("components");
+        QTest::addColumn<int>("interval");
+        QTest::newRow("grey, every MCU") << 1 << 1;
+        QTest::newRow("grey, every 7") << 1 << 7;
+        QTest::newRow("colour, every 5") << 3 << 5;
+        QTest::newRow("colour, more than eight markers") << 3 << 2;
+        QTest::newRow("colour, none") << 3 << 0;
+    }
+    void restartIntervals()
+    {
+        QFETCH(int, components);
+        QFETCH(int, interval);
+        const auto value = [](int c, int x, int y) { return (x * 37 + y * 11 + c * 80) % 256; };
+        const QByteArray jpeg = flatBlocksJpeg(23, 9, components, interval, value);
+        const QImage eighth = decodeJpegEighth(jpeg);
+        QCOMPARE(eighth.size(), QSize(23, 9));
+        const QImage reference = libjpegEighth(jpeg);
+        QCOMPARE(reference.size(), QSize(23, 9));
+        QCOMPARE(compare(eighth, reference).most, 0);
+        if (components == 1)
+            QCOMPARE(eighth.pixelColor(22, 8).red(), value(0, 22, 8));
+        if (interval)
+            QVERIFY(decodeJpegEighth(flatBlocksJpeg(23, 9, components, interval, value, true)).isNull());
+    }
+
+    // What it does not decode, or decodes wrongly when cut or damaged, is left to the general reader.
+    void leavesTheRestToTheGeneralReader_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        const QImage image = scene(QSize(640, 480));
+        const QByteArray jpeg = qtJpeg(image);
+        QTest::newRow("progressive") << magickJpeg(image, {QStringLiteral("-interlace"), QStringLiteral("JPEG")});
+        QTest::newRow("cut in half") << jpeg.left(jpeg.size() / 2);
+        QTest::newRow("cut after the header") << jpeg.left(700);
+        QTest::newRow("no end of image, no data") << jpeg.left(jpeg.indexOf("\xff\xda") + 14);
+        QTest::newRow("not a JPEG") << QByteArray("GIF89a\x01\x00\x01\x00", 10);
+        QTest::newRow("start of image only") << QByteArray("\xff\xd8", 2);
+        QTest::newRow("empty") << QByteArray();
+        QByteArray wrongTable = jpeg;
+        const qsizetype dht = wrongTable.indexOf("\xff\xc4");
+        wrongTable[dht + 5] = char(3); // three codes of one bit cannot be
+        QTest::newRow("impossible code table") << wrongTable;
+        QByteArray twelveBit = jpeg;
+        twelveBit[twelveBit.indexOf("\xff\xc0") + 4] = char(12);
+        QTest::newRow("12-bit samples") << twelveBit;
+    }
+    void leavesTheRestToTheGeneralReader()
+    {
+        QFETCH(QByteArray, data);
+        QVERIFY(decodeJpegEighth(data).isNull());
+    }
+
+    // Damage anywhere in the data: a null image or one of the right size, never a read outside the data.
+    void survivesDamage()
+    {
+        const QByteArray jpeg = qtJpeg(scene(QSize(320, 240)));
+        QRandomGenerator rng(5);
+        for (int round = 0; round < 300; ++round) {
+            QByteArray damaged = jpeg;
+            for (int k = 0; k < 1 + round % 8; ++k)
+                damaged[qsizetype(rng.bounded(quint32(damaged.size())))] = char(rng.bounded(256));
+            if (round % 3 == 0)
+                damaged.truncate(qsizetype(rng.bounded(quint32(damaged.size()))));
+            const QImage image = decodeJpegEighth(damaged);
+            QVERIFY(image.isNull() ||
+                    (image.width() >= 1 && image.height() >= 1 && image.width() <= 8191 && image.height() <= 8191));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_JpegEighth)
+#include "tst_jpegeighth.moc"
