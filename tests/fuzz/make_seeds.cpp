@@ -2,6 +2,7 @@
 // gives OUTPUT_DIR/<target>/seed-N, each in the input layout its target reads.
 
 #include "FixtureCatalogue.h"
+#include "FlatBlocksJpeg.h"
 #include "FuzzSupport.h"
 
 #include <QCoreApplication>
@@ -88,10 +89,8 @@ int main(int argc, char** argv)
         char pick;
     };
     const std::vector<Write> ops = {
-        {"ItemCount", "Sum", QStringLiteral("3"), 0, 0},
-        {"Items", "Item1", QStringLiteral("ボールペン"), 0, 0},
-        {"Area", "Left", QStringLiteral("-20"), 0, 0x11},
-        {"Items", "", QString(), 1, 0},
+        {"ItemCount", "Sum", QStringLiteral("3"), 0, 0},    {"Items", "Item1", QStringLiteral("ボールペン"), 0, 0},
+        {"Area", "Left", QStringLiteral("-20"), 0, 0x11},   {"Items", "", QString(), 1, 0},
         {"New", "Key", QStringLiteral("\"quoted\""), 0, 0},
     };
     for (const std::string& ini : inis) {
@@ -124,13 +123,22 @@ int main(int argc, char** argv)
     writeSeeds(out, QStringLiteral("fuzz_areafile"), areas);
 
     std::vector<std::string> matching;
-    const std::vector<std::pair<QString, QString>> pairs = {
-        {QStringLiteral("ペン"), QStringLiteral("ボールペン")}, {QStringLiteral("PEN"), QStringLiteral("pen")},
-        {QStringLiteral("ｶﾞﾑﾃｰﾌﾟ"), QStringLiteral("ガムテープ")}, {QStringLiteral("ぱそこん"), QStringLiteral("パソコン")},
-        {QStringLiteral("ＵＳＢ"), QStringLiteral("usbケーブル")},  {QStringLiteral(" "), QStringLiteral("a b")},
-        {QStringLiteral("ﾊﾟ"), QStringLiteral("ﾊﾞﾊﾟ゛")}};
+    const std::vector<std::pair<QString, QString>> pairs = {{QStringLiteral("ペン"), QStringLiteral("ボールペン")},
+                                                            {QStringLiteral("PEN"), QStringLiteral("pen")},
+                                                            {QStringLiteral("ｶﾞﾑﾃｰﾌﾟ"), QStringLiteral("ガムテープ")},
+                                                            {QStringLiteral("ぱそこん"), QStringLiteral("パソコン")},
+                                                            {QStringLiteral("ＵＳＢ"), QStringLiteral("usbケーブル")},
+                                                            {QStringLiteral(" "), QStringLiteral("a b")},
+                                                            {QStringLiteral("ﾊﾟ"), QStringLiteral("ﾊﾞﾊﾟ゛")}};
     for (const auto& [search, item] : pairs)
         matching.push_back(fdpString(sjis(search)) + sjis(item) + char(0));
     writeSeeds(out, QStringLiteral("fuzz_matching"), matching);
+
+    // A photo of Qt's writer (4:2:0, real AC codes), and flat blocks with and without restart markers.
+    std::vector<std::string> jpegs{test::readBytes(QStringLiteral(KOVRA_TEST_DATA_DIR "/shelf.jpg")).toStdString()};
+    const auto value = [](int c, int x, int y) { return (x * 29 + y * 7 + c * 90) % 256; };
+    for (const auto& [components, interval] : {std::pair{1, 0}, {3, 0}, {1, 3}, {3, 2}})
+        jpegs.push_back(test::flatBlocksJpeg(5, 3, components, interval, value).toStdString());
+    writeSeeds(out, QStringLiteral("fuzz_jpegeighth"), jpegs);
     return 0;
 }
