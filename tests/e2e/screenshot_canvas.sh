@@ -36,7 +36,16 @@ portrait="$root/portrait"
 mkdir -p "$portrait/20240102000000"
 pimg="$portrait/20240102000000"
 convert -size 1600x1200 xc:'#e9e1d0' -fill '#cd5c5c' -draw 'rectangle 100,300 700,900' \
-  -fill '#4682b4' -draw 'rectangle 1000,400 1400,800' -orient RightTop -quality 85 "$pimg/portrait.jpg"
+  -fill '#4682b4' -draw 'rectangle 1000,400 1400,800' -quality 85 "$pimg/portrait.jpg"
+# ImageMagick writes no EXIF for -orient: the orientation tag (6) goes in an APP1 segment after the SOI.
+python3 - "$pimg/portrait.jpg" <<'PY'
+import struct, sys
+path = sys.argv[1]
+data = open(path, "rb").read()
+tiff = b"MM\x00\x2a\x00\x00\x00\x08" + b"\x00\x01" + b"\x01\x12\x00\x03\x00\x00\x00\x01" + b"\x00\x06\x00\x00" + b"\x00" * 4
+payload = b"Exif\x00\x00" + tiff
+open(path, "wb").write(data[:2] + b"\xff\xe1" + struct.pack(">H", len(payload) + 2) + payload + data[2:])
+PY
 write "$pimg/IMAGE.INI" '[ImageFile]' "Path=$pimg" "Filename=$pimg/portrait.jpg" 'Title=縦の写真'
 write "$pimg/Area0.INI" '[Area]' 'Visible=True' 'Left=100' 'Top=300' 'Width=600' 'Height=600'
 write "$pimg/Area1.INI" '[Area]' 'Visible=True' 'Left=1000' 'Top=400' 'Width=400' 'Height=400'
