@@ -95,8 +95,8 @@ private slots:
         QTest::addColumn<QSize>("fileSize");
         const QSize small(256, 128);
         QTest::newRow("absent") << 0 << 0 << 1 << 1.0 << small;
-        for (double scale : {1.0, 0.25}) {
-            const QByteArray at = scale == 1.0 ? " full" : " reduced";
+        for (double scale : {1.0, 0.25, 0.125}) {
+            const QByteArray at = scale == 1.0 ? " full" : scale == 0.25 ? " reduced" : " eighth";
             QTest::newRow(("1 normal" + at).constData()) << 1 << 0 << 1 << scale << small;
             QTest::newRow(("2 mirrored" + at).constData()) << 2 << 1 << 0 << scale << small;
             QTest::newRow(("3 half turn" + at).constData()) << 3 << 2 << 3 << scale << small;
