@@ -56,17 +56,29 @@ QMargins frameMargins(const QWidget* w)
     return QMargins(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
 }
 
+bool isFixedSize(const QWidget* w)
+{
+    return w->minimumSize() == w->maximumSize();
+}
+
 // The window's own frame when the window manager has framed it, else the frame of another shown window of
-// the program: a window manager frames the windows of one program alike.
+// the program, one as resizable as it first: a window manager frames the windows of one program alike, but
+// may give resizable ones a grip (openbox: a thicker bottom edge).
 QMargins expectedFrame(const QWidget* window)
 {
     if (window->isVisible() && !frameMargins(window).isNull())
         return frameMargins(window);
+    QMargins other;
     const QWidgetList windows = QApplication::topLevelWidgets();
-    for (const QWidget* w : windows)
-        if (w != window && w->isVisible() && !frameMargins(w).isNull())
+    for (const QWidget* w : windows) {
+        if (w == window || !w->isVisible() || frameMargins(w).isNull())
+            continue;
+        if (isFixedSize(w) == isFixedSize(window))
             return frameMargins(w);
-    return QMargins();
+        if (other.isNull())
+            other = frameMargins(w);
+    }
+    return other;
 }
 
 void place(QWidget* window, int topDivisor)
@@ -88,7 +100,8 @@ void place(QWidget* window, int topDivisor)
 // Places the window again when it is first exposed, and again whenever, during the first seconds, its frame
 // reaches Qt with margins other than those it was placed by: the window manager's frame arrives a little
 // after the mapping (later still on a busy machine), and a position given before may have been taken as the
-// client area's. A move by the user keeps the margins and is left alone.
+// client area's. The margins are also looked at every 100 ms then, since new margins need not come with a
+// move. A move by the user keeps the margins and is left alone.
 class PlaceWhenFramed : public QObject
 {
 public:
@@ -104,9 +117,15 @@ protected:
             watched->removeEventFilter(this);
             placeAgain();
             m_window->installEventFilter(this);
-            QTimer::singleShot(3000, this, [this] { deleteLater(); });
+            QTimer::singleShot(FramedWithinMs, this, [this] { deleteLater(); });
             for (const int ms : {100, 400, 1000})
                 QTimer::singleShot(ms, this, [this] { placeAgain(); });
+            auto* poll = new QTimer(this);
+            connect(poll, &QTimer::timeout, this, [this] {
+                if (m_window && !frameMargins(m_window).isNull() && frameMargins(m_window) != m_placedBy)
+                    placeAgain();
+            });
+            poll->start(100);
         } else if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) && watched == m_window &&
                    frameMargins(m_window) != m_placedBy) {
             QTimer::singleShot(0, this, [this] { placeAgain(); });
@@ -123,6 +142,7 @@ private:
         place(m_window, m_divisor);
     }
 
+    static constexpr int FramedWithinMs = 5000;
     QPointer<QWidget> m_window;
     int m_divisor;
     QMargins m_placedBy;
