@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <xcb/xcb.h>
 
 namespace kovra::ui {
@@ -81,11 +82,17 @@ QMargins expectedFrame(const QWidget* window)
     return other;
 }
 
-void place(QWidget* window, int topDivisor)
+struct Placement
+{
+    QPoint client;  // the client area's corner asked for
+    QMargins frame; // the frame margins it was worked out with
+};
+
+Placement place(QWidget* window, int topDivisor)
 {
     const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen)
-        return;
+        return {};
     const QRect area = screen->geometry();
     const QMargins m = expectedFrame(window);
     const QSize frame = window->size().grownBy(m);
@@ -94,14 +101,18 @@ void place(QWidget* window, int topDivisor)
     // Placed by its client area (the frame's corner plus the frame): a window manager puts a client area
     // exactly where it is asked to, whereas a frame position given before Qt knows the frame may be taken
     // as the client area's.
-    window->setGeometry(QRect(corner + QPoint(m.left(), m.top()), window->size()));
+    const QPoint client = corner + QPoint(m.left(), m.top());
+    window->setGeometry(QRect(client, window->size()));
+    return {client, m};
 }
 
 // Places the window again when it is first exposed, and again whenever, during the first seconds, its frame
 // reaches Qt with margins other than those it was placed by: the window manager's frame arrives a little
 // after the mapping (later still on a busy machine), and a position given before may have been taken as the
 // client area's. The margins are also looked at every 100 ms then, since new margins need not come with a
-// move. A move by the user keeps the margins and is left alone.
+// move. A move by the user keeps the margins and is left alone: once the window stands anywhere but where it
+// was put or off from there by its frame (a frame position taken as the client area's), it is not placed
+// again, whatever timer comes late on a busy machine.
 class PlaceWhenFramed : public QObject
 {
 public:
@@ -136,16 +147,35 @@ protected:
 private:
     void placeAgain()
     {
-        if (!m_window || !m_window->isVisible())
+        if (!m_window || !m_window->isVisible() || movedByUser())
             return;
         m_placedBy = frameMargins(m_window);
-        place(m_window, m_divisor);
+        const Placement p = place(m_window, m_divisor);
+        m_frameUsed = p.frame;
+        m_placedAt = p.client;
+    }
+
+    bool movedByUser()
+    {
+        if (!m_placedAt)
+            return false;
+        const QPoint off = m_window->geometry().topLeft() - *m_placedAt;
+        for (const QMargins& m : {m_frameUsed, frameMargins(m_window)})
+            if (off == QPoint(m.left(), m.top()) || off == -QPoint(m.left(), m.top()))
+                return false;
+        if (off.isNull())
+            return false;
+        m_placedAt.reset();
+        deleteLater();
+        return true;
     }
 
     static constexpr int FramedWithinMs = 5000;
     QPointer<QWidget> m_window;
     int m_divisor;
     QMargins m_placedBy;
+    QMargins m_frameUsed;
+    std::optional<QPoint> m_placedAt; // the client area's corner as last placed
 };
 
 xcb_atom_t atom(xcb_connection_t* c, const char* name)

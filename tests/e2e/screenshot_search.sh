@@ -102,7 +102,8 @@ xdotool windowmove "$search" 700 640
 sleep 0.4
 
 # The screenshot must show the shelf with red frames on the hit areas 2 and 5, none on area 0. A loaded
-# machine may paint late: the screen is taken again, for up to 10 s, until it shows them.
+# machine may paint late: the screen is taken again, for up to 10 s, until it shows them. (The
+# search window must stay where it was moved, however late its placement timers come.)
 # The client area's corner on the screen (xdotool's geometry is off by the frame under a window manager).
 eval "$(xwininfo -id "$main" | awk '/Absolute upper-left X/ {print "X=" $4} /Absolute upper-left Y/ {print "Y=" $4}')"
 px() { # x y inside the main window's picture → #RRGGBB
