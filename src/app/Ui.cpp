@@ -133,12 +133,12 @@ protected:
                 QTimer::singleShot(ms, this, [this] { placeAgain(); });
             auto* poll = new QTimer(this);
             connect(poll, &QTimer::timeout, this, [this] {
-                if (m_window && !frameMargins(m_window).isNull() && frameMargins(m_window) != m_placedBy)
+                if (reframed() && !frameMargins(m_window).isNull())
                     placeAgain();
             });
             poll->start(100);
         } else if ((event->type() == QEvent::Move || event->type() == QEvent::Resize) && watched == m_window &&
-                   frameMargins(m_window) != m_placedBy) {
+                   reframed()) {
             QTimer::singleShot(0, this, [this] { placeAgain(); });
         }
         return false;
@@ -155,16 +155,19 @@ private:
         m_placedAt = p.client;
     }
 
+    // The frame reached Qt with other margins than the window was last placed by.
+    bool reframed() const { return m_window && frameMargins(m_window) != m_placedBy; }
+
     bool movedByUser()
     {
         if (!m_placedAt)
             return false;
         const QPoint off = m_window->geometry().topLeft() - *m_placedAt;
+        if (off.isNull())
+            return false;
         for (const QMargins& m : {m_frameUsed, frameMargins(m_window)})
             if (off == QPoint(m.left(), m.top()) || off == -QPoint(m.left(), m.top()))
                 return false;
-        if (off.isNull())
-            return false;
         m_placedAt.reset();
         deleteLater();
         return true;

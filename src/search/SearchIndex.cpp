@@ -300,12 +300,12 @@ struct SearchIndex::Impl
 
     Impl() : fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
     {
-        installListener = FileOps::addInstallListener([this] { stopBuild(); });
+        installListener = FileOps::addInstallListener([this] { joinBuild(true); });
     }
     ~Impl()
     {
         FileOps::removeInstallListener(installListener);
-        stopBuild();
+        joinBuild(true);
         if (fd >= 0)
             ::close(fd);
     }
@@ -334,12 +334,14 @@ struct SearchIndex::Impl
         });
     }
 
-    // Stops the background reading after its current folder; what it read stays for finishBuild.
-    void stopBuild()
+    // Waits for the background reading, stopped after its current folder first or read to the end; what
+    // it read stays for finishBuild.
+    void joinBuild(bool stopFirst)
     {
         if (!build)
             return;
-        build->stop.store(true, std::memory_order_relaxed);
+        if (stopFirst)
+            build->stop.store(true, std::memory_order_relaxed);
         if (build->thread.joinable())
             build->thread.join();
     }
@@ -350,10 +352,7 @@ struct SearchIndex::Impl
     {
         if (!build)
             return;
-        if (!wait)
-            build->stop.store(true, std::memory_order_relaxed);
-        if (build->thread.joinable())
-            build->thread.join();
+        joinBuild(!wait);
         for (qsizetype i = 0; i < build->folders.size(); ++i)
             if (auto& loaded = build->loaded[size_t(i)])
                 commit(build->folders[i], std::move(*loaded));

@@ -23,13 +23,20 @@ inline QByteArray exifOrientationSegment(int orientation)
     return QByteArray("\xff\xe1", 2) + char(length >> 8) + char(length & 0xff) + payload;
 }
 
-// Writes image as a JPEG at path; orientation 0 writes no EXIF segment.
-inline bool writeJpeg(const QString& path, const QImage& image, int orientation = 0, int quality = 85)
+// The image as Qt's writer encodes it; empty when it cannot.
+inline QByteArray jpegBytes(const QImage& image, int quality = 85)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "JPEG", quality))
+    return image.save(&buffer, "JPEG", quality) ? bytes : QByteArray();
+}
+
+// Writes image as a JPEG at path; orientation 0 writes no EXIF segment.
+inline bool writeJpeg(const QString& path, const QImage& image, int orientation = 0, int quality = 85)
+{
+    QByteArray bytes = jpegBytes(image, quality);
+    if (bytes.isEmpty())
         return false;
     if (orientation > 0)
         bytes.insert(2, exifOrientationSegment(orientation));

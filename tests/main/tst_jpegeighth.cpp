@@ -1,9 +1,9 @@
 #include "FlatBlocksJpeg.h"
 #include "JpegEighth.h"
+#include "TestPhotos.h"
 
 #include <QBuffer>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QPainter>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -39,12 +39,7 @@ QImage scene(QSize size, bool grey = false)
 
 QByteArray qtJpeg(const QImage& image, int quality = 90)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(quality);
-    return writer.write(image) ? bytes : QByteArray();
+    return photos::jpegBytes(image, quality);
 }
 
 // ImageMagick's encoder, for what Qt's writer does not make: other chroma sampling, progressive files.

@@ -1,4 +1,5 @@
 #include "PictureSource.h"
+#include "TestPhotos.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -28,26 +29,10 @@ QByteArray cornerJpeg(QSize size, int orientation = 0)
     const int block = size.height() / 4;
     QPainter(&image).fillRect(0, 0, block, block, Red);
     QPainter(&image).fillRect(size.width() - block, 0, block, block, Green);
-    QByteArray jpeg;
-    QBuffer buffer(&jpeg);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "jpeg");
-    writer.setQuality(90);
-    if (!writer.write(image))
-        return {};
-    if (orientation == 0)
-        return jpeg;
-    QByteArray exif("Exif\0\0MM\0\x2a\0\0\0\x08", 14);
-    exif += QByteArray("\0\x01", 2);                   // one entry
-    exif += QByteArray("\x01\x12\0\x03\0\0\0\x01", 8); // Orientation, SHORT, count 1
-    exif += char(0);
-    exif += char(orientation);
-    exif += QByteArray(2, '\0'); // value padding
-    exif += QByteArray(4, '\0'); // no next IFD
-    QByteArray app1("\xff\xe1", 2);
-    app1 += char((exif.size() + 2) >> 8);
-    app1 += char((exif.size() + 2) & 0xff);
-    return jpeg.left(2) + app1 + exif + jpeg.mid(2);
+    QByteArray jpeg = photos::jpegBytes(image, 90);
+    if (orientation > 0 && !jpeg.isEmpty())
+        jpeg.insert(2, photos::exifOrientationSegment(orientation));
+    return jpeg;
 }
 
 bool writeFile(const QString& path, const QByteArray& data)
