@@ -1,3 +1,4 @@
+#include "Catalogue.h"
 #include "EditWindows.h"
 #include "ImageFolders.h"
 #include "ProgramFolder.h"
@@ -48,12 +49,15 @@ int main(int argc, char* argv[])
 
     // Temporary files of a write that a crash or a pulled stick interrupted; the old files are whole.
     kovra::removeLeftovers(kovra::programFolder());
-    auto* mainWindow = new frmMain(kovra::programFolder());
+    kovra::Catalogue catalogue(kovra::programFolder());
+    auto* mainWindow = new frmMain(catalogue);
     mainWindow->setAttribute(Qt::WA_DeleteOnClose);
-    mainWindow->setWindowFactory(frmMain::Window::About, [](frmMain*) { return new frmAbout; });
-    mainWindow->setWindowFactory(frmMain::Window::ImageRegistration, [](frmMain* m) { return new frmImageRsgist(m); });
+    mainWindow->setWindowFactory(frmMain::Window::About, [] { return new frmAbout; });
+    mainWindow->setWindowFactory(frmMain::Window::ImageRegistration,
+                                 [&catalogue, mainWindow] { return new frmImageRsgist(catalogue, *mainWindow); });
     kovra::edit::installWindows(*mainWindow); // area arrangement, item registration, placement mode
-    mainWindow->setWindowFactory(frmMain::Window::Search, [](frmMain* m) { return new frmSearch(m); });
+    mainWindow->setWindowFactory(frmMain::Window::Search,
+                                 [&catalogue, mainWindow] { return new frmSearch(catalogue, *mainWindow); });
     QObject::connect(mainWindow, &frmMain::programEnding, &app, &QApplication::quit, Qt::QueuedConnection);
     mainWindow->show();
     return app.exec();

@@ -24,7 +24,7 @@ int main(int argc, char* argv[])
         QApplication::installTranslator(&qtJapanese);
 
     frmMain w(args[1]);
-    w.setWindowFactory(frmMain::Window::About, [](frmMain*) { return new frmAbout; });
+    w.setWindowFactory(frmMain::Window::About, [] { return new frmAbout; });
     if (args.size() > 2 && args[2] == QStringLiteral("about")) {
         w.show();
         w.openWindow(frmMain::Window::About);
@@ -45,10 +45,11 @@ int main(int argc, char* argv[])
     for (qsizetype i = 3; i < args.size(); ++i)
         hits.append(args[i].toInt());
     if (!hits.isEmpty())
-        w.shownImage().showHitsOf(w.currentImageFolder(), hits); // as Show item does
+        w.shownImage().showHitsOf(w.shownImage().folder(), hits); // as Show item does
     if (args.size() > 2 && args[2].toInt() >= 0) {
-        w.setSelectedAreaIndex(args[2].toInt());
-        w.showHandleAt(args[2].toInt());
+        w.shownImage().selectArea(args[2].toInt());
+        w.shownImage().selectArea(args[2].toInt());
+        w.shownImage().showHandle();
     }
     w.show();
     return app.exec();

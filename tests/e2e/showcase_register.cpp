@@ -20,12 +20,13 @@ int main(int argc, char* argv[])
         QApplication::installTranslator(&qtJapanese);
 
     frmMain main(args[1]);
-    main.setWindowFactory(frmMain::Window::ImageRegistration, [](frmMain* m) { return new frmImageRsgist(m); });
+    main.setWindowFactory(frmMain::Window::ImageRegistration,
+                          [m = &main] { return new frmImageRsgist(m->catalogue(), *m); });
     main.show();
 
     auto* window = static_cast<frmImageRsgist*>(main.openWindow(frmMain::Window::ImageRegistration));
     // The same handling a drop on the window's target gets.
-    if (window->dropFile(args[2]) != frmImageRsgist::DropResult::Accepted)
+    if (window->dropFile(args[2]) != kovra::DropCheck::Accepted)
         return 1;
     window->findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(args[3]);
     // Beside the main window rather than over it, for the picture.

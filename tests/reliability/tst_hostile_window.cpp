@@ -63,18 +63,19 @@ private slots:
 
         kovra::removeLeftovers(root);
         frmMain window(root);
-        const QList<kovra::TitleEntry> entries = window.imageEntries();
+        const QList<kovra::TitleEntry> entries = window.catalogue().imageList();
         QCOMPARE(window.findChild<QComboBox*>(QStringLiteral("Combo1"))->count(), entries.size());
         QCOMPARE(entries.size(), kovra::titleList(kovra::folderList(root), QString()).size());
         for (const kovra::TitleEntry& entry : entries) {
             window.selectImage(entry.folder);
-            QCOMPARE(window.currentImageFolder(), entry.folder);
+            QCOMPARE(window.shownImage().folder(), entry.folder);
         }
         // The hit marks of every row of a search, as Show item places them.
-        for (const kovra::SearchRow& row : kovra::searchFolders(window.folderList(), kovra::Matcher(u"ペン"))) {
+        for (const kovra::SearchRow& row :
+             kovra::searchFolders(window.catalogue().folderList(), kovra::Matcher(u"ペン"))) {
             window.selectImage(row.folder);
             for (int area : row.hitAreas)
-                window.showHitMark(area, kovra::readAreaGeometry(row.folder, area));
+                window.shownImage().showHitMark(area, kovra::readAreaGeometry(row.folder, area));
         }
         const qint64 ms = timer.elapsed();
         qInfo("%s: %lld ms", qPrintable(name), ms);

@@ -151,12 +151,11 @@ WriteStatus saveItems(const QString& folder, int areaIndex, const QStringList& i
     QList<QByteArray> bytes;
     bytes.reserve(items.size());
     for (const QString& item : items) {
-        if (item.contains(u'\r') || item.contains(u'\n') || item.contains(QChar(u'\0')))
-            return WriteStatus::InvalidInput;
-        auto encoded = codepage::encode(item);
-        if (!encoded)
-            return WriteStatus::Unencodable;
-        bytes.append(std::move(*encoded));
+        const codepage::StoreCheck check = codepage::checkStorable(item);
+        if (!check)
+            return check.problem == codepage::StoreCheck::Problem::LineBreak ? WriteStatus::InvalidInput
+                                                                             : WriteStatus::Unencodable;
+        bytes.append(*codepage::encode(item));
     }
     return saveItemBytes(folder, areaIndex, bytes);
 }

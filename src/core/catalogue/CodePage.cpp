@@ -142,6 +142,21 @@ bool canEncode(QStringView text)
     return encode(text).has_value();
 }
 
+StoreCheck checkStorable(QStringView text)
+{
+    if (text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(u'\0')))
+        return {StoreCheck::Problem::LineBreak, {}};
+    if (canEncode(text))
+        return {};
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype n = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        if (!canEncode(text.mid(i, n)))
+            return {StoreCheck::Problem::Unencodable, text.mid(i, n).toString()};
+        i += n;
+    }
+    return {StoreCheck::Problem::Unencodable, {}}; // only a pair of characters as a whole has no mapping
+}
+
 QString mapTyped(QStringView typed)
 {
     QString out = typed.toString();

@@ -22,6 +22,21 @@ std::optional<QByteArray> encode(QStringView text);
 
 bool canEncode(QStringView text);
 
+// Whether text can be stored as an INI value, the one rule for titles, names and items: every character
+// in the code page, and none that would end the value's line (CR, LF, NUL).
+struct StoreCheck
+{
+    enum class Problem { None, LineBreak, Unencodable };
+    Problem problem = Problem::None;
+    QString character; // Unencodable: the first character the code page cannot hold
+    explicit operator bool() const { return problem == Problem::None; }
+};
+StoreCheck checkStorable(QStringView text);
+inline bool canStore(QStringView text)
+{
+    return bool(checkStorable(text));
+}
+
 // What the earlier Windows build's conversion did with characters Linux input methods produce: 〜→～,
 // −(U+2212)→－, ‖→∥, ¢→￠, £→￡, ¬→￢, —(U+2014)→―, ¥(U+00A5)→'\\' (the byte 0x5C). Apply to every text the
 // user types (titles, items, search text) before it is checked, stored or matched; never to paths.

@@ -8,8 +8,10 @@ namespace kovra::edit {
 
 void installWindows(frmMain& main)
 {
-    main.setWindowFactory(frmMain::Window::AreaArrangement, [](frmMain* m) { return new frmItemArrangement(m); });
-    main.setWindowFactory(frmMain::Window::ItemRegistration, [](frmMain* m) { return new frmItemRegist(*m); });
+    main.setWindowFactory(frmMain::Window::AreaArrangement,
+                          [m = &main] { return new frmItemArrangement(m->catalogue(), *m); });
+    main.setWindowFactory(frmMain::Window::ItemRegistration,
+                          [m = &main] { return new frmItemRegist(m->catalogue(), *m); });
     main.setPlacementModeQuery([m = &main] {
         const auto* w = qobject_cast<const frmItemArrangement*>(m->openedWindow(frmMain::Window::AreaArrangement));
         return w && !w->isHidden() && w->placementMode();

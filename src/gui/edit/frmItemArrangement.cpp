@@ -1,10 +1,11 @@
 #include "frmItemArrangement.h"
 
 #include "AreaFiles.h"
+#include "Catalogue.h"
 #include "MessageBox.h"
 #include "PictureBuffer.h"
+#include "ShownImage.h"
 #include "Ui.h"
-#include "frmMain.h"
 
 #include <QCheckBox>
 #include <QIcon>
@@ -42,14 +43,15 @@ int digitAt(const QString& text, qsizetype i)
 
 } // namespace
 
-frmItemArrangement::frmItemArrangement(frmMain* main) : QWidget(nullptr), m_main(main)
+frmItemArrangement::frmItemArrangement(kovra::Catalogue& catalogue, kovra::ui::MainWindowView& main)
+    : QWidget(nullptr), m_catalogue(catalogue), m_main(main)
 {
     setObjectName(QStringLiteral("frmItemArrangement"));
     // A fixed dialog border without minimize and maximize buttons, owned by the main window so that
     // it stays in front of it.
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    kovra::ui::setOwner(this, main);
+    kovra::ui::setOwner(this, main.ownerWindow());
     setWindowTitle(QStringLiteral("ｱｲﾃﾑｴﾘｱの配置"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/arrange.svg")));
     setFont(kovra::ui::defaultFont());
@@ -59,7 +61,7 @@ frmItemArrangement::frmItemArrangement(frmMain* main) : QWidget(nullptr), m_main
 
 void frmItemArrangement::createControls()
 {
-    const double tpp = m_main->twipsPerPixel();
+    const double tpp = m_main.twipsPerPixel();
     auto px = [tpp](int twips) { return kovra::ui::twips(twips, tpp); };
     auto rect = [&](int l, int t, int w, int h) { return QRect(px(l), px(t), px(w), px(h)); };
     setFixedSize(px(ClientWidthTwips), px(ClientHeightTwips));
@@ -141,21 +143,21 @@ bool frmItemArrangement::placementMode() const
 
 void frmItemArrangement::countFreeAreas()
 {
-    DrawX(counterText(m_main->shownImage().freeCount()));
+    DrawX(counterText(m_catalogue.shownImage().freeCount()));
 }
 
 // New area: the lowest free index, with the default size at the top-left corner of the part of the
 // picture in view, selected with its handle.
 void frmItemArrangement::command5Click()
 {
-    m_main->shownImage().openNewArea(m_main->newAreaRect());
+    m_catalogue.shownImage().openNewArea(m_main.newAreaRect());
     countFreeAreas();
 }
 
 // Delete the selected area: only its marker goes; the area file changes at the next save.
 void frmItemArrangement::command3Click()
 {
-    kovra::ShownImage& image = m_main->shownImage();
+    kovra::ShownImage& image = m_catalogue.shownImage();
     if (image.selectedAreaIndex() == -1) {
         kovra::MessageBox::notice(this, QStringLiteral("削除するｱｲﾃﾑｴﾘｱを選択してください．"));
         return;
@@ -175,9 +177,9 @@ void frmItemArrangement::command3Click()
 // not read are left as they are on disk.
 void frmItemArrangement::command1Click()
 {
-    if (m_main->currentImageFolder().isEmpty())
+    if (m_catalogue.shownImage().folder().isEmpty())
         return;
-    if (m_main->shownImage().saveArrangement() != kovra::WriteStatus::Ok) {
+    if (m_catalogue.saveArrangement() != kovra::WriteStatus::Ok) {
         // Not closed as if saved: the user retries or closes knowingly.
         kovra::MessageBox::critical(this, QStringLiteral("ｱｲﾃﾑｴﾘｱの配置を保存できませんでした．"
                                                          "ﾌｧｲﾙやﾌｫﾙﾀﾞが書き込み禁止になっていないか，"

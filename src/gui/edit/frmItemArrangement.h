@@ -1,9 +1,13 @@
 #pragma once
 
+#include "MainWindowView.h"
+
 #include <QImage>
 #include <QWidget>
 
-class frmMain;
+namespace kovra {
+class Catalogue;
+}
 class PictureBuffer;
 class QCheckBox;
 class QLabel;
@@ -17,7 +21,7 @@ class frmItemArrangement : public QWidget
     Q_OBJECT
 
 public:
-    explicit frmItemArrangement(frmMain* main);
+    frmItemArrangement(kovra::Catalogue& catalogue, kovra::ui::MainWindowView& main);
 
     // Draws two digit characters on the counter; an empty text draws "00".
     void DrawX(const QString& Buf);
@@ -37,7 +41,8 @@ private:
     void command3Click();
     void command1Click();
 
-    frmMain* m_main;
+    kovra::Catalogue& m_catalogue;
+    kovra::ui::MainWindowView& m_main;
     QToolButton* m_command5 = nullptr;
     QCheckBox* m_check1 = nullptr;
     PictureBuffer* m_counter = nullptr; // Picture1(0)

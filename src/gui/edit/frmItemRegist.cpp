@@ -1,17 +1,17 @@
 #include "frmItemRegist.h"
 
 #include "AreaFiles.h"
-#include "CodePage.h"
+#include "Catalogue.h"
 #include "MessageBox.h"
+#include "ShownImage.h"
 #include "Ui.h"
-#include "frmMain.h"
 
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QToolButton>
 
 #include <algorithm>
@@ -21,30 +21,11 @@ namespace {
 
 constexpr int ClientWidthTwips = 7740;
 constexpr int ClientHeightTwips = 3960;
-// Sum is read back as a 16-bit number: a longer list would read as an empty one.
-constexpr int MaxRows = 32767;
-
-// The first character of text that code page 932 cannot hold, or an empty text when there is none.
-QString firstUnencodable(const QString& text)
-{
-    for (qsizetype i = 0; i < text.size();) {
-        const qsizetype n = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-        const QString c = text.mid(i, n);
-        if (!kovra::codepage::canEncode(c))
-            return c;
-        i += n;
-    }
-    return QString();
-}
-
-bool hasLineBreak(const QString& text)
-{
-    return text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(u'\0'));
-}
 
 } // namespace
 
-frmItemRegist::frmItemRegist(const frmMain& main, QWidget* parent) : QWidget(parent)
+frmItemRegist::frmItemRegist(kovra::Catalogue& catalogue, const kovra::ui::MainWindowView& main, QWidget* parent)
+    : QWidget(parent), m_catalogue(catalogue)
 {
     setObjectName(QStringLiteral("frmItemRegist"));
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -55,15 +36,10 @@ frmItemRegist::frmItemRegist(const frmMain& main, QWidget* parent) : QWidget(par
     createControls(main.twipsPerPixel());
 
     // The target is fixed now: later selections on the main window do not move it.
-    m_folder = main.currentImageFolder();
-    m_area = main.selectedAreaIndex();
+    m_folder = catalogue.shownImage().folder();
+    m_area = catalogue.shownImage().selectedAreaIndex();
     m_picked = -1;
-    if (!m_folder.isEmpty() && m_area >= 0 && m_area < kovra::AreaCount) {
-        m_list1->setUpdatesEnabled(false);
-        for (const QByteArray& item : kovra::readItemBytes(m_folder, m_area))
-            appendRow(item);
-        m_list1->setUpdatesEnabled(true);
-    }
+    m_rows->setRows(catalogue.readItems(m_folder, m_area));
     m_text1->setFocus();
 }
 
@@ -86,10 +62,12 @@ void frmItemRegist::createControls(double tpp)
     m_text1->setToolTip(QStringLiteral("ｱｲﾃﾑ名を入力します．全角２５６字まで登録できます"));
     m_text1->setGeometry(rect(960, 120, 5655, 375));
 
-    m_list1 = new QListWidget(this);
+    m_rows = new kovra::ItemRows(this);
+    m_list1 = new QListView(this);
     m_list1->setObjectName(QStringLiteral("List1"));
     m_list1->setFont(listFont);
-    m_list1->setSortingEnabled(false);
+    m_list1->setModel(m_rows);
+    m_list1->setUniformItemSizes(true); // a long list lays out at once
     m_list1->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list1->setToolTip(QStringLiteral("同じｴﾘｱ内に，登録されているｱｲﾃﾑが表示されます"));
     m_list1->setGeometry(rect(120, 660, 6495, 3180));
@@ -113,9 +91,9 @@ void frmItemRegist::createControls(double tpp)
 
     // A pick by mouse or keyboard selects a row; moving the focus into the list alone picks nothing.
     connect(m_list1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        const QList<QListWidgetItem*> selected = m_list1->selectedItems();
+        const QModelIndexList selected = m_list1->selectionModel()->selectedRows();
         if (!m_removing && !selected.isEmpty())
-            m_picked = m_list1->row(selected.first());
+            m_picked = selected.first().row();
     });
     connect(m_command5, &QToolButton::clicked, this, &frmItemRegist::command5Click);
     connect(m_command1, &QToolButton::clicked, this, &frmItemRegist::command1Click);
@@ -126,80 +104,35 @@ void frmItemRegist::createControls(double tpp)
 QStringList frmItemRegist::rows() const
 {
     QStringList r;
-    r.reserve(m_bytes.size());
-    for (const QByteArray& b : m_bytes)
-        r.append(readable(b));
+    r.reserve(m_rows->bytes().size());
+    for (const QByteArray& b : m_rows->bytes())
+        r.append(kovra::ItemRows::readable(b));
     return r;
-}
-
-QString frmItemRegist::readable(QByteArrayView bytes)
-{
-    const QString decoded = kovra::codepage::decode(bytes);
-    if (!decoded.contains(QChar(0xFFFD)) && !decoded.contains(QChar(u'\0')))
-        return decoded; // no byte of the code page decodes to U+FFFD: nothing to mark
-    auto mark = [](QString& out, unsigned char b) {
-        out += QStringLiteral("\\x") + QString::number(b, 16).toUpper().rightJustified(2, u'0');
-    };
-    QString out;
-    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    for (qsizetype i = 0; i < bytes.size();) {
-        const qsizetype n = kovra::codepage::isLeadByte(p[i]) && i + 1 < bytes.size() ? 2 : 1;
-        const QString c = kovra::codepage::decode(bytes.sliced(i, n));
-        if (c != QChar(0xFFFD) && c != QChar(u'\0')) {
-            out += c;
-            i += n;
-        } else {
-            mark(out, p[i]); // a bad pair marks its first byte; the second is read on its own
-            ++i;
-        }
-    }
-    return out;
-}
-
-QString frmItemRegist::shown(QByteArrayView bytes)
-{
-    // Only the beginning is decoded: a very long item costs no more than a short one to show.
-    constexpr qsizetype Head = 2 * ShownLength + 2;
-    const bool longer = bytes.size() > Head;
-    QString text = readable(longer ? bytes.first(kovra::codepage::safeCut(bytes, Head)) : bytes);
-    if (text.size() > ShownLength || longer) {
-        qsizetype cut = std::min<qsizetype>(text.size(), ShownLength);
-        if (cut > 0 && text.at(cut - 1).isHighSurrogate())
-            --cut;
-        text = text.left(cut) + QStringLiteral("…");
-    }
-    return text;
-}
-
-void frmItemRegist::appendRow(const QByteArray& bytes)
-{
-    m_bytes.append(bytes);
-    m_list1->addItem(shown(bytes));
 }
 
 // Add: the text exactly as typed, empty and repeated text included; text the area file cannot hold is
 // refused here, while the user can still change it, rather than at the save.
 void frmItemRegist::command5Click()
 {
-    const QString text = kovra::codepage::mapTyped(m_text1->text());
-    if (hasLineBreak(text)) {
+    const kovra::ItemCheck check = kovra::Catalogue::checkItem(m_text1->text(), m_rows->rowCount());
+    switch (check.status) {
+    case kovra::ItemCheck::Status::Ok:
+        break;
+    case kovra::ItemCheck::Status::LineBreak:
         kovra::MessageBox::notice(this, QStringLiteral("ｱｲﾃﾑ名に改行は使えません．"));
         m_text1->setFocus();
         return;
-    }
-    const QString bad = firstUnencodable(text);
-    if (!bad.isEmpty()) {
-        kovra::MessageBox::notice(this, QStringLiteral("ｱｲﾃﾑ名に登録できない文字「") + bad +
+    case kovra::ItemCheck::Status::Unencodable:
+        kovra::MessageBox::notice(this, QStringLiteral("ｱｲﾃﾑ名に登録できない文字「") + check.character +
                                             QStringLiteral("」が含まれています．別の文字に置き換えてください．"));
         m_text1->setFocus();
         return;
-    }
-    if (m_list1->count() >= MaxRows) {
+    case kovra::ItemCheck::Status::TooMany:
         kovra::MessageBox::notice(this, QStringLiteral("１つのｱｲﾃﾑｴﾘｱに登録できるｱｲﾃﾑは３２７６７個までです．"));
         m_text1->setFocus();
         return;
     }
-    appendRow(kovra::codepage::encode(text).value_or(QByteArray()));
+    m_rows->append(check.bytes);
     m_text1->clear();
     m_text1->setFocus();
 }
@@ -207,8 +140,8 @@ void frmItemRegist::command5Click()
 // Remove the picked row, after asking; the pick stays where it was, so the row that moved up is next.
 void frmItemRegist::command1Click()
 {
-    const bool exists = m_picked >= 0 && m_picked < m_list1->count();
-    const QString text = exists ? m_list1->item(m_picked)->text() : QString();
+    const bool exists = m_picked >= 0 && m_picked < m_rows->rowCount();
+    const QString text = exists ? m_rows->data(m_rows->index(m_picked)).toString() : QString();
     if (!kovra::MessageBox::confirm(this,
                                     QStringLiteral("「") + text + QStringLiteral("」を削除します．よろしいですか？"),
                                     QStringLiteral("ｱｲﾃﾑの削除")))
@@ -216,12 +149,11 @@ void frmItemRegist::command1Click()
     if (!exists)
         return;
     m_removing = true;
-    delete m_list1->takeItem(m_picked);
-    m_bytes.removeAt(m_picked);
+    m_rows->remove(m_picked);
     // Show which row the next press names.
     m_list1->clearSelection();
-    if (m_picked < m_list1->count())
-        m_list1->setCurrentRow(m_picked, QItemSelectionModel::ClearAndSelect);
+    if (m_picked < m_rows->rowCount())
+        m_list1->selectionModel()->setCurrentIndex(m_rows->index(m_picked), QItemSelectionModel::ClearAndSelect);
     m_removing = false;
 }
 
@@ -230,7 +162,7 @@ void frmItemRegist::command3Click()
 {
     if (m_folder.isEmpty() || m_area < 0 || m_area >= kovra::AreaCount)
         return;
-    switch (SaveItem(m_folder, m_area, m_list1->count())) {
+    switch (SaveItem(m_folder, m_area, m_rows->rowCount())) {
     case kovra::WriteStatus::Ok:
         break;
     case kovra::WriteStatus::InvalidInput: // the rows themselves, not the disk
@@ -252,7 +184,7 @@ void frmItemRegist::command3Click()
 
 kovra::WriteStatus frmItemRegist::SaveItem(const QString& fldpath, int sn, int cnt)
 {
-    return kovra::saveItemBytes(fldpath, sn, m_bytes.mid(0, cnt));
+    return m_catalogue.saveItems(fldpath, sn, m_rows->bytes().mid(0, cnt));
 }
 
 // Placed once, when it first appears and its frame is known; showing it again moves nothing.

@@ -1,13 +1,17 @@
 #pragma once
 
+#include "ItemRows.h"
+#include "MainWindowView.h"
 #include "ProfileFile.h"
 
 #include <QWidget>
 
-class frmMain;
+namespace kovra {
+class Catalogue;
+}
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QListView;
 class QToolButton;
 
 // The item registration window: edits the item list of one area, fixed when the window opens (the
@@ -17,7 +21,7 @@ class frmItemRegist : public QWidget
     Q_OBJECT
 
 public:
-    explicit frmItemRegist(const frmMain& main, QWidget* parent = nullptr);
+    frmItemRegist(kovra::Catalogue& catalogue, const kovra::ui::MainWindowView& main, QWidget* parent = nullptr);
 
     QString targetFolder() const { return m_folder; }
     int targetArea() const { return m_area; }
@@ -29,12 +33,6 @@ public:
     // A row read from the file is written back byte for byte; a typed row as it was converted when added.
     kovra::WriteStatus SaveItem(const QString& fldpath, int sn, int cnt);
 
-    // A row's bytes as text for the eye: undecodable bytes and NUL become \xNN, the rest decodes.
-    static QString readable(QByteArrayView bytes);
-    // What the list shows of a row: the readable text, cut after ShownLength characters with "…".
-    static QString shown(QByteArrayView bytes);
-    static constexpr int ShownLength = 200;
-
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -44,17 +42,17 @@ private:
     void command5Click();
     void command1Click();
     void command3Click();
-    void appendRow(const QByteArray& bytes);
 
+    kovra::Catalogue& m_catalogue;
     QString m_folder; // empty when no image was chosen
     int m_area = -1;
-    int m_picked = -1;         // the row last picked; not moved when rows are removed
-    QList<QByteArray> m_bytes; // per row of List1, the bytes that a save writes
+    int m_picked = -1;                 // the row last picked; not moved when rows are removed
+    kovra::ItemRows* m_rows = nullptr; // List1's rows
     bool m_removing = false;
 
     QLabel* m_label1 = nullptr;
     QLineEdit* m_text1 = nullptr;
-    QListWidget* m_list1 = nullptr;
+    QListView* m_list1 = nullptr;
     QToolButton* m_command5 = nullptr;
     QToolButton* m_command1 = nullptr;
     QToolButton* m_command3 = nullptr;

@@ -1,9 +1,11 @@
 #include "frmMain.h"
 
+#include "Catalogue.h"
 #include "MessageBox.h"
 #include "PictureCanvas.h"
 #include "ProgramFolder.h"
 #include "ShellOpen.h"
+#include "ShownImage.h"
 #include "Ui.h"
 
 #include <QApplication>
@@ -59,13 +61,10 @@ struct frmMain::Private
     };
 
     frmMain* q;
-    QString programFolder;
+    kovra::Catalogue* catalogue = nullptr;
     QString settingsPath;
     double tpp = 15.0;
     kovra::ShownImage* model = nullptr;
-
-    QStringList folders;              // Dir1
-    QList<kovra::TitleEntry> entries; // Combo1's entries with their folders
 
     // Controls
     QToolButton* command4 = nullptr;
@@ -93,8 +92,7 @@ struct frmMain::Private
     void createControls();
     void createZoomControl();
     void layoutPicture();
-    void listupImageTitle();
-    void fillImageList(const QString& defaultTitle);
+    void fillImageList();
     void combo1Click();
     void imageChosen(const QString& folder);
     void openItemRegistration(int i);
@@ -153,7 +151,7 @@ void frmMain::Private::createControls()
     QObject::connect(command2, &QToolButton::clicked, q, [this] { q->openWindow(Window::AreaArrangement); });
     QObject::connect(command6, &QToolButton::clicked, q, [this] { q->openWindow(Window::Search); });
     QObject::connect(command3, &QToolButton::clicked, q, [this] {
-        kovra::ShellOpenFile(q, programFolder + QStringLiteral("/manual/manual.htm"), QString(), 1);
+        kovra::ShellOpenFile(q, catalogue->programFolder() + QStringLiteral("/manual/manual.htm"), QString(), 1);
     });
     QObject::connect(command1, &QToolButton::clicked, q, [this] { q->close(); });
 }
@@ -214,18 +212,10 @@ void frmMain::Private::layoutPicture()
         QRect(drawn.topLeft(), QPoint(q->width() - margin.width() - 1, q->height() - margin.height() - 1)));
 }
 
-void frmMain::Private::listupImageTitle()
+// Combo1 shows the catalogue's image list; a new list selects its first entry, which loads that image.
+void frmMain::Private::fillImageList()
 {
-    folders = kovra::folderList(programFolder);
-    if (folders.isEmpty())
-        return;
-    fillImageList(QString());
-}
-
-// Fills Combo1 from the folder list and selects its first entry, which loads that image.
-void frmMain::Private::fillImageList(const QString& defaultTitle)
-{
-    entries = kovra::titleList(folders, defaultTitle);
+    const QList<kovra::TitleEntry> entries = catalogue->imageList();
     {
         const QSignalBlocker block(combo1);
         combo1->clear();
@@ -240,6 +230,7 @@ void frmMain::Private::fillImageList(const QString& defaultTitle)
 
 void frmMain::Private::combo1Click()
 {
+    const QList<kovra::TitleEntry> entries = catalogue->imageList();
     const int p = combo1->currentIndex();
     model->chooseImage(p >= 0 && p < entries.size() ? entries[p].folder : model->folder());
 }
@@ -247,6 +238,7 @@ void frmMain::Private::combo1Click()
 // Every full image selection, whoever made it (the list, Show item): the list shows its entry.
 void frmMain::Private::imageChosen(const QString& folder)
 {
+    const QList<kovra::TitleEntry> entries = catalogue->imageList();
     for (qsizetype p = 0; p < entries.size(); ++p) {
         if (entries[p].folder == folder && combo1->currentIndex() != int(p)) {
             const QSignalBlocker block(combo1);
@@ -264,13 +256,14 @@ void frmMain::Private::openItemRegistration(int i)
 
 // --- frmMain
 
-frmMain::frmMain(const QString& programFolder, QWidget* parent) : QWidget(parent), d(std::make_unique<Private>(this))
+frmMain::frmMain(kovra::Catalogue& catalogue, QWidget* parent) : QWidget(parent), d(std::make_unique<Private>(this))
 {
-    d->programFolder = programFolder;
-    d->settingsPath = kovra::settingsFilePath(programFolder);
+    d->catalogue = &catalogue;
+    d->settingsPath = catalogue.settingsFilePath();
     d->tpp = kovra::ui::twipsPerPixel(); // needed to place the controls; recorded again below
-    d->model = new kovra::ShownImage(this);
+    d->model = &catalogue.shownImage();
     d->createControls();
+    connect(&catalogue, &kovra::Catalogue::imageListChanged, this, [this] { d->fillImageList(); });
 
     kovra::readWindowPosition(d->settingsPath, *this);
     const QSizeF stored = kovra::readWindowSize(d->settingsPath);
@@ -280,7 +273,13 @@ frmMain::frmMain(const QString& programFolder, QWidget* parent) : QWidget(parent
     setWindowTitle(QStringLiteral("Kovra!"));
     // All marks start hidden and nothing is selected (the model starts so).
     d->tpp = kovra::ui::twipsPerPixel();
-    d->listupImageTitle();
+    // At start the titles default to an empty text.
+    catalogue.rebuildImageList(QString(), false);
+}
+
+frmMain::frmMain(const QString& programFolder, QWidget* parent) : frmMain(*new kovra::Catalogue(programFolder), parent)
+{
+    d->catalogue->setParent(this);
 }
 
 frmMain::~frmMain()
@@ -292,39 +291,11 @@ frmMain::~frmMain()
         delete it->widget.data();
 }
 
-QString frmMain::programFolder() const
+kovra::Catalogue& frmMain::catalogue() const
 {
-    return d->programFolder;
+    return *d->catalogue;
 }
-QString frmMain::settingsFilePath() const
-{
-    return d->settingsPath;
-}
-QString frmMain::currentImageFolder() const
-{
-    return d->model->folder();
-}
-int frmMain::selectedAreaIndex() const
-{
-    return d->model->selectedAreaIndex();
-}
-void frmMain::setSelectedAreaIndex(int index)
-{
-    d->model->selectArea(index);
-}
-double frmMain::twipsPerPixel() const
-{
-    return d->tpp;
-}
-kovra::AreaTable frmMain::areaTable() const
-{
-    return d->model->table();
-}
-kovra::ShownImage& frmMain::shownImage()
-{
-    return *d->model;
-}
-const kovra::ShownImage& frmMain::shownImage() const
+kovra::ShownImage& frmMain::shownImage() const
 {
     return *d->model;
 }
@@ -332,24 +303,16 @@ kovra::PictureCanvas& frmMain::canvas() const
 {
     return *d->canvas;
 }
+double frmMain::twipsPerPixel() const
+{
+    return d->tpp;
+}
 
 QRectF frmMain::newAreaRect() const
 {
     return d->canvas->newAreaRect(QSizeF(NewAreaWidthTwips / d->tpp, NewAreaHeightTwips / d->tpp));
 }
 
-QStringList frmMain::folderList() const
-{
-    return d->folders;
-}
-void frmMain::refreshFolderList()
-{
-    d->folders = kovra::folderList(d->programFolder);
-}
-QList<kovra::TitleEntry> frmMain::imageEntries() const
-{
-    return d->entries;
-}
 int frmMain::selectedImagePosition() const
 {
     return d->combo1->currentIndex();
@@ -357,16 +320,14 @@ int frmMain::selectedImagePosition() const
 
 void frmMain::rebuildImageList()
 {
-    refreshFolderList();
-    d->fillImageList(kovra::nonTitled());
-    if (d->entries.isEmpty())
-        d->model->clear(); // the last image is gone: show nothing rather than a deleted picture
+    d->catalogue->rebuildImageList();
 }
 
 void frmMain::selectImage(const QString& folder)
 {
-    for (qsizetype p = 0; p < d->entries.size(); ++p) {
-        if (d->entries[p].folder == folder) {
+    const QList<kovra::TitleEntry> entries = d->catalogue->imageList();
+    for (qsizetype p = 0; p < entries.size(); ++p) {
+        if (entries[p].folder == folder) {
             {
                 const QSignalBlocker block(d->combo1);
                 d->combo1->setCurrentIndex(int(p));
@@ -377,102 +338,9 @@ void frmMain::selectImage(const QString& folder)
     }
 }
 
-void frmMain::loadImageArea(const QString& folder)
-{
-    d->model->readAreas(folder);
-}
-
-bool frmMain::loadPicture(const QString& path)
-{
-    return d->model->showPicture(path);
-}
-
-void frmMain::clearPicture()
-{
-    d->model->clearPicture();
-}
-
-void frmMain::showPreview(const QString& path)
-{
-    d->model->showPreview(path);
-}
-
 bool frmMain::hasPicture() const
 {
     return d->canvas->hasPhoto();
-}
-
-bool frmMain::isMarkerShown(int area) const
-{
-    return d->model->isShown(area);
-}
-
-void frmMain::setMarkerShown(int area, bool shown)
-{
-    d->model->setAreaShown(area, shown);
-}
-
-QRectF frmMain::markerRect(int area) const
-{
-    return d->model->areaRect(area);
-}
-
-void frmMain::setMarkerRect(int area, const QRectF& rect)
-{
-    d->model->setAreaRect(area, rect);
-}
-
-void frmMain::hideAreaMarkers()
-{
-    d->model->hideAllAreas();
-}
-
-void frmMain::showHandleAt(int area)
-{
-    if (!kovra::ShownImage::valid(area))
-        return;
-    d->model->selectArea(area);
-    d->model->showHandle();
-}
-
-void frmMain::hideHandle()
-{
-    d->model->hideHandle();
-}
-
-bool frmMain::isHandleShown() const
-{
-    return d->model->isHandleShown();
-}
-
-void frmMain::hideHitFrames()
-{
-    d->model->hideHitFrames();
-}
-
-void frmMain::hideHitIcons()
-{
-    d->model->hideHitIcons();
-}
-
-void frmMain::showHitMark(int area, const std::array<std::optional<qint16>, 4>& g)
-{
-    d->model->showHitMark(area, g);
-}
-
-void frmMain::startAnimation()
-{
-    d->model->startAnimation();
-}
-
-void frmMain::stopAnimation()
-{
-    d->model->stopAnimation();
-}
-
-bool frmMain::isAnimating() const
-{
-    return d->model->isAnimating();
 }
 
 void frmMain::setWindowFactory(Window which, WindowFactory factory)
@@ -504,7 +372,7 @@ QWidget* frmMain::openWindow(Window which)
     const auto f = d->factories.find(which);
     if (f == d->factories.end() || !f->second)
         return nullptr;
-    QWidget* w = f->second(this);
+    QWidget* w = f->second();
     if (!w)
         return nullptr;
     w->setAttribute(Qt::WA_DeleteOnClose);
@@ -565,7 +433,7 @@ void frmMain::closeEvent(QCloseEvent* event)
         if (!it->widget.isNull())
             it->widget->close();
     d->openWindows.clear();
-    stopAnimation();
+    d->model->stopAnimation();
     event->accept();
     emit programEnding();
 }

@@ -1,89 +1,46 @@
 #pragma once
 
-#include "AreaFiles.h"
-#include "ImageFolders.h"
+#include "Catalogue.h"
+#include "MainWindowView.h"
 #include "ShownImage.h"
 #include "WindowPosition.h"
 
-#include <QPointer>
-#include <QRectF>
 #include <QWidget>
-#include <array>
 #include <functional>
 #include <memory>
-#include <optional>
 
 namespace kovra {
 class PictureCanvas;
 }
 
 // The main window: the image list, the picture with its marks, and the hub that opens every other window.
-// The shown image is a model (shownImage()) that the other windows change through its operations; the
-// window draws it through its canvas. Other windows never use the widgets inside.
-class frmMain : public QWidget, public kovra::PositionedWindow
+// It draws the catalogue's image list and shown image and calls their operations; the other windows are
+// given the catalogue and this window's narrow view (MainWindowView), never its widgets.
+class frmMain : public QWidget, public kovra::PositionedWindow, public kovra::ui::MainWindowView
 {
     Q_OBJECT
 
 public:
     enum class Window { ImageRegistration, AreaArrangement, Search, ItemRegistration, About };
-    using WindowFactory = std::function<QWidget*(frmMain*)>;
+    using WindowFactory = std::function<QWidget*()>;
 
+    explicit frmMain(kovra::Catalogue& catalogue, QWidget* parent = nullptr);
+    // With a catalogue of its own over programFolder (tests, tools).
     explicit frmMain(const QString& programFolder, QWidget* parent = nullptr);
     ~frmMain() override;
 
-    // --- The program's shared state
-    QString programFolder() const;
-    QString settingsFilePath() const;
-    QString currentImageFolder() const;
-    int selectedAreaIndex() const;
-    void setSelectedAreaIndex(int index);
-    double twipsPerPixel() const;
-    kovra::AreaTable areaTable() const; // the Shown flags: areas not free
-    kovra::ShownImage& shownImage();
-    const kovra::ShownImage& shownImage() const;
+    kovra::Catalogue& catalogue() const;
+    kovra::ShownImage& shownImage() const;
     kovra::PictureCanvas& canvas() const;
-    // Where a new area opens: its default size on screen at the top-left corner of the part of the photo
-    // in view, in picture-file pixels.
-    QRectF newAreaRect() const;
+    bool hasPicture() const; // a photo is on screen
 
-    // --- Folder list and image list
-    QStringList folderList() const;                // as last refreshed
-    void refreshFolderList();                      // from the disk
-    QList<kovra::TitleEntry> imageEntries() const; // the image list's entries with their folders
-    int selectedImagePosition() const;             // position in the image list, -1 for none
-    // Refreshes the folder list, rebuilds the image list (default title "Non Titled") and selects its
+    // --- The image list
+    int selectedImagePosition() const; // position in the image list, -1 for none
+    // Reads the folder list again, rebuilds the image list (default title "Non Titled") and selects its
     // first entry, which loads that image.
     void rebuildImageList();
     // The full image selection for folder, also when it is already selected. Unknown folder: nothing.
     void selectImage(const QString& folder);
-    // Places and shows the area markers of folder from its area files (stops at the first bad value).
-    void loadImageArea(const QString& folder);
-
-    // --- Picture
-    bool loadPicture(const QString& path); // false (the box then shows no photo) when it cannot be shown
-    void clearPicture();
-    void showPreview(const QString& path); // clears, then loads; an unreadable file leaves it empty
-    bool hasPicture() const;               // a photo is on screen
-
-    // --- Area markers and the selection handle
-    bool isMarkerShown(int area) const;
-    void setMarkerShown(int area, bool shown);
-    QRectF markerRect(int area) const;
-    void setMarkerRect(int area, const QRectF& rect);
-    void hideAreaMarkers();
-    void showHandleAt(int area); // top-left corner of the marker
-    void hideHandle();
-    bool isHandleShown() const;
-
-    // --- Hit marks
-    void hideHitFrames();
-    void hideHitIcons();
-    // Frame over the area's rectangle and icon at its top-left corner, both shown; a value that could
-    // not be read (nullopt) leaves that property as it was.
-    void showHitMark(int area, const std::array<std::optional<qint16>, 4>& geometry);
-    void startAnimation();
-    void stopAnimation();
-    bool isAnimating() const;
 
     // --- Other windows
     void setWindowFactory(Window which, WindowFactory factory);
@@ -92,6 +49,11 @@ public:
     QWidget* openedWindow(Window which) const;
     // Asked on every move over the picture: is the arrangement window's placement mode on?
     void setPlacementModeQuery(std::function<bool()> query);
+
+    // kovra::ui::MainWindowView
+    QWidget* ownerWindow() override { return this; }
+    double twipsPerPixel() const override;
+    QRectF newAreaRect() const override;
 
     // kovra::PositionedWindow
     double topTwips() const override;

@@ -1,16 +1,13 @@
 #include "frmImageRsgist.h"
 
 #include "BusyScope.h"
-#include "CodePage.h"
 #include "FileOps.h"
 #include "GifCheck.h"
 #include "MessageBox.h"
-#include "ProfileFile.h"
+#include "ShownImage.h"
 #include "Ui.h"
-#include "frmMain.h"
 
 #include <QApplication>
-#include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -30,31 +27,6 @@ namespace {
 constexpr int ClientWidthTwips = 5670;
 constexpr int ClientHeightTwips = 3810;
 constexpr int IconSize = 32;
-
-// Text that can go into IMAGE.INI: code page 932 and no character that would break a line.
-bool storable(QStringView text)
-{
-    for (const QChar c : text)
-        if (c == u'\r' || c == u'\n' || c == u'\0')
-            return false;
-    return kovra::codepage::canEncode(text);
-}
-
-// True when the profile reader gives value back exactly as written: it trims blanks around a value and
-// takes off one pair of equal quotes around it, which would change a stored name or title.
-bool readsBackAsWritten(const QString& value)
-{
-    kovra::ProfileFile ini;
-    const QString section = QStringLiteral("ImageFile");
-    const QString key = QStringLiteral("Value");
-    return ini.set(section, key, value) == kovra::WriteStatus::Ok && ini.value(section, key) == value;
-}
-
-bool hasOuterBlank(QStringView text)
-{
-    auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    return !text.isEmpty() && (blank(text.front()) || blank(text.back()));
-}
 
 QString createErrorText(kovra::CreateError error)
 {
@@ -132,11 +104,11 @@ private:
 
 } // namespace
 
-frmImageRsgist::frmImageRsgist(frmMain* mainWindow)
-    : QWidget(nullptr), m_main(mainWindow), m_tpp(mainWindow->twipsPerPixel())
+frmImageRsgist::frmImageRsgist(kovra::Catalogue& catalogue, kovra::ui::MainWindowView& mainWindow)
+    : QWidget(nullptr), m_catalogue(catalogue), m_tpp(mainWindow.twipsPerPixel())
 {
     setObjectName(QStringLiteral("frmImageRsgist"));
-    kovra::ui::setOwner(this, mainWindow);
+    kovra::ui::setOwner(this, mainWindow.ownerWindow());
     setWindowTitle(QStringLiteral("イメージの登録"));
     setWindowIcon(QIcon(kovra::ui::icon("main_register.svg")));
     setFont(kovra::ui::defaultFont());
@@ -215,12 +187,6 @@ void frmImageRsgist::createControls()
     m_list1->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list1->setGeometry(px(120, 2040, 5415, 1635));
 
-    // Below the client area: the drop path is kept here out of the user's sight.
-    m_label3 = new QLabel(this);
-    m_label3->setObjectName(QStringLiteral("Label3"));
-    m_label3->setTextFormat(Qt::PlainText);
-    m_label3->setGeometry(px(360, 4320, 1935, 255));
-
     setTabOrder(m_text1, m_command1);
     setTabOrder(m_command1, m_command3);
     setTabOrder(m_command3, m_command2);
@@ -243,8 +209,7 @@ void frmImageRsgist::showEvent(QShowEvent* event)
 // Fills List1 from the freshly read folder list and selects its first entry.
 void frmImageRsgist::listupImageTitle()
 {
-    m_main->refreshFolderList();
-    m_entries = kovra::titleList(m_main->folderList(), kovra::nonTitled());
+    m_entries = m_catalogue.registeredImages();
     m_list1->clear();
     for (const kovra::TitleEntry& e : m_entries)
         m_list1->addItem(e.title);
@@ -263,87 +228,73 @@ QString frmImageRsgist::localFileOf(const QMimeData* data)
     return {};
 }
 
-frmImageRsgist::DropResult frmImageRsgist::dropFile(const QString& path)
+kovra::DropCheck frmImageRsgist::dropFile(const QString& path)
 {
-    namespace reg = kovra::registration;
-    if (path.isEmpty() || QFileInfo(path).isDir())
-        return DropResult::Ignored;
-
-    switch (reg::checkImageType(path)) {
-    case reg::TypeCheck::RefusedByExtension:
-        kovra::MessageBox::notice(this, reg::extensionRefusedText());
-        return DropResult::RefusedByExtension;
-    case reg::TypeCheck::RefusedByContent:
-        kovra::MessageBox::critical(this, reg::contentRefusedText());
-        return DropResult::RefusedByContent;
-    case reg::TypeCheck::Accepted:
-        break;
-    }
-
-    // IMAGE.INI stores the copy's full path in code page 932: refuse now what could not be stored later.
-    const QString name = QFileInfo(path).fileName();
-    if (!storable(name)) {
+    using kovra::DropCheck;
+    const DropCheck check = m_catalogue.checkDroppedFile(path);
+    switch (check) {
+    case DropCheck::Ignored:
+        return check;
+    case DropCheck::RefusedByExtension:
+        kovra::MessageBox::notice(this, kovra::registration::extensionRefusedText());
+        return check;
+    case DropCheck::RefusedByContent:
+        kovra::MessageBox::critical(this, kovra::registration::contentRefusedText());
+        return check;
+    case DropCheck::UnstorableName:
         kovra::MessageBox::notice(this, QStringLiteral("ファイル名に保存できない文字が含まれています．"
                                                        "ファイル名を変更してからドロップしてください．"));
-        return DropResult::RefusedUnstorable;
-    }
-    if (!storable(m_main->programFolder())) {
+        return check;
+    case DropCheck::UnstorableProgramFolder:
         kovra::MessageBox::notice(this,
                                   QStringLiteral("プログラムのフォルダのパスに保存できない文字が含まれているため，"
                                                  "イメージを登録できません．"));
-        return DropResult::RefusedUnstorable;
-    }
-    // The copy's path is stored as Filename: a name the reader would give back changed could never be found.
-    if (hasOuterBlank(name)) {
+        return check;
+    case DropCheck::BlankAroundName:
         kovra::MessageBox::notice(this, QStringLiteral("ファイル名の先頭または末尾に空白があるため登録できません．"
                                                        "ファイル名を変更してください．"));
-        return DropResult::RefusedUnstorable;
-    }
-    if (!readsBackAsWritten(m_main->programFolder() + QStringLiteral("/00000000000000/") + name)) {
-        kovra::MessageBox::notice(this, QStringLiteral("ファイル名に保存できない文字が含まれています．"
-                                                       "ファイル名を変更してからドロップしてください．"));
-        return DropResult::RefusedUnstorable;
+        return check;
+    case DropCheck::Accepted:
+        break;
     }
 
-    m_label3->setText(path);
+    m_droppedPath = path;
     // Only a regular file is loaded: a FIFO or device would hold the program up in its open.
+    kovra::ShownImage& shown = m_catalogue.shownImage();
     if (kovra::openRegularFile(path))
-        m_main->showPreview(path);
+        shown.showPreview(path);
     else
-        m_main->clearPicture();
-    m_label2->setText(name);
-    return DropResult::Accepted;
+        shown.clearPicture();
+    m_label2->setText(QFileInfo(path).fileName());
+    return check;
 }
 
 bool frmImageRsgist::registerImage()
 {
-    const QString fileName = m_label2->text();
-    if (fileName.isEmpty()) {
+    if (m_droppedPath.isEmpty()) {
         kovra::MessageBox::notice(this, QStringLiteral("イメージファイルをドラッグして登録してください．"));
         return false;
     }
     // What the user typed, in the code page's forms: checked, compared and stored as such.
-    const QString title = kovra::codepage::mapTyped(m_text1->text());
-    if (title.isEmpty()) {
+    const QString title = kovra::Catalogue::titleOf(m_text1->text());
+    switch (kovra::Catalogue::checkTitle(title, m_entries)) {
+    case kovra::TitleCheck::Ok:
+        break;
+    case kovra::TitleCheck::Empty:
         kovra::MessageBox::notice(this, QStringLiteral("イメージ名を付けてください．"));
         m_text1->setFocus();
         return false;
-    }
-    for (const kovra::TitleEntry& e : std::as_const(m_entries)) {
-        if (e.title == title) {
-            kovra::MessageBox::notice(this, QStringLiteral("同じタイトルが既に登録されています．"));
-            m_text1->clear();
-            m_text1->setFocus();
-            return false;
-        }
-    }
-    if (!storable(title)) {
+    case kovra::TitleCheck::Taken:
+        kovra::MessageBox::notice(this, QStringLiteral("同じタイトルが既に登録されています．"));
+        m_text1->clear();
+        m_text1->setFocus();
+        return false;
+    case kovra::TitleCheck::Unstorable:
         kovra::MessageBox::notice(this, QStringLiteral("イメージ名に保存できない文字が含まれています．"
                                                        "別の文字に置き換えてください．"));
         m_text1->setFocus();
         return false;
-    }
-    if (!readsBackAsWritten(title)) { // it would be listed and compared as another title
+    case kovra::TitleCheck::ChangedByReader:
         kovra::MessageBox::notice(this,
                                   QStringLiteral("イメージ名の先頭または末尾に空白か引用符があるため登録できません．"
                                                  "イメージ名を変更してください．"));
@@ -355,15 +306,12 @@ bool frmImageRsgist::registerImage()
     {
         // The registration must not be changed or ended under its feet while the picture is copied.
         kovra::ui::BusyScope busy;
-        result =
-            kovra::createImageFolder(m_main->programFolder(), m_label3->text(), fileName, title,
-                                     QDateTime::currentDateTime(), [&busy](qint64, qint64) { busy.keepAnswering(); });
+        result = m_catalogue.registerImage(m_droppedPath, title, [&busy](qint64, qint64) { busy.keepAnswering(); });
     }
     if (result.error != kovra::CreateError::None) {
         kovra::MessageBox::notice(this, createErrorText(result.error));
         return false;
     }
-    m_main->rebuildImageList();
     close();
     return true;
 }
@@ -380,10 +328,9 @@ void frmImageRsgist::deleteSelectedImage()
             this, QStringLiteral("「") + entry.title + QStringLiteral("」を削除します．よろしいですか？"),
             QStringLiteral("ｲﾒｰｼﾞの削除")))
         return;
-    const bool deleted = kovra::deleteImageFolder(m_main->programFolder(), entry.folder);
+    const bool deleted = m_catalogue.deleteImage(entry.folder);
     // Both lists show what is on the disk now, whatever of the folder is left.
     listupImageTitle();
-    m_main->rebuildImageList();
     if (!deleted)
         kovra::MessageBox::notice(this, QStringLiteral("イメージを削除できませんでした．ファイルが読み取り専用か，"
                                                        "使用中の可能性があります．"));

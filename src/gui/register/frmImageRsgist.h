@@ -1,11 +1,11 @@
 #pragma once
 
-#include "ImageFolders.h"
+#include "Catalogue.h"
+#include "MainWindowView.h"
 
 #include <QList>
 #include <QWidget>
 
-class frmMain;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -21,22 +21,16 @@ class frmImageRsgist : public QWidget
     Q_OBJECT
 
 public:
-    explicit frmImageRsgist(frmMain* mainWindow);
-
-    enum class DropResult {
-        Accepted,
-        Ignored,            // no local file offered, or a folder: nothing happens, no message
-        RefusedByExtension, // GIF by name
-        RefusedByContent,   // GIF by its first three bytes
-        RefusedUnstorable,  // the name or the program folder holds characters the catalogue cannot store
-    };
+    frmImageRsgist(kovra::Catalogue& catalogue, kovra::ui::MainWindowView& mainWindow);
 
     // The file a drop offers: the first local file of its URL list, empty when it offers none.
     static QString localFileOf(const QMimeData* data);
 
     // The drop handling, called with the file that a drop on Image1 offered. A refused drop shows its
     // message and changes nothing.
-    DropResult dropFile(const QString& path);
+    kovra::DropCheck dropFile(const QString& path);
+    // The file last accepted from a drop; empty until then.
+    QString droppedPath() const { return m_droppedPath; }
 
     // Command1: register the accepted file under the typed title. True when the image was registered
     // (the window is then closed).
@@ -51,13 +45,13 @@ private:
     void createControls();
     void listupImageTitle();
 
-    frmMain* m_main;
+    kovra::Catalogue& m_catalogue;
     double m_tpp;
     bool m_placed = false;
     QList<kovra::TitleEntry> m_entries; // List1's entries with their folders
 
+    QString m_droppedPath;
     QLabel* m_label2 = nullptr; // shown file name
-    QLabel* m_label3 = nullptr; // drop path, out of sight
     QLineEdit* m_text1 = nullptr;
     QListWidget* m_list1 = nullptr;
     QToolButton* m_command1 = nullptr;

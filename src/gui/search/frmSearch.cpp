@@ -2,12 +2,12 @@
 
 #include "AreaFiles.h"
 #include "BusyScope.h"
+#include "Catalogue.h"
 #include "GaugeBox.h"
 #include "MessageBox.h"
 #include "Numbers.h"
-#include "SearchIndex.h"
+#include "ShownImage.h"
 #include "Ui.h"
-#include "frmMain.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -27,7 +27,7 @@ qint16 s_rememberedRow = 0;
 
 } // namespace
 
-frmSearch::frmSearch(frmMain* mainWindow) : m_main(mainWindow)
+frmSearch::frmSearch(kovra::Catalogue& catalogue, kovra::ui::MainWindowView& mainWindow) : m_catalogue(catalogue)
 {
     setObjectName(QStringLiteral("frmSearch"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -38,8 +38,7 @@ frmSearch::frmSearch(frmMain* mainWindow) : m_main(mainWindow)
     setFixedSize(ClientWidth, ClientHeight);
     createControls();
     // The main window owns it: it stays in front of the main window and has no taskbar entry of its own.
-    if (mainWindow)
-        kovra::ui::setOwner(this, mainWindow);
+    kovra::ui::setOwner(this, mainWindow.ownerWindow());
     m_text1->setFocus();
 }
 
@@ -144,7 +143,6 @@ void frmSearch::search()
         m_picture1->clear();
         m_picture1->repaint();
 
-        const QStringList folders = m_main ? m_main->folderList() : QStringList();
         m_list1->clear();
         m_list2->clear();
         m_list3->clear();
@@ -153,7 +151,7 @@ void frmSearch::search()
 
         // Between folders the windows are repainted and the window manager's ping is answered, so the
         // program never looks hung; the input that arrives meanwhile reaches the blocker only.
-        m_rows = kovra::SearchIndex::shared().search(folders, kovra::Matcher(text), [&](int position, int count) {
+        m_rows = m_catalogue.search(text, [&](int position, int count) {
             gaugeStep(position, count);
             busy.keepAnswering();
         });
@@ -182,8 +180,7 @@ void frmSearch::gaugeStep(int position, int count)
 
 void frmSearch::clear()
 {
-    if (m_main)
-        m_main->stopAnimation();
+    m_catalogue.shownImage().stopAnimation();
     m_text1->clear();
     m_list1->clear();
     m_list2->clear();
@@ -198,24 +195,15 @@ void frmSearch::showItem()
     // a clear or from a closed window names nothing here, and must not blank the main window's picture
     // or mark areas of another image.
     const int r = s_rememberedRow;
-    if (!m_main || r < 0 || r >= m_rows.size() || r >= m_list1->count() || r >= m_list2->count() ||
-        r >= m_list4->count())
+    if (r < 0 || r >= m_rows.size() || r >= m_list1->count() || r >= m_list2->count() || r >= m_list4->count())
         return;
-    const QString folder = m_rows[r].folder;
-    // An image deleted since the search is no longer in the main window's list: there is nothing to show.
-    const QList<kovra::TitleEntry> entries = m_main->imageEntries();
-    if (std::none_of(entries.begin(), entries.end(), [&](const kovra::TitleEntry& e) { return e.folder == folder; }))
+    const kovra::SearchRow& row = m_rows[r];
+    // An image deleted since the search is no longer in the image list: there is nothing to show.
+    if (!m_catalogue.isListed(row.folder))
         return;
-
     // The image of the row with its hit areas marked, as one action of the shown image: the picture is
     // read once, and the marks are shown even when this image is already the selected one.
-    QList<int> hits;
-    for (const QString& a : m_list4->item(r)->text().mid(1).split(u',')) {
-        const std::optional<qint16> index = kovra::numbers::toInt16(a);
-        if (index && *index >= 0 && *index < kovra::AreaCount)
-            hits.append(*index);
-    }
-    m_main->shownImage().showHitsOf(folder, hits);
+    m_catalogue.shownImage().showHitsOf(row.folder, row.hitAreas);
 }
 
 void frmSearch::showEvent(QShowEvent* event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MainWindowView.h"
 #include "SearchScan.h"
 
 #include <QList>
@@ -11,7 +12,9 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QToolButton;
-class frmMain;
+namespace kovra {
+class Catalogue;
+}
 
 // The search window: finds the images whose item areas hold an item containing the typed text,
 // lists them with a progress gauge, and shows a chosen result on the main window.
@@ -21,7 +24,7 @@ class frmSearch : public QWidget
     Q_OBJECT
 
 public:
-    explicit frmSearch(frmMain* mainWindow);
+    frmSearch(kovra::Catalogue& catalogue, kovra::ui::MainWindowView& mainWindow);
     ~frmSearch() override;
 
     // The result row last clicked in the result list. It lives for the whole run: a new search, a clear
@@ -41,8 +44,8 @@ private:
     void createControls();
     void gaugeStep(int position, int count);
 
-    QPointer<frmMain> m_main;
-    QList<kovra::SearchRow> m_rows; // the rows behind List1, for the folder of each
+    kovra::Catalogue& m_catalogue;
+    QList<kovra::SearchRow> m_rows; // the rows behind the result lists
 
     QLabel* m_label1 = nullptr;
     QLineEdit* m_text1 = nullptr;

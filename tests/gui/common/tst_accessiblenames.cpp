@@ -41,9 +41,11 @@ private slots:
         kovra::ui::nameWidgetsByToolTips(qApp);
         QVERIFY(kovra::test::fixture::create(m_dir.path()));
         m_main = std::make_unique<frmMain>(m_dir.path());
-        m_main->setWindowFactory(frmMain::Window::ImageRegistration, [](frmMain* m) { return new frmImageRsgist(m); });
+        m_main->setWindowFactory(frmMain::Window::ImageRegistration,
+                                 [m = m_main.get()] { return new frmImageRsgist(m->catalogue(), *m); });
         kovra::edit::installWindows(*m_main);
-        m_main->setWindowFactory(frmMain::Window::Search, [](frmMain* m) { return new frmSearch(m); });
+        m_main->setWindowFactory(frmMain::Window::Search,
+                                 [m = m_main.get()] { return new frmSearch(m->catalogue(), *m); });
         m_main->show();
     }
 

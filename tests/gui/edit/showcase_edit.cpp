@@ -35,7 +35,7 @@ int main(int argc, char* argv[])
     arrangement->findChild<QCheckBox*>(QStringLiteral("Check1"))->setChecked(true);
     arrangement->move(right, main.y());
 
-    main.setSelectedAreaIndex(args[2].toInt());
+    main.shownImage().selectArea(args[2].toInt());
     QWidget* items = main.openWindow(frmMain::Window::ItemRegistration);
     items->findChild<QListWidget*>(QStringLiteral("List1"))->setCurrentRow(1);
     items->findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(QStringLiteral("単三電池"));

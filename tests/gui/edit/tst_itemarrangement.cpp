@@ -130,15 +130,15 @@ void tst_ItemArrangement::newAreaOnFreshImage()
     QVERIFY(!w->placementMode());
 
     button(w, "Command5")->click();
-    QVERIFY(main->isMarkerShown(0));
-    QVERIFY(main->areaTable().shown[0]);
-    QCOMPARE(main->markerRect(0), QRectF(0, 0, 150, 35));
-    QCOMPARE(main->selectedAreaIndex(), 0);
-    QVERIFY(main->isHandleShown());
+    QVERIFY(main->shownImage().isShown(0));
+    QVERIFY(main->shownImage().table().shown[0]);
+    QCOMPARE(main->shownImage().areaRect(0), QRectF(0, 0, 150, 35));
+    QCOMPARE(main->shownImage().selectedAreaIndex(), 0);
+    QVERIFY(main->shownImage().isHandleShown());
     QCOMPARE(main->findChild<QWidget*>(QStringLiteral("SpHandle"))->pos(), QPoint(0, 0));
     QCOMPARE(counter(w), QStringLiteral("29"));
     for (int i = 1; i < kovra::AreaCount; ++i)
-        QVERIFY(!main->isMarkerShown(i));
+        QVERIFY(!main->shownImage().isShown(i));
     QCOMPARE(fixture::areaFiles(image), QStringList()); // nothing reaches the disk
 }
 
@@ -152,21 +152,21 @@ void tst_ItemArrangement::lowestFreeIndexReused()
     frmItemArrangement* w = openArrangement(*main);
     QCOMPARE(counter(w), QStringLiteral("25"));
 
-    main->setSelectedAreaIndex(2);
+    main->shownImage().selectArea(2);
     kovra::MessageBoxRecorder boxes;
     button(w, "Command3")->click();
     QCOMPARE(boxes.requests().size(), size_t(1));
-    QVERIFY(!main->isMarkerShown(2));
-    QVERIFY(!main->areaTable().shown[2]);
+    QVERIFY(!main->shownImage().isShown(2));
+    QVERIFY(!main->shownImage().table().shown[2]);
     QCOMPARE(counter(w), QStringLiteral("26"));
 
     button(w, "Command5")->click();
-    QCOMPARE(main->selectedAreaIndex(), 2);
-    QVERIFY(main->isMarkerShown(2));
-    QCOMPARE(main->markerRect(2), QRectF(0, 0, 150, 35));
+    QCOMPARE(main->shownImage().selectedAreaIndex(), 2);
+    QVERIFY(main->shownImage().isShown(2));
+    QCOMPARE(main->shownImage().areaRect(2), QRectF(0, 0, 150, 35));
     QCOMPARE(counter(w), QStringLiteral("25"));
     button(w, "Command5")->click();
-    QCOMPARE(main->selectedAreaIndex(), 5);
+    QCOMPARE(main->shownImage().selectedAreaIndex(), 5);
     QCOMPARE(counter(w), QStringLiteral("24"));
 }
 
@@ -177,8 +177,9 @@ void tst_ItemArrangement::allAreasInUse()
     for (int i = 0; i < kovra::AreaCount; ++i)
         writeBytes(areaFile(image, i), fixture::areaSection(true, i, 2 * i, 40, 30));
     auto main = cat.openMain();
-    main->setSelectedAreaIndex(7);
-    main->showHandleAt(7);
+    main->shownImage().selectArea(7);
+    main->shownImage().selectArea(7);
+    main->shownImage().showHandle();
     frmItemArrangement* w = openArrangement(*main);
     QCOMPARE(counter(w), QStringLiteral("00"));
 
@@ -186,12 +187,12 @@ void tst_ItemArrangement::allAreasInUse()
     button(w, "Command5")->click();
     QCOMPARE(boxes.requests().size(), size_t(0));
     QCOMPARE(counter(w), QStringLiteral("00"));
-    QCOMPARE(main->selectedAreaIndex(), 7);
-    QVERIFY(main->isHandleShown());
+    QCOMPARE(main->shownImage().selectedAreaIndex(), 7);
+    QVERIFY(main->shownImage().isHandleShown());
     QCOMPARE(main->findChild<QWidget*>(QStringLiteral("SpHandle"))->pos(), QPoint(7, 14));
     for (int i = 0; i < kovra::AreaCount; ++i) {
-        QVERIFY(main->isMarkerShown(i));
-        QCOMPARE(main->markerRect(i), QRectF(i, 2 * i, 40, 30));
+        QVERIFY(main->shownImage().isShown(i));
+        QCOMPARE(main->shownImage().areaRect(i), QRectF(i, 2 * i, 40, 30));
     }
 }
 
@@ -213,8 +214,9 @@ void tst_ItemArrangement::deleteMessages()
     QCOMPARE(boxes.requests()[0].buttons, MessageBox::Buttons::Ok);
 
     // Answered No: nothing changes.
-    main->setSelectedAreaIndex(3);
-    main->showHandleAt(3);
+    main->shownImage().selectArea(3);
+    main->shownImage().selectArea(3);
+    main->shownImage().showHandle();
     boxes.clear();
     boxes.answerNext(MessageBox::Answer::No);
     button(w, "Command3")->click();
@@ -223,19 +225,19 @@ void tst_ItemArrangement::deleteMessages()
     QCOMPARE(boxes.requests()[0].caption, QStringLiteral("ｱｲﾃﾑｴﾘｱの削除"));
     QCOMPARE(boxes.requests()[0].icon, MessageBox::Icon::Question);
     QCOMPARE(boxes.requests()[0].buttons, MessageBox::Buttons::YesNo);
-    QVERIFY(main->isMarkerShown(3));
-    QVERIFY(main->areaTable().shown[3]);
-    QVERIFY(main->isHandleShown());
+    QVERIFY(main->shownImage().isShown(3));
+    QVERIFY(main->shownImage().table().shown[3]);
+    QVERIFY(main->shownImage().isHandleShown());
     QCOMPARE(counter(w), QStringLiteral("29"));
 
     // Yes: the marker goes, the selection stays on it.
     boxes.clear();
     button(w, "Command3")->click();
     QCOMPARE(boxes.requests().size(), size_t(1));
-    QVERIFY(!main->isMarkerShown(3));
-    QVERIFY(!main->areaTable().shown[3]);
-    QVERIFY(!main->isHandleShown());
-    QCOMPARE(main->selectedAreaIndex(), 3);
+    QVERIFY(!main->shownImage().isShown(3));
+    QVERIFY(!main->shownImage().table().shown[3]);
+    QVERIFY(!main->shownImage().isHandleShown());
+    QCOMPARE(main->shownImage().selectedAreaIndex(), 3);
     QCOMPARE(counter(w), QStringLiteral("30"));
 
     // Again on the same area: the second message.
@@ -253,11 +255,11 @@ void tst_ItemArrangement::saveWithoutImageWritesNothing()
 {
     fixture::Catalogue cat; // no image at all
     auto main = cat.openMain();
-    QVERIFY(main->currentImageFolder().isEmpty());
+    QVERIFY(main->shownImage().folder().isEmpty());
     QPointer<frmItemArrangement> w = openArrangement(*main);
     QCOMPARE(counter(w), QStringLiteral("30"));
     button(w, "Command5")->click(); // opens a marker on the empty picture and counts it
-    QVERIFY(main->isMarkerShown(0));
+    QVERIFY(main->shownImage().isShown(0));
     QCOMPARE(counter(w), QStringLiteral("29"));
 
     kovra::MessageBoxRecorder boxes;
@@ -289,17 +291,17 @@ void tst_ItemArrangement::closeWithoutSavingKeepsMarkersAndFiles()
     }
     // Four new areas stay on the main window with their flags; the file is as it was.
     for (int i = 0; i < 5; ++i) {
-        QVERIFY(main->isMarkerShown(i));
-        QVERIFY(main->areaTable().shown[size_t(i)]);
+        QVERIFY(main->shownImage().isShown(i));
+        QVERIFY(main->shownImage().table().shown[size_t(i)]);
     }
-    QCOMPARE(main->markerRect(0), QRectF(40, 50, 60, 70));
+    QCOMPARE(main->shownImage().areaRect(0), QRectF(40, 50, 60, 70));
     QCOMPARE(fixture::areaFiles(image), QStringList{QStringLiteral("Area0.INI")});
     QCOMPARE(readBytes(areaFile(image, 0)), stored);
 
     // Choosing the image again shows the saved state.
     main->selectImage(image);
-    QVERIFY(main->isMarkerShown(0));
-    QVERIFY(!main->isMarkerShown(1));
+    QVERIFY(main->shownImage().isShown(0));
+    QVERIFY(!main->shownImage().isShown(1));
 }
 
 void tst_ItemArrangement::saveWritesEveryFileAndKeepsItems()
@@ -312,10 +314,10 @@ void tst_ItemArrangement::saveWritesEveryFileAndKeepsItems()
     auto main = cat.openMain();
     QPointer<frmItemArrangement> w = openArrangement(*main);
 
-    main->setSelectedAreaIndex(4);
+    main->shownImage().selectArea(4);
     kovra::MessageBoxRecorder boxes;
     button(w, "Command3")->click(); // delete area 4
-    main->setMarkerRect(0, QRectF(10.5, -3, 187.5, 43.75));
+    main->shownImage().setAreaRect(0, QRectF(10.5, -3, 187.5, 43.75));
     button(w, "Command1")->click();
     QTRY_VERIFY(w.isNull());
     QCOMPARE(boxes.requests().size(), size_t(1)); // the confirmation only
@@ -333,9 +335,9 @@ void tst_ItemArrangement::saveWritesEveryFileAndKeepsItems()
              "[Area]\r\nVisible=False\r\nLeft=-20\r\nTop=12\r\nWidth=100\r\nHeight=50\r\n" + items);
     QCOMPARE(kovra::ProfileFile::load(areaFile(image, 17)).read(u"Area", u"Visible", u"", 16), QStringLiteral("False"));
     QCOMPARE(kovra::ProfileFile::load(areaFile(image, 9)).read(u"Area", u"Visible", u"", 16), QStringLiteral("False"));
-    QVERIFY(!main->areaTable().shown[9]);
-    QVERIFY(main->areaTable().shown[0]);
-    QCOMPARE(main->areaTable().freeCount(), 29);
+    QVERIFY(!main->shownImage().table().shown[9]);
+    QVERIFY(main->shownImage().table().shown[0]);
+    QCOMPARE(main->shownImage().table().freeCount(), 29);
 }
 
 // The reader stops at a bad value: the areas from there on were never seen, so they are neither free
@@ -349,14 +351,14 @@ void tst_ItemArrangement::saveLeavesUnreadAreasAlone()
     const QByteArray area4 = fixture::areaSection(true, 220, 20, 80, 80) + fixture::itemSections({"lamp"});
     writeBytes(areaFile(image, 4), area4);
     auto main = cat.openMain();
-    QVERIFY(main->isMarkerShown(0));
-    QVERIFY(!main->isMarkerShown(4));
+    QVERIFY(main->shownImage().isShown(0));
+    QVERIFY(!main->shownImage().isShown(4));
     QPointer<frmItemArrangement> w = openArrangement(*main);
     QCOMPARE(counter(w), QStringLiteral("01"));
     button(w, "Command5")->click();
-    QCOMPARE(main->selectedAreaIndex(), 1);
+    QCOMPARE(main->shownImage().selectedAreaIndex(), 1);
     button(w, "Command5")->click(); // nothing left that may be taken
-    QCOMPARE(main->selectedAreaIndex(), 1);
+    QCOMPARE(main->shownImage().selectedAreaIndex(), 1);
     QCOMPARE(counter(w), QStringLiteral("00"));
     button(w, "Command1")->click();
     QTRY_VERIFY(w.isNull());
@@ -417,13 +419,13 @@ void tst_ItemArrangement::counterNotRedrawnOnImageChange()
     for (int i = 0; i < 2; ++i)
         writeBytes(areaFile(second, i), fixture::areaSection(true, 0, 0, 10, 10));
     auto main = cat.openMain();
-    QCOMPARE(main->currentImageFolder(), first);
+    QCOMPARE(main->shownImage().folder(), first);
     frmItemArrangement* w = openArrangement(*main);
     QCOMPARE(counter(w), QStringLiteral("30"));
     main->selectImage(second);
     QCOMPARE(counter(w), QStringLiteral("30"));
     button(w, "Command5")->click();
-    QCOMPARE(main->selectedAreaIndex(), 2);
+    QCOMPARE(main->shownImage().selectedAreaIndex(), 2);
     QCOMPARE(counter(w), QStringLiteral("27"));
 }
 
@@ -485,7 +487,7 @@ void tst_ItemArrangement::placementModeResizesWithoutShift()
     sendMouse(picture, QEvent::MouseMove, QPoint(250, 150), Qt::NoButton, Qt::LeftButton, mods);
     sendMouse(picture, QEvent::MouseMove, QPoint(200, 100), Qt::NoButton, Qt::LeftButton, mods);
     sendMouse(picture, QEvent::MouseButtonRelease, QPoint(200, 100), Qt::LeftButton, Qt::NoButton, mods);
-    QCOMPARE(main->markerRect(0), expected);
+    QCOMPARE(main->shownImage().areaRect(0), expected);
 }
 
 void tst_ItemArrangement::failedSaveKeepsWindowOpen()
@@ -512,7 +514,7 @@ void tst_ItemArrangement::failedSaveKeepsWindowOpen()
     QVERIFY(boxes.requests()[0].text.startsWith(QStringLiteral("ｱｲﾃﾑｴﾘｱの配置を保存できませんでした．")));
     QCOMPARE(fixture::areaFiles(image), QStringList{QStringLiteral("Area0.INI")});
     QCOMPARE(readBytes(areaFile(image, 0)), stored);
-    QVERIFY(main->isMarkerShown(1)); // the layout on screen is still there to retry
+    QVERIFY(main->shownImage().isShown(1)); // the layout on screen is still there to retry
 
     // The retry on a working disk saves and closes.
     button(w, "Command1")->click();

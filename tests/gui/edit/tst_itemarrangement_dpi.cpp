@@ -22,7 +22,7 @@ void tst_ItemArrangementDpi::newAreaKeepsFractionalSize()
     auto* w = qobject_cast<frmItemArrangement*>(main->openWindow(frmMain::Window::AreaArrangement));
     QCOMPARE(w->size(), QSize(378, 92)); // 4530 x 1110 twips: 377.5 and 92.5, rounded half to even
     w->findChild<QToolButton*>(QStringLiteral("Command5"))->click();
-    QCOMPARE(main->markerRect(0), QRectF(0, 0, 187.5, 43.75));
+    QCOMPARE(main->shownImage().areaRect(0), QRectF(0, 0, 187.5, 43.75));
     w->findChild<QToolButton*>(QStringLiteral("Command1"))->click();
     QCOMPARE(fixture::readBytes(fixture::areaFile(image, 0)),
              QByteArray("[Area]\r\nVisible=True\r\nLeft=0\r\nTop=0\r\nWidth=187.5\r\nHeight=43.75\r\n"));

@@ -10,7 +10,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
@@ -31,9 +31,21 @@ QLineEdit* text1(QWidget* w)
 {
     return w->findChild<QLineEdit*>(QStringLiteral("Text1"));
 }
-QListWidget* list1(QWidget* w)
+QListView* list1(QWidget* w)
 {
-    return w->findChild<QListWidget*>(QStringLiteral("List1"));
+    return w->findChild<QListView*>(QStringLiteral("List1"));
+}
+QString rowText(QListView* list, int row)
+{
+    return list->model()->index(row, 0).data().toString();
+}
+void setCurrentRow(QListView* list, int row)
+{
+    list->setCurrentIndex(list->model()->index(row, 0));
+}
+QRect rowRect(QListView* list, int row)
+{
+    return list->visualRect(list->model()->index(row, 0));
 }
 
 void add(frmItemRegist* w, const QString& text)
@@ -77,7 +89,7 @@ private:
     // The window for area, opened as the main window opens it.
     frmItemRegist* open(int area)
     {
-        m_main->setSelectedAreaIndex(area);
+        m_main->shownImage().selectArea(area);
         return qobject_cast<frmItemRegist*>(m_main->openWindow(frmMain::Window::ItemRegistration));
     }
 
@@ -139,7 +151,7 @@ void tst_ItemRegist::windowLayout()
     QCOMPARE(frame.top(), (screen.height() - frame.height()) / 2);
     QCOMPARE(w->focusWidget(), text1(w));
     QCOMPARE(text1(w)->maxLength(), std::numeric_limits<int>::max()); // no length limit
-    QVERIFY(!list1(w)->isSortingEnabled());
+    QVERIFY(qobject_cast<kovra::ItemRows*>(list1(w)->model()));       // the rows in file order, unsorted
 
     QCOMPARE(fixture::tabChain(text1(w)),
              (QStringList{QStringLiteral("Text1"), QStringLiteral("List1"), QStringLiteral("Command5"),
@@ -254,7 +266,7 @@ void tst_ItemRegist::removeWithoutPick()
     w->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(w));
     list1(w)->setFocus(Qt::TabFocusReason);
-    QCOMPARE(list1(w)->currentRow(), 0);
+    QCOMPARE(list1(w)->currentIndex().row(), 0);
     QCOMPARE(w->pickedRow(), -1);
     button(w, "Command1")->click();
     QCOMPARE(boxes.requests().back().text, QStringLiteral("「」を削除します．よろしいですか？"));
@@ -267,8 +279,8 @@ void tst_ItemRegist::removeFollowsThePickedRow()
     for (const char* t : {"A", "B", "C"})
         add(w, QString::fromLatin1(t));
     // A pick by mouse.
-    QListWidget* list = list1(w);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(1)).center());
+    QListView* list = list1(w);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowRect(list, 1).center());
     QCOMPARE(w->pickedRow(), 1);
 
     kovra::MessageBoxRecorder boxes;
@@ -291,7 +303,7 @@ void tst_ItemRegist::removeFollowsThePickedRow()
     // A pick by keyboard.
     add(w, QStringLiteral("D"));
     list->setFocus();
-    list->setCurrentRow(1);
+    setCurrentRow(list, 1);
     QTest::keyClick(list, Qt::Key_Up);
     QCOMPARE(w->pickedRow(), 0);
     button(w, "Command1")->click();
@@ -304,7 +316,7 @@ void tst_ItemRegist::saveEmptyList()
     writeBytes(areaFile(m_image, 3), fixture::areaSection(true, 1, 1, 5, 5) + fixture::itemSections({"a", "b"}));
     QPointer<frmItemRegist> w = open(3);
     kovra::MessageBoxRecorder boxes;
-    list1(w)->setCurrentRow(0);
+    setCurrentRow(list1(w), 0);
     button(w, "Command1")->click();
     button(w, "Command1")->click();
     QCOMPARE(w->rows(), QStringList());
@@ -319,13 +331,13 @@ void tst_ItemRegist::saveThreeOverFive()
     writeBytes(areaFile(m_image, 3), fixture::itemSections({"1", "2", "3", "4", "5"}));
     QPointer<frmItemRegist> w = open(3);
     kovra::MessageBoxRecorder boxes;
-    list1(w)->setCurrentRow(0);
+    setCurrentRow(list1(w), 0);
     button(w, "Command1")->click();
     button(w, "Command1")->click();
     add(w, QStringLiteral("6"));
     QCOMPARE(w->rows(),
              (QStringList{QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("5"), QStringLiteral("6")}));
-    list1(w)->setCurrentRow(3);
+    setCurrentRow(list1(w), 3);
     button(w, "Command1")->click();
     button(w, "Command3")->click();
     QTRY_VERIFY(w.isNull());
@@ -338,7 +350,7 @@ void tst_ItemRegist::targetFixedAtOpening()
     add(w, QStringLiteral("unsaved"));
     const QByteArray area5 = readBytes(areaFile(m_image, 5));
     clickMarker(*m_main, 5);
-    QCOMPARE(m_main->selectedAreaIndex(), 5);
+    QCOMPARE(m_main->shownImage().selectedAreaIndex(), 5);
     QCOMPARE(m_main->openedWindow(frmMain::Window::ItemRegistration), w.data()); // brought to the front
     QCOMPARE(w->targetArea(), 3);
     QCOMPARE(w->rows(), QStringList{QStringLiteral("unsaved")}); // not read again
@@ -373,7 +385,7 @@ void tst_ItemRegist::itemsForAnAreaNeverArranged()
 {
     auto* arrangement = qobject_cast<frmItemArrangement*>(m_main->openWindow(frmMain::Window::AreaArrangement));
     arrangement->findChild<QToolButton*>(QStringLiteral("Command5"))->click(); // area 0, never saved
-    QCOMPARE(m_main->selectedAreaIndex(), 0);
+    QCOMPARE(m_main->shownImage().selectedAreaIndex(), 0);
     clickMarker(*m_main, 0);
     QPointer<frmItemRegist> w = qobject_cast<frmItemRegist*>(m_main->openedWindow(frmMain::Window::ItemRegistration));
     add(w, QStringLiteral("tape"));
@@ -382,7 +394,7 @@ void tst_ItemRegist::itemsForAnAreaNeverArranged()
     QCOMPARE(readBytes(areaFile(m_image, 0)), fixture::itemSections({"tape"}));
     // Not in use until the arrangement is saved.
     m_main->selectImage(m_image);
-    QVERIFY(!m_main->isMarkerShown(0));
+    QVERIFY(!m_main->shownImage().isShown(0));
 }
 
 void tst_ItemRegist::longItemSurvivesOpenAndSave()
@@ -405,7 +417,7 @@ void tst_ItemRegist::failedSaveKeepsWindowAndRows()
         fixture::areaSection(true, 120, 10, 30, 30) + fixture::itemSections({"a", "b", "c", "d", "e"});
     writeBytes(areaFile(m_image, 3), file);
     QPointer<frmItemRegist> w = open(3);
-    list1(w)->setCurrentRow(0);
+    setCurrentRow(list1(w), 0);
     kovra::MessageBoxRecorder boxes;
     button(w, "Command1")->click();
     add(w, QStringLiteral("f"));
@@ -467,12 +479,12 @@ void tst_ItemRegist::userTextIsPlain()
 {
     writeBytes(areaFile(m_image, 3), fixture::itemSections({"<b>pen</b>"}));
     frmItemRegist* w = open(3);
-    QListWidget* list = list1(w);
-    QCOMPARE(list->item(0)->text(), QStringLiteral("<b>pen</b>"));
+    QListView* list = list1(w);
+    QCOMPARE(rowText(list, 0), QStringLiteral("<b>pen</b>"));
     QVERIFY(kovra::test::drawnAsPlainText(list, 0));
     kovra::MessageBoxRecorder boxes;
     boxes.answerNext(MessageBox::Answer::No);
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowRect(list, 0).center());
     button(w, "Command1")->click();
     QCOMPARE(boxes.requests().back().text, QStringLiteral("「<b>pen</b>」を削除します．よろしいですか？"));
 }
@@ -489,7 +501,7 @@ void tst_ItemRegist::undecodableRowsShownMarkedAndKept()
                             QStringLiteral("\\x81 x"), QStringLiteral("表\\")};
     QCOMPARE(w->rows(), shown);
     for (int i = 0; i < shown.size(); ++i)
-        QCOMPARE(list1(w)->item(i)->text(), shown[i]);
+        QCOMPARE(rowText(list1(w), i), shown[i]);
     add(w, QStringLiteral("\\x80"));
     kovra::MessageBoxRecorder boxes;
     button(w, "Command3")->click();
@@ -513,9 +525,9 @@ void tst_ItemRegist::veryLongItemOpensAndSavesQuickly()
     QPointer<frmItemRegist> w = open(3);
     QVERIFY(QTest::qWaitForWindowExposed(w));
     const qint64 opened = clock.restart();
-    QCOMPARE(list1(w)->count(), 3);
-    const QString row = list1(w)->item(1)->text();
-    QCOMPARE(row.size(), frmItemRegist::ShownLength + 1);
+    QCOMPARE(list1(w)->model()->rowCount(), 3);
+    const QString row = rowText(list1(w), 1);
+    QCOMPARE(row.size(), kovra::ItemRows::ShownLength + 1);
     QVERIFY(row.endsWith(QStringLiteral("…")));
     QVERIFY(row.startsWith(QStringLiteral("ソabソab")));
     add(w, QStringLiteral("new"));

@@ -88,13 +88,13 @@ private slots:
         w->canvas().view().setScroll(QPointF()); // the marker at (50, 50) on screen
         w->shownImage().selectArea(-1);          // let the canvas place the marks again
         drag(*w, 1, QPoint(10, 10), QPoint(100, 60));
-        QCOMPARE(w->markerRect(1), QRectF(300, 220, 300, 200));
+        QCOMPARE(w->shownImage().areaRect(1), QRectF(300, 220, 300, 200));
 
         // At fit zoom: the drop lands where the pointer is, within one picture pixel per box pixel.
         QTest::keyClick(w.get(), Qt::Key_0, Qt::ControlModifier);
         const double zoom = w->canvas().view().zoom();
         drag(*w, 0, QPoint(5, 5), QPoint(-100, -50));
-        const QRectF r = w->markerRect(0);
+        const QRectF r = w->shownImage().areaRect(0);
         QVERIFY2(qAbs(r.left() - (3500 - 100 / zoom)) <= 1 / zoom && qAbs(r.top() - (2500 - 50 / zoom)) <= 1 / zoom,
                  qPrintable(QStringLiteral("%1,%2").arg(r.left()).arg(r.top())));
         QCOMPARE(r.size(), QSizeF(300, 200));
@@ -103,21 +103,21 @@ private slots:
         mouse(picture(*w), QEvent::MouseButtonPress, QPointF(600, 450), Qt::LeftButton, Qt::LeftButton,
               Qt::ShiftModifier);
         mouse(picture(*w), QEvent::MouseMove, QPointF(600, 450), Qt::NoButton, Qt::LeftButton, Qt::ShiftModifier);
-        QCOMPARE(w->markerRect(0).right(), std::round(600 / zoom));
+        QCOMPARE(w->shownImage().areaRect(0).right(), std::round(600 / zoom));
     }
 
     void showItemScrollsTheHitIntoView()
     {
         ProgramFolderFixture fx;
         auto w = phonePhoto(fx);
-        w->shownImage().showHitsOf(w->currentImageFolder(), {0});
+        w->shownImage().showHitsOf(w->shownImage().folder(), {0});
         const QRect box = picture(*w)->rect();
         QCOMPARE(w->canvas().view().zoom(), 1.0);
         QVERIFY(box.contains(child(*w, QStringLiteral("spKoKo0"))->geometry()));
         QVERIFY(box.contains(child(*w, QStringLiteral("ImgFind0"))->geometry()));
         QVERIFY(box.contains(marker(*w, 0)->geometry()));
         // Choosing an image again starts at the top-left corner.
-        w->selectImage(w->currentImageFolder());
+        w->selectImage(w->shownImage().folder());
         QCOMPARE(w->canvas().view().scroll(), QPointF(0, 0));
     }
 
@@ -187,7 +187,7 @@ private slots:
         QVERIFY2(bottom.blue() > 200 && bottom.red() < 60, qPrintable(bottom.name()));
         // Upright y is the file's x: a drag down by 10 moves the area along the file's x by 10.
         drag(*w, 0, QPoint(20, 20), QPoint(0, 10));
-        QCOMPARE(w->markerRect(0), QRectF(10, 0, 60, 80));
+        QCOMPARE(w->shownImage().areaRect(0), QRectF(10, 0, 60, 80));
     }
 
     // The marker's black line has a light edge outside it, so it shows on a dark photo.
@@ -218,7 +218,7 @@ private slots:
         auto w = shown(fx);
         w->shownImage().showHitsOf(broken, {1});
         QVERIFY(!w->hasPicture());
-        QVERIFY(w->isMarkerShown(1));
+        QVERIFY(w->shownImage().isShown(1));
         const QImage screen = picture(*w)->grab().toImage();
         int red = 0;
         int dark = 0;
@@ -245,16 +245,16 @@ private slots:
         mouse(marker(*w, 3), QEvent::MouseButtonPress, QPointF(2, 2), Qt::LeftButton, Qt::LeftButton);
         mouse(marker(*w, 3), QEvent::MouseButtonRelease, QPointF(2, 2), Qt::LeftButton, Qt::NoButton);
         w->selectImage(two);
-        QCOMPARE(w->selectedAreaIndex(), 3);
+        QCOMPARE(w->shownImage().selectedAreaIndex(), 3);
         QWidget* p = picture(*w);
         mouse(p, QEvent::MouseButtonPress, QPointF(100, 100), Qt::LeftButton, Qt::LeftButton);
         mouse(p, QEvent::MouseButtonRelease, QPointF(100, 100), Qt::LeftButton, Qt::NoButton);
-        QVERIFY(!w->isHandleShown());
+        QVERIFY(!w->shownImage().isHandleShown());
         QVERIFY(child(*w, QStringLiteral("SpHandle"))->isHidden());
         mouse(p, QEvent::MouseButtonPress, QPointF(100, 100), Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier);
         mouse(p, QEvent::MouseMove, QPointF(200, 200), Qt::NoButton, Qt::LeftButton, Qt::ShiftModifier);
-        QCOMPARE(w->markerRect(3), QRectF(10, 10, 40, 30));
-        QCOMPARE(w->selectedAreaIndex(), 3);
+        QCOMPARE(w->shownImage().areaRect(3), QRectF(10, 10, 40, 30));
+        QCOMPARE(w->shownImage().selectedAreaIndex(), 3);
     }
 
     void wheelOverTheListNeedsItsFocus()
@@ -270,7 +270,7 @@ private slots:
                       Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(combo, &e);
         QCOMPARE(combo->currentIndex(), 0);
-        QCOMPARE(w->currentImageFolder(), fx.folder(QStringLiteral("20240101000000")));
+        QCOMPARE(w->shownImage().folder(), fx.folder(QStringLiteral("20240101000000")));
         combo->setFocus();
         if (combo->hasFocus()) {
             QApplication::sendEvent(combo, &e);
@@ -290,10 +290,10 @@ private slots:
         above.show();
         QVERIFY(QTest::qWaitForWindowExposed(&above));
         drag(*w, 3, QPoint(5, 5), QPoint(250, 200));
-        QCOMPARE(w->markerRect(3), QRectF(10, 10, 40, 30));
+        QCOMPARE(w->shownImage().areaRect(3), QRectF(10, 10, 40, 30));
         above.hide();
         drag(*w, 3, QPoint(5, 5), QPoint(250, 200));
-        QCOMPARE(w->markerRect(3), QRectF(260, 210, 40, 30));
+        QCOMPARE(w->shownImage().areaRect(3), QRectF(260, 210, 40, 30));
     }
 
     // A nudge of a few pixels moves the marker; less is a click.
@@ -314,12 +314,12 @@ private slots:
         fx.writeArea(QStringLiteral("20240101000000"), 3, ProgramFolderFixture::area("True", 10, 10, 40, 30));
         auto w = shown(fx);
         int opened = 0;
-        w->setWindowFactory(frmMain::Window::ItemRegistration, [&](frmMain*) {
+        w->setWindowFactory(frmMain::Window::ItemRegistration, [&] {
             ++opened;
             return new QWidget;
         });
         drag(*w, 3, QPoint(5, 5), by);
-        QCOMPARE(w->markerRect(3).topLeft(), moved ? QPointF(10, 10) + QPointF(by) : QPointF(10, 10));
+        QCOMPARE(w->shownImage().areaRect(3).topLeft(), moved ? QPointF(10, 10) + QPointF(by) : QPointF(10, 10));
         QCOMPARE(opened, moved ? 0 : 1);
     }
 

@@ -108,8 +108,8 @@ private slots:
         QCOMPARE(child(w, QStringLiteral("Picture1"))->toolTip(), QStringLiteral("右ﾎﾞﾀﾝｸﾘｯｸでｱｲﾃﾑﾏｰｶｰを非表示"));
         QCOMPARE(marker(w, 29)->toolTip(), QStringLiteral("[Shift]+ﾏｳｽﾄﾞﾗｯｸﾞでｱｲﾃﾑｴﾘｱにｻｲｽﾞ変更"));
         QCOMPARE(w.findChild<QTimer*>(QStringLiteral("Timer1"))->interval(), 250);
-        QVERIFY(!w.isAnimating());
-        QCOMPARE(w.selectedAreaIndex(), -1);
+        QVERIFY(!w.shownImage().isAnimating());
+        QCOMPARE(w.shownImage().selectedAreaIndex(), -1);
     }
 
     void positionComesFromTheSettingsFile_data()
@@ -149,13 +149,13 @@ private slots:
         for (const QString& f : folders)
             fx.makeFolder(f);
         frmMain w(fx.path());
-        QCOMPARE(w.folderList().size(), folders.size());
-        QVERIFY(w.imageEntries().isEmpty());
+        QCOMPARE(w.catalogue().folderList().size(), folders.size());
+        QVERIFY(w.catalogue().imageList().isEmpty());
         QCOMPARE(w.selectedImagePosition(), -1);
-        QVERIFY(w.currentImageFolder().isEmpty());
+        QVERIFY(w.shownImage().folder().isEmpty());
         QVERIFY(!w.hasPicture());
         for (int i = 0; i < kovra::AreaCount; ++i)
-            QVERIFY(!w.isMarkerShown(i));
+            QVERIFY(!w.shownImage().isShown(i));
     }
 
     void titlesInFolderOrder()
@@ -172,12 +172,12 @@ private slots:
         frmMain w(fx.path());
         QCOMPARE(comboTexts(w), (QStringList{QStringLiteral("Box"), QStringLiteral("Box"), QString(),
                                              QString(124, u'a'), QString(125, u'b'), QString()}));
-        const auto entries = w.imageEntries();
+        const auto entries = w.catalogue().imageList();
         QCOMPARE(entries[0].folder, fx.folder(QStringLiteral("20240101000000")));
         QCOMPARE(entries[1].folder, fx.folder(QStringLiteral("20240102000000")));
         QCOMPARE(entries.last().folder, fx.folder(QStringLiteral("manuals")));
         QCOMPARE(w.selectedImagePosition(), 0);
-        QCOMPARE(w.currentImageFolder(), fx.folder(QStringLiteral("20240101000000")));
+        QCOMPARE(w.shownImage().folder(), fx.folder(QStringLiteral("20240101000000")));
     }
 
     // A folder sorting after "manual" must not shift the list against the folder list.
@@ -195,14 +195,14 @@ private slots:
         auto* combo = w.findChild<QComboBox*>(QStringLiteral("Combo1"));
         combo->setCurrentIndex(2);
         emit combo->activated(2); // as a user's choice
-        QCOMPARE(w.currentImageFolder(), fx.folder(QStringLiteral("zz")));
+        QCOMPARE(w.shownImage().folder(), fx.folder(QStringLiteral("zz")));
         QVERIFY(w.hasPicture());
         w.selectImage(fx.folder(QStringLiteral("Photos")));
         QCOMPARE(w.selectedImagePosition(), 1);
-        QCOMPARE(w.currentImageFolder(), fx.folder(QStringLiteral("Photos")));
+        QCOMPARE(w.shownImage().folder(), fx.folder(QStringLiteral("Photos")));
         QVERIFY(!w.hasPicture()); // no Filename: the picture is cleared
         w.selectImage(fx.folder(QStringLiteral("manual")));
-        QCOMPARE(w.currentImageFolder(), fx.folder(QStringLiteral("Photos")));
+        QCOMPARE(w.shownImage().folder(), fx.folder(QStringLiteral("Photos")));
         QCOMPARE(selected.count(), 2);
     }
 
@@ -219,8 +219,8 @@ private slots:
         QVERIFY(w.hasPicture());
         w.selectImage(fx.folder(QStringLiteral("20240102000000")));
         QVERIFY(!w.hasPicture());
-        QCOMPARE(w.currentImageFolder(), fx.folder(QStringLiteral("20240102000000")));
-        QVERIFY(w.isMarkerShown(1));
+        QCOMPARE(w.shownImage().folder(), fx.folder(QStringLiteral("20240102000000")));
+        QVERIFY(w.shownImage().isShown(1));
     }
 
     void markersForVisibleTrueOnly()
@@ -234,11 +234,11 @@ private slots:
         fx.writeArea(img, 7, ProgramFolderFixture::area("False", 1, 1, 5, 5));
         frmMain w(fx.path());
         for (int i = 0; i < kovra::AreaCount; ++i) {
-            QCOMPARE(w.isMarkerShown(i), i == 0 || i == 5);
-            QCOMPARE(w.areaTable().shown[size_t(i)], i == 0 || i == 5);
+            QCOMPARE(w.shownImage().isShown(i), i == 0 || i == 5);
+            QCOMPARE(w.shownImage().table().shown[size_t(i)], i == 0 || i == 5);
         }
-        QCOMPARE(w.markerRect(0), QRectF(60, 120, 240, 280));
-        QCOMPARE(w.markerRect(5), QRectF(350, 80, 250, 12));
+        QCOMPARE(w.shownImage().areaRect(0), QRectF(60, 120, 240, 280));
+        QCOMPARE(w.shownImage().areaRect(5), QRectF(350, 80, 250, 12));
         QCOMPARE(marker(w, 0)->geometry(), QRect(60, 120, 240, 280));
     }
 
@@ -258,14 +258,14 @@ private slots:
         fx.writeArea(second, 3, ProgramFolderFixture::area("True", 50, 50, 5, 5));
         fx.writeArea(second, 4, ProgramFolderFixture::area("False", 1, 1, 5, 5));
         frmMain w(fx.path());
-        QVERIFY(w.areaTable().shown[2] && w.areaTable().shown[3] && w.areaTable().shown[4]);
+        QVERIFY(w.shownImage().table().shown[2] && w.shownImage().table().shown[3] && w.shownImage().table().shown[4]);
         w.selectImage(fx.folder(second));
-        QVERIFY(w.isMarkerShown(0));
-        QVERIFY(!w.isMarkerShown(2));
-        QVERIFY(!w.isMarkerShown(3));
-        QCOMPARE(w.markerRect(2).left(), 33.0);
-        QCOMPARE(w.markerRect(2).top(), 1.0);
-        QVERIFY(w.areaTable().shown[2] && w.areaTable().shown[3] && w.areaTable().shown[4]);
+        QVERIFY(w.shownImage().isShown(0));
+        QVERIFY(!w.shownImage().isShown(2));
+        QVERIFY(!w.shownImage().isShown(3));
+        QCOMPARE(w.shownImage().areaRect(2).left(), 33.0);
+        QCOMPARE(w.shownImage().areaRect(2).top(), 1.0);
+        QVERIFY(w.shownImage().table().shown[2] && w.shownImage().table().shown[3] && w.shownImage().table().shown[4]);
     }
 
     void choosingAnImageStopsTheHitMarks()
@@ -273,20 +273,21 @@ private slots:
         ProgramFolderFixture fx;
         fx.makeImage(QStringLiteral("20240101000000"), "One");
         frmMain w(fx.path());
-        w.setSelectedAreaIndex(4);
-        w.showHandleAt(4);
-        w.showHitMark(4, {qint16(10), qint16(20), qint16(30), qint16(40)});
-        w.showHitMark(9, {qint16(-5), std::nullopt, qint16(8), qint16(8)});
-        w.startAnimation();
+        w.shownImage().selectArea(4);
+        w.shownImage().selectArea(4);
+        w.shownImage().showHandle();
+        w.shownImage().showHitMark(4, {qint16(10), qint16(20), qint16(30), qint16(40)});
+        w.shownImage().showHitMark(9, {qint16(-5), std::nullopt, qint16(8), qint16(8)});
+        w.shownImage().startAnimation();
         QCOMPARE(child(w, QStringLiteral("spKoKo4"))->geometry(), QRect(10, 20, 30, 40));
         QCOMPARE(child(w, QStringLiteral("ImgFind4"))->geometry(), QRect(10, 20, 32, 32));
         QCOMPARE(child(w, QStringLiteral("ImgFind9"))->pos(), QPoint(-5, 0));
         QVERIFY(!child(w, QStringLiteral("ImgFind4"))->isHidden());
-        QVERIFY(w.isAnimating());
+        QVERIFY(w.shownImage().isAnimating());
         w.selectImage(fx.folder(QStringLiteral("20240101000000"))); // already selected: still a full selection
-        QVERIFY(!w.isAnimating());
-        QVERIFY(!w.isHandleShown());
-        QCOMPARE(w.selectedAreaIndex(), 4);
+        QVERIFY(!w.shownImage().isAnimating());
+        QVERIFY(!w.shownImage().isHandleShown());
+        QCOMPARE(w.shownImage().selectedAreaIndex(), 4);
         for (int i = 0; i < kovra::AreaCount; ++i) {
             QVERIFY(child(w, QStringLiteral("spKoKo%1").arg(i))->isHidden());
             QVERIFY(child(w, QStringLiteral("ImgFind%1").arg(i))->isHidden());
@@ -306,9 +307,9 @@ private slots:
         }
         auto* timer = w.findChild<QTimer*>(QStringLiteral("Timer1"));
         QSignalSpy ticks(timer, &QTimer::timeout);
-        w.startAnimation();
+        w.shownImage().startAnimation();
         QTRY_VERIFY_WITH_TIMEOUT(ticks.count() >= 3, 5000);
-        w.stopAnimation();
+        w.shownImage().stopAnimation();
         const qint64 shown = w.findChild<QLabel*>(QStringLiteral("ImgFind17"))->pixmap().cacheKey();
         QCOMPARE(shown, frames[size_t(ticks.count() & 3)]->pixmap().cacheKey());
     }
@@ -321,23 +322,23 @@ private slots:
         auto w = twoMarkers(fx);
         int made = 0;
         int indexAtOpen = -2;
-        w->setWindowFactory(Window::ItemRegistration, [&](frmMain* m) {
+        w->setWindowFactory(Window::ItemRegistration, [&] {
             ++made;
-            indexAtOpen = m->selectedAreaIndex();
+            indexAtOpen = w->shownImage().selectedAreaIndex();
             return new QWidget;
         });
         QWidget* m = marker(*w, 7);
         mouse(m, QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton, Qt::LeftButton);
-        QVERIFY(w->isHandleShown());
+        QVERIFY(w->shownImage().isHandleShown());
         QCOMPARE(child(*w, QStringLiteral("SpHandle"))->geometry(), QRect(200, 100, 9, 9));
         mouse(m, QEvent::MouseButtonRelease, {5, 5}, Qt::LeftButton, Qt::NoButton);
-        QCOMPARE(w->markerRect(7), QRectF(200, 100, 60, 50));
+        QCOMPARE(w->shownImage().areaRect(7), QRectF(200, 100, 60, 50));
         QCOMPARE(made, 1);
         QCOMPARE(indexAtOpen, 7);
         // A double-click on another marker brings the same window forward.
         mouse(marker(*w, 3), QEvent::MouseButtonDblClick, {1, 1}, Qt::LeftButton, Qt::LeftButton);
         QCOMPARE(made, 1);
-        QCOMPARE(w->selectedAreaIndex(), 3);
+        QCOMPARE(w->shownImage().selectedAreaIndex(), 3);
         QVERIFY(w->openedWindow(Window::ItemRegistration));
     }
 
@@ -347,12 +348,12 @@ private slots:
         auto w = twoMarkers(fx);
         QWidget* m = marker(*w, 3);
         mouse(m, QEvent::MouseButtonPress, {2, 2}, Qt::RightButton, Qt::RightButton);
-        QCOMPARE(w->selectedAreaIndex(), 3);
-        QVERIFY(!w->isHandleShown());
+        QCOMPARE(w->shownImage().selectedAreaIndex(), 3);
+        QVERIFY(!w->shownImage().isHandleShown());
         const QPoint to = pictureToWidget(*w, m, {300, 250});
         mouse(m, QEvent::MouseMove, to, Qt::NoButton, Qt::RightButton);
         mouse(m, QEvent::MouseButtonRelease, to, Qt::RightButton, Qt::NoButton);
-        QCOMPARE(w->markerRect(3), QRectF(10, 10, 40, 30));
+        QCOMPARE(w->shownImage().areaRect(3), QRectF(10, 10, 40, 30));
     }
 
     void dropMovesByTheGrabOffset_data()
@@ -375,8 +376,8 @@ private slots:
         ProgramFolderFixture fx;
         auto w = twoMarkers(fx);
         dragMarker(*w, dragged, grab, to);
-        QCOMPARE(w->markerRect(dragged), expected);
-        QVERIFY(w->isHandleShown());
+        QCOMPARE(w->shownImage().areaRect(dragged), expected);
+        QVERIFY(w->shownImage().isHandleShown());
         QCOMPARE(child(*w, QStringLiteral("SpHandle"))->pos(), expected.topLeft().toPoint());
         QVERIFY(child(*w, QStringLiteral("DragOutline"))->isHidden());
     }
@@ -385,19 +386,19 @@ private slots:
     {
         ProgramFolderFixture fx;
         auto w = twoMarkers(fx);
-        w->showHitMark(0, {qint16(300), qint16(200), qint16(50), qint16(50)});
+        w->shownImage().showHitMark(0, {qint16(300), qint16(200), qint16(50), qint16(50)});
         QWidget* m = marker(*w, 3);
-        const QRectF before = w->markerRect(3);
+        const QRectF before = w->shownImage().areaRect(3);
         // Onto a hit icon.
         dragMarker(*w, 3, {5, 5}, {310, 210});
-        QCOMPARE(w->markerRect(3), before);
+        QCOMPARE(w->shownImage().areaRect(3), before);
         // Outside the picture, onto the button row.
         mouse(m, QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton, Qt::LeftButton);
         const QPoint outside = m->mapFrom(w.get(), QPoint(300, 40));
         mouse(m, QEvent::MouseMove, outside, Qt::NoButton, Qt::LeftButton);
         QVERIFY(!child(*w, QStringLiteral("DragOutline"))->isHidden());
         mouse(m, QEvent::MouseButtonRelease, outside, Qt::LeftButton, Qt::NoButton);
-        QCOMPARE(w->markerRect(3), before);
+        QCOMPARE(w->shownImage().areaRect(3), before);
     }
 
     void shiftDragResizesFromTheBottomRight_data()
@@ -421,11 +422,11 @@ private slots:
         mouse(m, QEvent::MouseButtonRelease, {1, 1}, Qt::LeftButton, Qt::NoButton);
         QWidget* p = picture(*w);
         mouse(p, QEvent::MouseButtonPress, {300, 250}, Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier);
-        QVERIFY(!w->isHandleShown());
+        QVERIFY(!w->shownImage().isHandleShown());
         mouse(p, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, Qt::ShiftModifier);
-        QCOMPARE(w->markerRect(3), expected);
+        QCOMPARE(w->shownImage().areaRect(3), expected);
         mouse(p, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton, Qt::ShiftModifier);
-        QVERIFY(w->isHandleShown());
+        QVERIFY(w->shownImage().isHandleShown());
         QCOMPARE(child(*w, QStringLiteral("SpHandle"))->pos(), QPoint(10, 10));
     }
 
@@ -446,16 +447,16 @@ private slots:
         ProgramFolderFixture fx;
         auto w = twoMarkers(fx);
         w->setPlacementModeQuery([placement] { return placement; });
-        w->setSelectedAreaIndex(3);
+        w->shownImage().selectArea(3);
         QWidget* p = picture(*w);
         const auto mods = Qt::KeyboardModifiers(modifiers);
         mouse(p, QEvent::MouseButtonPress, {300, 250}, Qt::LeftButton, Qt::LeftButton, mods);
         mouse(p, QEvent::MouseMove, {100, 100}, Qt::NoButton, Qt::LeftButton, mods);
-        QCOMPARE(w->markerRect(3) != QRectF(10, 10, 40, 30), resized);
+        QCOMPARE(w->shownImage().areaRect(3) != QRectF(10, 10, 40, 30), resized);
         // A left click without resizing hides the handle during the press and brings it back on release.
         mouse(p, QEvent::MouseButtonRelease, {100, 100}, Qt::LeftButton, Qt::NoButton, mods);
-        QVERIFY(w->isHandleShown());
-        QCOMPARE(w->selectedAreaIndex(), 3);
+        QVERIFY(w->shownImage().isHandleShown());
+        QCOMPARE(w->shownImage().selectedAreaIndex(), 3);
     }
 
     void rightClickOnThePictureDeselects()
@@ -468,14 +469,14 @@ private slots:
         QWidget* p = picture(*w);
         mouse(p, QEvent::MouseButtonPress, {300, 250}, Qt::RightButton, Qt::RightButton);
         mouse(p, QEvent::MouseButtonRelease, {300, 250}, Qt::RightButton, Qt::NoButton);
-        QCOMPARE(w->selectedAreaIndex(), -1);
-        QVERIFY(!w->isHandleShown());
+        QCOMPARE(w->shownImage().selectedAreaIndex(), -1);
+        QVERIFY(!w->shownImage().isHandleShown());
         // A following Shift-drag does nothing.
         mouse(p, QEvent::MouseButtonPress, {300, 250}, Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier);
         mouse(p, QEvent::MouseMove, {200, 200}, Qt::NoButton, Qt::LeftButton, Qt::ShiftModifier);
         mouse(p, QEvent::MouseButtonRelease, {200, 200}, Qt::LeftButton, Qt::NoButton, Qt::ShiftModifier);
-        QCOMPARE(w->markerRect(3), QRectF(10, 10, 40, 30));
-        QVERIFY(!w->isHandleShown());
+        QCOMPARE(w->shownImage().areaRect(3), QRectF(10, 10, 40, 30));
+        QVERIFY(!w->shownImage().isHandleShown());
     }
 
     // --- Windows and closing
@@ -485,7 +486,7 @@ private slots:
         ProgramFolderFixture fx;
         frmMain w(fx.path());
         int made = 0;
-        w.setWindowFactory(Window::About, [&](frmMain*) {
+        w.setWindowFactory(Window::About, [&] {
             ++made;
             return new QWidget;
         });
@@ -509,7 +510,7 @@ private slots:
     {
         ProgramFolderFixture fx;
         frmMain w(fx.path());
-        w.setWindowFactory(Window::About, [](frmMain*) { return new frmAbout; });
+        w.setWindowFactory(Window::About, [] { return new frmAbout; });
         QWidget* about = w.openWindow(Window::About);
         QVERIFY(QTest::qWaitForWindowExposed(about));
         QCOMPARE(about->windowTitle(), QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
@@ -529,7 +530,7 @@ private slots:
         const QByteArray ini = "; mine\r\n[Window]\r\nTop=600\r\n";
         fx.write(QStringLiteral("KOVRA.INI"), ini);
         frmMain w(fx.path());
-        w.setWindowFactory(Window::Search, [](frmMain*) { return new QWidget; });
+        w.setWindowFactory(Window::Search, [] { return new QWidget; });
         QWidget* search = w.openWindow(Window::Search);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -554,12 +555,10 @@ private slots:
         fx.write(QStringLiteral("KOVRA.INI"), "; mine\r\n[Window]\r\nTop=600\r\n");
         frmMain w(fx.path());
         QStringList closed;
-        w.setWindowFactory(Window::Search,
-                           [&](frmMain*) { return new RecordingWindow(QStringLiteral("search"), &closed); });
+        w.setWindowFactory(Window::Search, [&] { return new RecordingWindow(QStringLiteral("search"), &closed); });
         w.setWindowFactory(Window::ImageRegistration,
-                           [&](frmMain*) { return new RecordingWindow(QStringLiteral("register"), &closed); });
-        w.setWindowFactory(Window::About,
-                           [&](frmMain*) { return new RecordingWindow(QStringLiteral("about"), &closed); });
+                           [&] { return new RecordingWindow(QStringLiteral("register"), &closed); });
+        w.setWindowFactory(Window::About, [&] { return new RecordingWindow(QStringLiteral("about"), &closed); });
         w.openWindow(Window::Search);
         w.openWindow(Window::ImageRegistration);
         w.openWindow(Window::About);
@@ -590,8 +589,8 @@ private slots:
         w.rebuildImageList();
         QVERIFY(comboTexts(w).isEmpty());
         QVERIFY(!w.hasPicture());
-        QVERIFY(!w.isMarkerShown(2));
-        QVERIFY(w.currentImageFolder().isEmpty());
+        QVERIFY(!w.shownImage().isShown(2));
+        QVERIFY(w.shownImage().folder().isEmpty());
     }
 };
 

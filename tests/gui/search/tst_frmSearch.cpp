@@ -33,18 +33,18 @@ struct MainView
 MainView viewOf(frmMain& main)
 {
     MainView v;
-    v.folder = main.currentImageFolder();
+    v.folder = main.shownImage().folder();
     v.pictureColour = main.findChild<QWidget*>(QStringLiteral("Picture1"))->grab().toImage().pixel(110, 85);
     for (int i = 0; i < kovra::AreaCount; ++i) {
         const auto* frame = main.findChild<QWidget*>(QStringLiteral("spKoKo%1").arg(i));
         const auto* icon = main.findChild<QWidget*>(QStringLiteral("ImgFind%1").arg(i));
-        v.markers << main.isMarkerShown(i);
+        v.markers << main.shownImage().isShown(i);
         v.frames << !frame->isHidden();
         v.icons << !icon->isHidden();
         v.frameRects << frame->geometry();
         v.iconPositions << icon->pos();
     }
-    v.animating = main.isAnimating();
+    v.animating = main.shownImage().isAnimating();
     return v;
 }
 
@@ -130,7 +130,7 @@ struct Program
     void start()
     {
         main = std::make_unique<frmMain>(cat.path());
-        main->setWindowFactory(frmMain::Window::Search, [](frmMain* m) { return new frmSearch(m); });
+        main->setWindowFactory(frmMain::Window::Search, [m = main.get()] { return new frmSearch(m->catalogue(), *m); });
         main->show();
     }
 
@@ -198,7 +198,7 @@ void tst_frmSearch::showBeforeAnyClickShowsFirstRow()
     QCOMPARE(frmSearch::rememberedRow(), 0);
     searchFor(w, QStringLiteral("ペン"));
     child<QToolButton>(w, "Command1")->click();
-    QCOMPARE(p.main->currentImageFolder(), p.shelf);
+    QCOMPARE(p.main->shownImage().folder(), p.shelf);
     QCOMPARE(shown(viewOf(*p.main).frames), (QList<int>{2, 5}));
 }
 
@@ -441,7 +441,7 @@ void tst_frmSearch::doubleClickAndShowButtonAgree()
     p.main->selectImage(p.desk); // back to another image with no marks
     QVERIFY(!(viewOf(*p.main) == byDoubleClick));
     clickRow(w, 1);
-    QCOMPARE(p.main->currentImageFolder(), p.desk); // a click alone only remembers the row
+    QCOMPARE(p.main->shownImage().folder(), p.desk); // a click alone only remembers the row
     child<QToolButton>(w, "Command1")->click();
     QCOMPARE(viewOf(*p.main), byDoubleClick);
 }
@@ -471,12 +471,12 @@ void tst_frmSearch::showMarksHitAreas()
     QTRY_VERIFY(icon->pixmap().cacheKey() != frame); // waving
 
     // Shown again while that image is already selected: its markers come back all the same.
-    p.main->hideAreaMarkers();
-    p.main->hideHandle();
+    p.main->shownImage().hideAllAreas();
+    p.main->shownImage().hideHandle();
     child<QToolButton>(w, "Command1")->click();
     QCOMPARE(shown(viewOf(*p.main).markers), (QList<int>{0, 2, 5}));
     QCOMPARE(shown(viewOf(*p.main).frames), (QList<int>{2, 5}));
-    QVERIFY(!p.main->isHandleShown());
+    QVERIFY(!p.main->shownImage().isHandleShown());
 }
 
 void tst_frmSearch::secondShowReplacesMarks()
@@ -537,7 +537,7 @@ void tst_frmSearch::invalidRememberedRowDoesNothing()
     searchFor(w, QStringLiteral("ペン"));
     clickRow(w, 1);
     child<QToolButton>(w, "Command1")->click(); // marks of this search on the main window
-    QCOMPARE(p.main->currentImageFolder(), p.closet);
+    QCOMPARE(p.main->shownImage().folder(), p.closet);
 
     if (situation == u"fresh" || situation == u"reopen") {
         w->close();
@@ -573,7 +573,7 @@ void tst_frmSearch::reopenIsEmptyAndCentredRowSurvives()
     QTRY_VERIFY(old.isNull());
     // Closing leaves the main window's marks and animation as they are.
     QCOMPARE(viewOf(*p.main), marked);
-    QVERIFY(p.main->isAnimating());
+    QVERIFY(p.main->shownImage().isAnimating());
 
     w = p.open();
     QVERIFY(w);

@@ -152,7 +152,7 @@ void tst_frmSearchPing::answersPingAndRepaintsDuringLongSearch()
     QVERIFY(kovra::bench::generateCatalogue(dir.path(), 300, 11));
     kovra::MessageBoxRecorder boxes;
     frmMain main(dir.path());
-    main.setWindowFactory(frmMain::Window::Search, [](frmMain* m) { return new frmSearch(m); });
+    main.setWindowFactory(frmMain::Window::Search, [m = &main] { return new frmSearch(m->catalogue(), *m); });
     main.show();
     auto* w = qobject_cast<frmSearch*>(main.openWindow(frmMain::Window::Search));
     QVERIFY(w && QTest::qWaitForWindowExposed(w) && QTest::qWaitForWindowExposed(&main));

@@ -66,7 +66,7 @@ void tst_frmSearchTiming::sameRowsAsCli()
 
     kovra::MessageBoxRecorder boxes;
     frmMain main(m_root);
-    main.setWindowFactory(frmMain::Window::Search, [](frmMain* m) { return new frmSearch(m); });
+    main.setWindowFactory(frmMain::Window::Search, [m = &main] { return new frmSearch(m->catalogue(), *m); });
     main.show();
     auto* w = qobject_cast<frmSearch*>(main.openWindow(frmMain::Window::Search));
     QVERIFY(QTest::qWaitForWindowExposed(w));
@@ -87,7 +87,7 @@ void tst_frmSearchTiming::sameRowsAsCli()
     auto list = [&](const char* name) { return w->findChild<QListWidget*>(QString::fromLatin1(name)); };
     for (int r = 0; r < list("List1")->count(); ++r) {
         const QString position = list("List3")->item(r)->text();
-        const QString folder = main.folderList().value(kovra::numbers::toInt16(position).value_or(-1));
+        const QString folder = main.catalogue().folderList().value(kovra::numbers::toInt16(position).value_or(-1));
         shown << QStringList{position, folder.mid(folder.lastIndexOf(u'/') + 1), list("List1")->item(r)->text(),
                              list("List4")->item(r)->text(), list("List2")->item(r)->text()}
                      .join(u'\t');
@@ -95,8 +95,8 @@ void tst_frmSearchTiming::sameRowsAsCli()
     QCOMPARE(shown, expected);
     QVERIFY(boxes.requests().empty());
     qInfo("%s: %lld folders, %lld rows; window %.1f ms, kovra-cli %.1f ms, ratio %.2f", qPrintable(text),
-          qlonglong(main.folderList().size()), qlonglong(shown.size()), double(windowNs) / 1e6, double(cliNs) / 1e6,
-          double(windowNs) / double(cliNs));
+          qlonglong(main.catalogue().folderList().size()), qlonglong(shown.size()), double(windowNs) / 1e6,
+          double(cliNs) / 1e6, double(windowNs) / double(cliNs));
 }
 
 QTEST_MAIN(tst_frmSearchTiming)

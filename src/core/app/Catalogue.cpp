@@ -1,0 +1,170 @@
+#include "Catalogue.h"
+
+#include "CodePage.h"
+#include "GifCheck.h"
+#include "ProfileFile.h"
+#include "ProgramFolder.h"
+#include "SearchIndex.h"
+#include "ShownImage.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <algorithm>
+
+namespace kovra {
+namespace {
+
+// True when the profile reader gives value back exactly as written: it trims blanks around a value and
+// takes off one pair of equal quotes around it, which would change a stored name or title.
+bool readsBackAsWritten(const QString& value)
+{
+    ProfileFile ini;
+    const QString section = QStringLiteral("ImageFile");
+    const QString key = QStringLiteral("Value");
+    return ini.set(section, key, value) == WriteStatus::Ok && ini.value(section, key) == value;
+}
+
+bool hasOuterBlank(QStringView text)
+{
+    auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    return !text.isEmpty() && (blank(text.front()) || blank(text.back()));
+}
+
+} // namespace
+
+Catalogue::Catalogue(const QString& programFolder, FileOps& ops, QObject* parent)
+    : QObject(parent), m_programFolder(programFolder), m_ops(ops), m_shown(new ShownImage(this)),
+      m_index(std::make_unique<SearchIndex>())
+{}
+
+Catalogue::~Catalogue() = default;
+
+QString Catalogue::settingsFilePath() const
+{
+    return kovra::settingsFilePath(m_programFolder);
+}
+
+void Catalogue::readFolderList()
+{
+    m_folders = kovra::folderList(m_programFolder);
+}
+
+void Catalogue::rebuildImageList(const QString& defaultTitle, bool clearWhenEmpty)
+{
+    readFolderList();
+    m_images = m_folders.isEmpty() ? QList<TitleEntry>() : titleList(m_folders, defaultTitle);
+    if (m_images.isEmpty() && clearWhenEmpty)
+        m_shown->clear(); // the last image is gone: show nothing rather than a deleted picture
+    emit imageListChanged();
+}
+
+bool Catalogue::isListed(const QString& folder) const
+{
+    return std::any_of(m_images.begin(), m_images.end(), [&](const TitleEntry& e) { return e.folder == folder; });
+}
+
+QList<TitleEntry> Catalogue::registeredImages()
+{
+    readFolderList();
+    return titleList(m_folders, nonTitled());
+}
+
+DropCheck Catalogue::checkDroppedFile(const QString& path) const
+{
+    namespace reg = registration;
+    if (path.isEmpty() || QFileInfo(path).isDir())
+        return DropCheck::Ignored;
+    switch (reg::checkImageType(path)) {
+    case reg::TypeCheck::RefusedByExtension:
+        return DropCheck::RefusedByExtension;
+    case reg::TypeCheck::RefusedByContent:
+        return DropCheck::RefusedByContent;
+    case reg::TypeCheck::Accepted:
+        break;
+    }
+    // IMAGE.INI stores the copy's full path in code page 932: refuse now what could not be stored later.
+    const QString name = QFileInfo(path).fileName();
+    if (!codepage::canStore(name))
+        return DropCheck::UnstorableName;
+    if (!codepage::canStore(m_programFolder))
+        return DropCheck::UnstorableProgramFolder;
+    // The copy's path is stored as Filename: a name the reader would give back changed could never be found.
+    if (hasOuterBlank(name))
+        return DropCheck::BlankAroundName;
+    if (!readsBackAsWritten(m_programFolder + QStringLiteral("/00000000000000/") + name))
+        return DropCheck::UnstorableName;
+    return DropCheck::Accepted;
+}
+
+QString Catalogue::titleOf(const QString& typed)
+{
+    return codepage::mapTyped(typed);
+}
+
+TitleCheck Catalogue::checkTitle(const QString& title, const QList<TitleEntry>& listed)
+{
+    if (title.isEmpty())
+        return TitleCheck::Empty;
+    if (std::any_of(listed.begin(), listed.end(), [&](const TitleEntry& e) { return e.title == title; }))
+        return TitleCheck::Taken;
+    if (!codepage::canStore(title))
+        return TitleCheck::Unstorable;
+    if (!readsBackAsWritten(title)) // it would be listed and compared as another title
+        return TitleCheck::ChangedByReader;
+    return TitleCheck::Ok;
+}
+
+CreateResult Catalogue::registerImage(const QString& picture, const QString& title, const CopyProgress& progress)
+{
+    const CreateResult result = createImageFolder(m_programFolder, picture, QFileInfo(picture).fileName(), title,
+                                                  QDateTime::currentDateTime(), progress);
+    if (result.error == CreateError::None)
+        rebuildImageList();
+    return result;
+}
+
+bool Catalogue::deleteImage(const QString& folder)
+{
+    const bool deleted = deleteImageFolder(m_programFolder, folder);
+    // The lists show what is on the disk now, whatever of the folder is left.
+    rebuildImageList();
+    return deleted;
+}
+
+ItemCheck Catalogue::checkItem(const QString& typed, int rowCount)
+{
+    // Exactly as typed, empty and repeated text included, in the code page's forms.
+    const QString text = codepage::mapTyped(typed);
+    const codepage::StoreCheck check = codepage::checkStorable(text);
+    if (check.problem == codepage::StoreCheck::Problem::LineBreak)
+        return {ItemCheck::Status::LineBreak, {}, {}};
+    if (check.problem == codepage::StoreCheck::Problem::Unencodable)
+        return {ItemCheck::Status::Unencodable, check.character, {}};
+    if (rowCount >= MaxItems)
+        return {ItemCheck::Status::TooMany, {}, {}};
+    return {ItemCheck::Status::Ok, {}, codepage::encode(text).value_or(QByteArray())};
+}
+
+QList<QByteArray> Catalogue::readItems(const QString& folder, int area) const
+{
+    if (folder.isEmpty() || area < 0 || area >= AreaCount)
+        return {};
+    return readItemBytes(folder, area);
+}
+
+WriteStatus Catalogue::saveItems(const QString& folder, int area, const QList<QByteArray>& rows)
+{
+    return saveItemBytes(folder, area, rows);
+}
+
+WriteStatus Catalogue::saveArrangement()
+{
+    return m_shown->saveArrangement();
+}
+
+QList<SearchRow> Catalogue::search(const QString& text, const SearchProgress& progress)
+{
+    return m_index->search(m_folders, Matcher(text), progress);
+}
+
+} // namespace kovra

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "AreaFiles.h"
+#include "FileOps.h"
+#include "ImageFolders.h"
+#include "SearchScan.h"
+
+#include <QObject>
+#include <QStringList>
+#include <memory>
+
+namespace kovra {
+
+class SearchIndex;
+class ShownImage;
+
+// What a file dropped for registration is.
+enum class DropCheck {
+    Accepted,
+    Ignored,                 // nothing to take (no path, a folder): no message
+    RefusedByExtension,      // GIF by name
+    RefusedByContent,        // GIF by its first three bytes
+    UnstorableName,          // the name holds what an INI value cannot keep, or would read back changed
+    UnstorableProgramFolder, // the program folder's path holds what an INI value cannot keep
+    BlankAroundName,         // a blank at either end of the name: the reader would cut it off
+};
+
+// What a typed image title is, against the titles listed.
+enum class TitleCheck {
+    Ok,
+    Empty,
+    Taken,           // another image has that title
+    Unstorable,      // a character an INI value cannot keep
+    ChangedByReader, // blanks or quotes around it, which the reader takes off
+};
+
+// A typed item, checked against the rows the window already holds.
+struct ItemCheck
+{
+    enum class Status { Ok, LineBreak, Unencodable, TooMany };
+    Status status = Status::Ok;
+    QString character; // Unencodable: the first character the code page cannot hold
+    QByteArray bytes;  // Ok: the row as the area file stores it
+};
+
+// The catalogue in a program folder, and every operation the user performs on it. The windows, kovra-cli
+// and the tests use this one object; it returns typed results and shows nothing, the windows turn them
+// into their fixed messages. It holds the folder list and the image list (titles of the folder list
+// without the manual folder, in the same order), the image the main window shows, and the search index.
+class Catalogue : public QObject
+{
+    Q_OBJECT
+
+public:
+    // A list longer than this cannot be saved: Sum reads back as a 16-bit number.
+    static constexpr int MaxItems = 32767;
+
+    // ops: what the index reads through (the real file system unless a test gives another).
+    explicit Catalogue(const QString& programFolder, FileOps& ops = FileOps::current(), QObject* parent = nullptr);
+    ~Catalogue() override;
+
+    QString programFolder() const { return m_programFolder; }
+    QString settingsFilePath() const;
+    FileOps& fileOps() const { return m_ops; }
+    ShownImage& shownImage() { return *m_shown; }
+    const ShownImage& shownImage() const { return *m_shown; }
+    SearchIndex& searchIndex() { return *m_index; }
+
+    // --- The folder list and the image list
+    QStringList folderList() const { return m_folders; } // as last read
+    void readFolderList();                               // from the disk
+    QList<TitleEntry> imageList() const { return m_images; }
+    // The folder list read again and the image list built from it (titles read with defaultTitle);
+    // imageListChanged follows. Without images the shown image is cleared when clearWhenEmpty is set.
+    void rebuildImageList(const QString& defaultTitle = nonTitled(), bool clearWhenEmpty = true);
+    bool isListed(const QString& folder) const;
+    // The registration window's list: the folder list read again, the titles with "Non Titled".
+    QList<TitleEntry> registeredImages();
+
+    // --- Registration
+    DropCheck checkDroppedFile(const QString& path) const;
+    // The typed title in the code page's forms (checked, compared and stored as such) and its check.
+    static QString titleOf(const QString& typed);
+    static TitleCheck checkTitle(const QString& title, const QList<TitleEntry>& listed);
+    // A new image folder for the picture; the image list is rebuilt on success.
+    CreateResult registerImage(const QString& picture, const QString& title, const CopyProgress& progress = {});
+    // The image folder deleted (true when it is gone); the image list is rebuilt either way.
+    bool deleteImage(const QString& folder);
+
+    // --- Items of an area
+    static ItemCheck checkItem(const QString& typed, int rowCount);
+    QList<QByteArray> readItems(const QString& folder, int area) const;
+    WriteStatus saveItems(const QString& folder, int area, const QList<QByteArray>& rows);
+
+    // --- The arrangement of the shown image
+    WriteStatus saveArrangement();
+
+    // --- Search over the folder list, through the index
+    QList<SearchRow> search(const QString& text, const SearchProgress& progress = {});
+
+signals:
+    void imageListChanged();
+
+private:
+    QString m_programFolder;
+    FileOps& m_ops;
+    ShownImage* m_shown;
+    std::unique_ptr<SearchIndex> m_index;
+    QStringList m_folders;
+    QList<TitleEntry> m_images;
+};
+
+} // namespace kovra
