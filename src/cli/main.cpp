@@ -1,3 +1,4 @@
+#include "CodePage.h"
 #include "Commands.h"
 #include "NativePath.h"
 #include "ProgramFolder.h"
@@ -78,6 +79,10 @@ int main(int argc, char* argv[])
     if (root.isEmpty())
         root = QCoreApplication::applicationDirPath();
     Context usage{root, out, err};
+    // Without the code page every name and item would read garbled and every write be refused.
+    if (QString reason; !kovra::codepage::available(&reason))
+        return usage.fail(ExitUsage, QStringLiteral("文字コードの変換（コードページ932）を利用できません（") + reason +
+                                         QStringLiteral("）．"));
     if (!args.isEmpty() && (args.first() == u"--help" || args.first() == u"-h")) {
         out << QStringLiteral("使い方:\n  ") << usageLines().join(QStringLiteral("\n  ")) << u'\n';
         return ExitOk;

@@ -1,6 +1,8 @@
 #include "Catalogue.h"
+#include "CodePage.h"
 #include "EditWindows.h"
 #include "ImageFolders.h"
+#include "MessageBox.h"
 #include "ProgramFolder.h"
 #include "Ui.h"
 #include "frmAbout.h"
@@ -46,6 +48,17 @@ int main(int argc, char* argv[])
         QApplication::installTranslator(&qtJapanese);
 
     kovra::ui::nameWidgetsByToolTips(&app);
+
+    // Without the code page every name and item would show garbled, no search would find anything and
+    // every write would be refused with a wrong reason: say so once, before any window.
+    QString reason;
+    if (!kovra::codepage::available(&reason)) {
+        qCritical("%s", qPrintable(reason));
+        kovra::MessageBox::critical(
+            nullptr,
+            QStringLiteral("文字コードの変換（コードページ932）を利用できないため，プログラムを起動できません．"));
+        return 1;
+    }
 
     // Temporary files of a write that a crash or a pulled stick interrupted; the old files are whole.
     kovra::removeLeftovers(kovra::programFolder());

@@ -1,12 +1,44 @@
 #include "CodePage.h"
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <iconv.h>
 #include <unordered_map>
 #include <vector>
 
 namespace kovra::codepage {
 namespace {
+
+// iconv's converters from a code page to UTF-16LE and back; `problem` says why one could not be opened.
+struct Converters
+{
+    QString problem; // first: the converters' initialisers write it
+    iconv_t dec;
+    iconv_t en;
+
+    explicit Converters(const char* codePage)
+        : dec(open("UTF-16LE", codePage, problem)), en(open(codePage, "UTF-16LE", problem))
+    {}
+    ~Converters()
+    {
+        for (iconv_t c : {dec, en})
+            if (c != iconv_t(-1))
+                iconv_close(c);
+    }
+    Converters(const Converters&) = delete;
+    Converters& operator=(const Converters&) = delete;
+
+    static iconv_t open(const char* to, const char* from, QString& problem)
+    {
+        const iconv_t c = iconv_open(to, from);
+        if (c == iconv_t(-1) && problem.isEmpty())
+            problem =
+                QStringLiteral("iconv_open(%1, %2): %3")
+                    .arg(QLatin1StringView(to), QLatin1StringView(from), QString::fromLocal8Bit(std::strerror(errno)));
+        return c;
+    }
+};
 
 // Tables built once from the C library's CP932 converter: it follows Microsoft's mapping
 // (～ U+FF5E, NEC and IBM extensions), which is what files written on Windows hold.
@@ -15,11 +47,16 @@ struct Tables
     std::array<char16_t, 256> single{};        // 0 = no mapping / lead byte
     std::vector<char16_t> dbcs;                // index (lead << 8 | trail), 0 = none
     std::unordered_map<char16_t, quint16> enc; // unicode -> 1 or 2 bytes (high byte 0 for single)
+    QString problem;                           // why there is no converter; the tables are then empty
 
     Tables() : dbcs(65536, 0)
     {
-        iconv_t dec = iconv_open("UTF-16LE", "CP932");
-        iconv_t en = iconv_open("CP932", "UTF-16LE");
+        const Converters converters("CP932");
+        problem = converters.problem;
+        if (!problem.isEmpty())
+            return;
+        iconv_t dec = converters.dec;
+        iconv_t en = converters.en;
         auto decodeSeq = [&](const char* in, size_t len) -> char16_t {
             char inBuf[2] = {in[0], len > 1 ? in[1] : '\0'};
             char outBuf[8];
@@ -80,8 +117,6 @@ struct Tables
             addEncoding(u);
         for (char16_t u : dbcs)
             addEncoding(u);
-        iconv_close(dec);
-        iconv_close(en);
     }
 };
 
@@ -92,6 +127,19 @@ const Tables& tables()
 }
 
 } // namespace
+
+bool available(QString* reason)
+{
+    const QString& problem = tables().problem;
+    if (reason)
+        *reason = problem;
+    return problem.isEmpty();
+}
+
+QString converterProblem(const char* iconvName)
+{
+    return Converters(iconvName).problem;
+}
 
 QString decode(QByteArrayView bytes)
 {

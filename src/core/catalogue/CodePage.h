@@ -14,6 +14,14 @@ inline bool isLeadByte(unsigned char b)
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
 
+// Whether the C library converts code page 932; when not, why (for the program's one message at start).
+// Without it every name and item would decode wrongly and every write be refused, so the programs stop.
+bool available(QString* reason = nullptr);
+
+// Why iconv cannot convert between the code page of that iconv name and Unicode; empty when it can.
+// available() is this for "CP932"; tests name a code page that does not exist.
+QString converterProblem(const char* iconvName);
+
 // Decodes bytes; a byte or pair with no mapping becomes U+FFFD.
 QString decode(QByteArrayView bytes);
 

@@ -427,12 +427,6 @@ bool FileReplacement::commit()
     return all;
 }
 
-bool atomicWrite(const QString& path, const QByteArray& data)
-{
-    FileReplacement replacement;
-    return replacement.add(path, data) && replacement.commit();
-}
-
 void removeTempLeftovers(const QString& folder)
 {
     for (const QString& name : folderEntries(folder)) {

@@ -124,10 +124,6 @@ private:
     QList<Staged> m_staged;
 };
 
-// Writes data to path through a temporary file in the same folder and a rename, flushed before and
-// after, keeping the old file's permissions. Refuses a read-only file. Nothing half-written remains.
-bool atomicWrite(const QString& path, const QByteArray& data);
-
 // Removes the temporary files that writes of ours left directly inside folder: only names of our
 // form, only regular files, and only of writers that no longer run.
 void removeTempLeftovers(const QString& folder);

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace kovra {
@@ -20,8 +19,6 @@ constexpr int Run = 14;
 constexpr size_t Padding = 64 * 32 / 8 + 16;
 // Beyond this many blocks the general reader (with its allocation limit) decides.
 constexpr qint64 MaxBlocks = qint64(64) << 20;
-// Below this much data a second thread costs more than it saves.
-constexpr uint64_t MinSpeculativeBits = uint64_t(256) << 13;
 
 struct Huffman
 {
@@ -205,75 +202,6 @@ struct Slot
     int by;
     int64_t step; // the DC quantisation step
 };
-
-// The second half of the entropy data decoded from a guess: a block of the MCU's first slot starting at
-// the half's first bit. A wrong guess decodes garbage, but Huffman codes fall back into step by
-// themselves within a few symbols; once this decode and the true one (from the start) meet at the same
-// bit and the same slot of an MCU, everything after is the true decode. Where a code is invalid the
-// guess starts again one bit later.
-struct Speculation
-{
-    std::vector<uint64_t> start; // each block's first bit
-    std::vector<uint8_t> slot;
-    std::vector<int16_t> diff;
-    std::vector<size_t> restarts; // record indexes at which the guess started again
-    uint64_t end = 0;             // the bit after the last block
-
-    void run(const uint8_t* bytes, uint64_t from, uint64_t totalBits, const std::vector<Slot>& layout, size_t most)
-    {
-        start.reserve(most);
-        slot.reserve(most);
-        diff.reserve(most);
-        uint64_t bit = from;
-        size_t s = 0;
-        while (bit <= totalBits && start.size() < most) {
-            const uint64_t at = bit;
-            int d = 0;
-            if (!decodeBlock(bytes, bit, *layout[s].dc, *layout[s].ac, d)) {
-                restarts.push_back(start.size());
-                bit = at + 1;
-                s = 0;
-                continue;
-            }
-            start.push_back(at);
-            slot.push_back(uint8_t(s));
-            diff.push_back(int16_t(d));
-            s = s + 1 == layout.size() ? 0 : s + 1;
-        }
-        end = bit;
-    }
-
-    // The record where the true decode, at a block start `bit` of slot s, meets this one; `from` moves on
-    // with the true decode (block starts only grow).
-    std::optional<size_t> syncedAt(uint64_t bit, size_t s, size_t& from) const
-    {
-        while (from < start.size() && start[from] < bit)
-            ++from;
-        if (from >= start.size() || start[from] != bit || slot[from] != s)
-            return std::nullopt;
-        // A restart after the meeting point means the true data holds an invalid code there.
-        if (!restarts.empty() && restarts.back() > from)
-            return std::nullopt;
-        return from;
-    }
-
-    uint64_t endOf(size_t record) const { return record + 1 < start.size() ? start[record + 1] : end; }
-};
-
-// Places the blocks of the second half from record j on, the true decode being at MCU m, slot s.
-template <typename Place>
-bool finish(const Speculation& second, size_t j, qint64 m, size_t s, const std::vector<Slot>& layout, qint64 mcus,
-            uint64_t totalBits, Place&& place)
-{
-    size_t r = j;
-    for (; m < mcus; ++m, s = 0) {
-        for (; s < layout.size(); ++s, ++r) {
-            if (r >= second.start.size() || !place(layout[s], m, second.diff[r]))
-                return false;
-        }
-    }
-    return r > j && second.endOf(r - 1) <= totalBits;
-}
 
 class Decoder
 {
@@ -469,28 +397,8 @@ private:
 
         const uint8_t* bytes = m_bytes.data();
         const qint64 mcus = qint64(mcusWide) * mcusHigh;
-        // Without restart intervals the second half of the data is decoded at the same time, from a guess
-        // of where a block starts (see Speculation).
-        std::optional<Speculation> second;
-        std::thread helper;
-        const uint64_t half = totalBits / 2;
-        if (m_restartInterval == 0 && totalBits >= MinSpeculativeBits) {
-            second.emplace();
-            helper = std::thread([&] { second->run(bytes, half, totalBits, layout, size_t(blocks)); });
-        }
-        struct Join
-        {
-            std::thread& t;
-            ~Join()
-            {
-                if (t.joinable())
-                    t.join();
-            }
-        } join{helper};
-
         uint64_t bit = 0;
         std::array<int, 3> predictor{};
-        size_t matched = 0; // the second half's first record not yet behind
         auto place = [&](const Slot& slot, qint64 m, int diff) {
             int& pred = predictor[slot.plane];
             pred += diff;
@@ -515,15 +423,6 @@ private:
             for (size_t s = 0; s < layout.size(); ++s) {
                 if (bit > totalBits)
                     return {};
-                if (second && bit >= half) {
-                    if (helper.joinable())
-                        helper.join();
-                    if (const auto j = second->syncedAt(bit, s, matched)) {
-                        // From here on the second half's blocks are this stream's blocks.
-                        return finish(*second, *j, m, s, layout, mcus, totalBits, place) ? picture(hMax, vMax)
-                                                                                         : QImage();
-                    }
-                }
                 int diff = 0;
                 if (!decodeBlock(bytes, bit, *layout[s].dc, *layout[s].ac, diff) || !place(layout[s], m, diff))
                     return {};

@@ -60,7 +60,6 @@ public:
     bool isHandleShown() const { return m_handle && isShown(m_selected); }
     const Hit& hit(int i) const;
     bool isAnimating() const { return m_timer->isActive(); }
-    int animationFrame() const { return m_counter & 3; }
     static bool valid(int i) { return i >= 0 && i < AreaCount; }
 
     // --- Choosing an image

@@ -9,6 +9,19 @@ class tst_CodePage : public QObject
     Q_OBJECT
 
 private slots:
+    // The programs refuse to start without the converter; here it is there, and a missing one is told.
+    void reportsWhetherTheConverterIsThere()
+    {
+        QString reason = QStringLiteral("unset");
+        QVERIFY(codepage::available(&reason));
+        QVERIFY(reason.isEmpty());
+        QVERIFY(codepage::converterProblem("CP932").isEmpty());
+        const QString problem = codepage::converterProblem("KOVRA-NO-SUCH-CODE-PAGE");
+        QVERIFY2(problem.startsWith(QStringLiteral("iconv_open(")) &&
+                     problem.contains(QStringLiteral("KOVRA-NO-SUCH-CODE-PAGE")),
+                 qPrintable(problem));
+    }
+
     void roundTrip_data()
     {
         QTest::addColumn<QString>("text");
