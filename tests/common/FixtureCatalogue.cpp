@@ -456,7 +456,7 @@ QString CatalogueBuilder::addImage(const QString& name, const QByteArray& title,
 
 void CatalogueBuilder::writeArea(const QString& image, int index, const QByteArray& body) const
 {
-    write(image + QStringLiteral("/Area%1.INI").arg(index), body);
+    write(areaFile(image, index), body);
 }
 
 void CatalogueBuilder::addArea(const QString& image, int index, bool visible, const QRect& r, const QStringList& items,
@@ -476,7 +476,12 @@ void CatalogueBuilder::addArea(const QString& image, int index, bool visible, co
     writeArea(image, index, cp932Lines(lines));
 }
 
-QStringList CatalogueBuilder::areaFiles(const QString& folder)
+QString areaFile(const QString& folder, int index)
+{
+    return folder + QStringLiteral("/Area%1.INI").arg(index);
+}
+
+QStringList areaFiles(const QString& folder)
 {
     return QDir(folder).entryList({QStringLiteral("Area*"), QStringLiteral(".*.kovra-tmp-*")},
                                   QDir::Files | QDir::Hidden, QDir::Name);
@@ -489,12 +494,12 @@ QByteArray CatalogueBuilder::area(const char* visible, int left, int top, int wi
            "\r\nHeight=" + QByteArray::number(height) + "\r\n";
 }
 
-QByteArray CatalogueBuilder::areaSection(bool visible, int left, int top, int width, int height)
+QByteArray areaSection(bool visible, int left, int top, int width, int height)
 {
-    return area(visible ? "True" : "False", left, top, width, height);
+    return CatalogueBuilder::area(visible ? "True" : "False", left, top, width, height);
 }
 
-QByteArray CatalogueBuilder::itemSections(const QList<QByteArray>& items)
+QByteArray itemSections(const QList<QByteArray>& items)
 {
     QByteArray b = "[ItemCount]\r\nSum=" + QByteArray::number(items.size()) + "\r\n";
     if (items.isEmpty())

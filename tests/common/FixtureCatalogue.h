@@ -54,6 +54,15 @@ QByteArray jpegPicture(QSize size, Rgb colour);
 // The picture of the kind fileName's extension names (bmp, png, jpg, jpeg); empty for any other.
 QByteArray pictureFor(const QString& fileName, QSize size, Rgb colour);
 
+// Area file index of an image folder.
+QString areaFile(const QString& folder, int index);
+// Area files and temporaries of the file seam in folder, sorted.
+QStringList areaFiles(const QString& folder);
+// Section Area as the arrangement window writes it.
+QByteArray areaSection(bool visible, int left, int top, int width, int height);
+// Sections ItemCount and Items (left out without items) with the given code page 932 item bytes.
+QByteArray itemSections(const QList<QByteArray>& items);
+
 // A temporary program folder, removed with the builder, whose files are written byte for byte: image
 // folders with IMAGE.INI, pictures, area files in code page 932 with CR LF, so the program reads bytes it
 // did not produce. Relative names are taken inside the program folder, absolute paths as they are.
@@ -88,15 +97,8 @@ public:
     // empty, for fractions), ItemCount and Items (present even when empty), in code page 932.
     void addArea(const QString& image, int index, bool visible, const QRect& r, const QStringList& items,
                  const QString& left = QString()) const;
-    // Area files and temporaries of the file seam in folder, sorted.
-    static QStringList areaFiles(const QString& folder);
-
     // Section Area with Visible as given ("True", "true", "False"...) and the rectangle.
     static QByteArray area(const char* visible, int left, int top, int width, int height);
-    // The same with Visible as the arrangement window writes it.
-    static QByteArray areaSection(bool visible, int left, int top, int width, int height);
-    // Sections ItemCount and Items (left out without items) with the given code page 932 item bytes.
-    static QByteArray itemSections(const QList<QByteArray>& items);
 
     // The catalogue of namespace fixture below, in this program folder.
     bool addFixtureCatalogue() const;
