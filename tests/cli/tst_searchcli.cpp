@@ -94,8 +94,8 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QString, rows);
-        QTemporaryDir dir;
-        QVERIFY(test::fixture::create(dir.path()));
+        test::CatalogueBuilder dir;
+        QVERIFY(dir.addFixtureCatalogue());
         const Run r = runCli({u"--root"_s, dir.path(), u"search"_s, text});
         QCOMPARE(r.out, QString(rows).replace(u'@', dir.path()));
         QCOMPARE(r.code, rows.isEmpty() ? 1 : 0);
