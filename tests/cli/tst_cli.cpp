@@ -1,9 +1,9 @@
+#include "CliRunner.h"
 #include "CodePage.h"
 #include "FixtureCatalogue.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
@@ -20,12 +20,7 @@ QStringList words(const char* args)
     return QString::fromUtf8(args).split(u'|');
 }
 
-struct Run
-{
-    int code = -1;
-    QString out;
-    QString err;
-};
+using Run = kovra::test::CliRun;
 
 } // namespace
 
@@ -39,15 +34,9 @@ class tst_Cli : public QObject
 
     Run run(const QStringList& args, const QString& program = {}) const
     {
-        QProcess p;
-        p.start(program.isEmpty() ? m_cli : program, args);
-        Run r;
-        if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
-            return r;
-        r.code = p.exitCode();
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        kovra::test::CliOptions options;
+        options.program = program;
+        return kovra::test::runCli(args, options);
     }
     Run cli(QStringList args) const { return run(QStringList{QStringLiteral("--root"), m_root} + args); }
     QString at(const QString& name) const { return m_root + u'/' + name; }
@@ -55,7 +44,7 @@ class tst_Cli : public QObject
 private slots:
     void initTestCase()
     {
-        m_cli = qEnvironmentVariable("KOVRA_BIN_DIR") + QStringLiteral("/kovra-cli");
+        m_cli = kovra::test::cliProgram();
         QVERIFY2(QFileInfo(m_cli).isExecutable(), qPrintable(m_cli));
     }
     void init()

@@ -1,10 +1,10 @@
 #include "AreaFiles.h"
+#include "CliRunner.h"
 #include "CodePage.h"
 #include "FixtureCatalogue.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -13,32 +13,9 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-void writeCp932(const QString& path, const QString& text)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(codepage::encode(text).value());
-}
-
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run cli(const QStringList& args)
-{
-    QProcess p;
-    p.start(qEnvironmentVariable("KOVRA_BIN_DIR") + u"/kovra-cli"_s, args);
-    Run r;
-    if (!p.waitForFinished(30000))
-        return r;
-    r.exitCode = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
+using kovra::test::writeCp932;
+using Run = kovra::test::CliRun;
+using kovra::test::runCli;
 
 } // namespace
 
@@ -56,26 +33,27 @@ private slots:
         QDir().mkpath(a);
         QDir().mkpath(b);
         QDir().mkpath(root + u"/manual"_s);
-        writeCp932(a + u"/IMAGE.INI"_s, u"[ImageFile]\r\nPath=C:\\Kovra\\20240101000000\r\n"
-                                        u"Filename=C:\\Kovra\\20240101000000\\棚.jpg\r\nTitle=居間の棚\r\n"_s);
-        writeCp932(a + u"/棚.jpg"_s, u"jpg"_s);
-        writeCp932(areaFilePath(a, 3), u"[ItemCount]\r\nSum=2\r\n[Items]\r\nItem0=ボールペン\r\nItem1=ペンチ\r\n"_s);
-        writeCp932(areaFilePath(a, 12), u"[ItemCount]\r\nSum=1\r\n[Items]\r\nItem0=ﾍﾟﾝ立て\r\n"_s);
-        writeCp932(areaFilePath(b, 0), u"[ItemCount]\r\nSum=1\r\n[Items]\r\nItem0=万年筆\r\n"_s);
+        QVERIFY(writeCp932(a + u"/IMAGE.INI"_s, u"[ImageFile]\r\nPath=C:\\Kovra\\20240101000000\r\n"
+                                                u"Filename=C:\\Kovra\\20240101000000\\棚.jpg\r\nTitle=居間の棚\r\n"_s));
+        QVERIFY(writeCp932(a + u"/棚.jpg"_s, u"jpg"_s));
+        QVERIFY(writeCp932(areaFilePath(a, 3),
+                           u"[ItemCount]\r\nSum=2\r\n[Items]\r\nItem0=ボールペン\r\nItem1=ペンチ\r\n"_s));
+        QVERIFY(writeCp932(areaFilePath(a, 12), u"[ItemCount]\r\nSum=1\r\n[Items]\r\nItem0=ﾍﾟﾝ立て\r\n"_s));
+        QVERIFY(writeCp932(areaFilePath(b, 0), u"[ItemCount]\r\nSum=1\r\n[Items]\r\nItem0=万年筆\r\n"_s));
     }
 
     void found()
     {
-        const Run r = cli({u"--root"_s, m_dir.path(), u"search"_s, u"ぺん"_s});
-        QCOMPARE(r.exitCode, 0);
+        const Run r = runCli({u"--root"_s, m_dir.path(), u"search"_s, u"ぺん"_s});
+        QCOMPARE(r.code, 0);
         QCOMPARE(r.out, u"0\t20240101000000\t居間の棚\t,3,12\t"_s + m_dir.path() + u"/20240101000000/棚.jpg\n"_s);
         QVERIFY(r.err.isEmpty());
     }
 
     void nothingFound()
     {
-        const Run r = cli({u"--root"_s, m_dir.path(), u"search"_s, u"鉛筆"_s});
-        QCOMPARE(r.exitCode, 1);
+        const Run r = runCli({u"--root"_s, m_dir.path(), u"search"_s, u"鉛筆"_s});
+        QCOMPARE(r.code, 1);
         QVERIFY(r.out.isEmpty());
     }
 
@@ -89,16 +67,16 @@ private slots:
     void badUsage()
     {
         QFETCH(QStringList, args);
-        const Run r = cli(QStringList{u"--root"_s, m_dir.path()} + args);
-        QCOMPARE(r.exitCode, 2);
+        const Run r = runCli(QStringList{u"--root"_s, m_dir.path()} + args);
+        QCOMPARE(r.code, 2);
         QVERIFY(r.out.isEmpty());
         QCOMPARE(r.err.count(u'\n'), 1);
     }
 
     void unreadableFolder()
     {
-        const Run r = cli({u"--root"_s, m_dir.path() + u"/none"_s, u"search"_s, u"ペン"_s});
-        QCOMPARE(r.exitCode, 2);
+        const Run r = runCli({u"--root"_s, m_dir.path() + u"/none"_s, u"search"_s, u"ペン"_s});
+        QCOMPARE(r.code, 2);
         QVERIFY(r.out.isEmpty());
     }
 
@@ -116,11 +94,11 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QString, rows);
-        QTemporaryDir dir;
-        QVERIFY(test::fixture::create(dir.path()));
-        const Run r = cli({u"--root"_s, dir.path(), u"search"_s, text});
+        test::CatalogueBuilder dir;
+        QVERIFY(dir.addFixtureCatalogue());
+        const Run r = runCli({u"--root"_s, dir.path(), u"search"_s, text});
         QCOMPARE(r.out, QString(rows).replace(u'@', dir.path()));
-        QCOMPARE(r.exitCode, rows.isEmpty() ? 1 : 0);
+        QCOMPARE(r.code, rows.isEmpty() ? 1 : 0);
     }
 
 private:

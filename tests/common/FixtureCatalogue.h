@@ -1,11 +1,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
-// Test helpers: files written byte for byte (never through our own writer) and a catalogue laid out
-// as the Windows build leaves it.
+// Test helpers: files written byte for byte (never through our own writer), program folders built from
+// them, and a catalogue laid out as the Windows build leaves it. QtCore only: the core tests and the fuzz
+// seeds use it too, so pictures are encoded here rather than by QtGui.
 namespace kovra::test {
 
 // Writes bytes exactly as given, creating missing folders. False when the disk refused.
@@ -21,10 +25,87 @@ bool rawMkdir(const QByteArray& path);
 bool rawWrite(const QByteArray& path, const QByteArray& bytes);
 QByteArray rawRead(const QByteArray& path);
 
+// Code page 932 bytes of text. A text outside the code page is a broken test: it stops the program.
+QByteArray cp932(const QString& text);
+// Each line in code page 932 followed by CR LF.
+QByteArray cp932Lines(const QStringList& lines);
+// Writes text (or lines, each ended by CR LF) as code page 932 bytes, creating missing folders. False when
+// the text is outside the code page or the disk refused.
+bool writeCp932(const QString& path, const QString& text);
+bool writeCp932(const QString& path, const QStringList& lines);
+
+// The colour of a picture made here. Qt's named colours convert to the values QColor gives them.
+struct Rgb
+{
+    constexpr Rgb(int r, int g, int b) : red(r), green(g), blue(b) {}
+    Rgb(Qt::GlobalColor colour);
+    int red, green, blue;
+};
+
 // A 2 x 2 pixel 24-bit BMP picture, built here.
 QByteArray tinyBmp();
 // A 16 x 12 pixel JPEG picture (tests/data/shelf.jpg).
 QByteArray tinyJpeg();
+// Pictures of one colour: a 24-bit BMP, an 8-bit RGB PNG, a baseline JPEG (each 8 x 8 block flat, so a
+// decoder gives the colour back within the rounding of YCbCr).
+QByteArray bmpPicture(QSize size, Rgb colour);
+QByteArray pngPicture(QSize size, Rgb colour);
+QByteArray jpegPicture(QSize size, Rgb colour);
+// The picture of the kind fileName's extension names (bmp, png, jpg, jpeg); empty for any other.
+QByteArray pictureFor(const QString& fileName, QSize size, Rgb colour);
+
+// Area file index of an image folder.
+QString areaFile(const QString& folder, int index);
+// Area files and temporaries of the file seam in folder, sorted.
+QStringList areaFiles(const QString& folder);
+// Section Area as the arrangement window writes it.
+QByteArray areaSection(bool visible, int left, int top, int width, int height);
+// Sections ItemCount and Items (left out without items) with the given code page 932 item bytes.
+QByteArray itemSections(const QList<QByteArray>& items);
+
+// A temporary program folder, removed with the builder, whose files are written byte for byte: image
+// folders with IMAGE.INI, pictures, area files in code page 932 with CR LF, so the program reads bytes it
+// did not produce. Relative names are taken inside the program folder, absolute paths as they are.
+// Set-up in a fresh temporary folder cannot fail for a reason a test looks at: a write that fails stops
+// the test program with the path.
+class CatalogueBuilder
+{
+public:
+    CatalogueBuilder();
+
+    QString path() const { return m_dir.path(); }
+    QString root() const { return m_dir.path(); }
+    QString folder(const QString& relative) const;
+
+    QString makeFolder(const QString& name) const;
+    void write(const QString& relative, const QByteArray& bytes) const;
+    QByteArray read(const QString& relative) const;
+
+    // An image folder whose IMAGE.INI names the folder (Path), the picture inside it (Filename; left out
+    // without one) and the title given as code page 932 bytes. Returns the folder's path.
+    QString makeImage(const QString& name, const QByteArray& title, const QString& picture = QString()) const;
+    // A picture of one colour, of the kind its extension names.
+    void makePicture(const QString& relative, QSize size, Rgb colour) const;
+    // An image folder with its picture of one colour and IMAGE.INI naming both.
+    QString addImage(const QString& name, const QByteArray& title,
+                     const QString& picture = QStringLiteral("picture.png"), QSize size = QSize(320, 240),
+                     Rgb colour = Qt::white) const;
+
+    // Area file index of image (a folder name or path), byte for byte.
+    void writeArea(const QString& image, int index, const QByteArray& body) const;
+    // An area file as the Windows build writes it: section Area (Left given as text when left is not
+    // empty, for fractions), ItemCount and Items (present even when empty), in code page 932.
+    void addArea(const QString& image, int index, bool visible, const QRect& r, const QStringList& items,
+                 const QString& left = QString()) const;
+    // Section Area with Visible as given ("True", "true", "False"...) and the rectangle.
+    static QByteArray area(const char* visible, int left, int top, int width, int height);
+
+    // The catalogue of namespace fixture below, in this program folder.
+    bool addFixtureCatalogue() const;
+
+private:
+    QTemporaryDir m_dir;
+};
 
 // The catalogue:
 //   KOVRA.INI                 section Window with Top and Left, and a section of the user's

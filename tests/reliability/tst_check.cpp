@@ -1,6 +1,7 @@
 // kovra-cli check: one line per thing the program cannot use, nothing changed, exit 0 when clean.
 
 #include "AreaFiles.h"
+#include "CliRunner.h"
 #include "FixtureCatalogue.h"
 #include "ImageFolders.h"
 #include "WindowPosition.h"
@@ -10,7 +11,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,12 +20,7 @@ using kovra::test::writeBytes;
 
 namespace {
 
-struct Run
-{
-    int code = -1;
-    QString out;
-    QString err;
-};
+using Run = kovra::test::CliRun;
 
 // Path, bytes and modification time of every entry: check must leave all of them as they were.
 QStringList state(const QString& root)
@@ -63,15 +58,9 @@ class tst_Check : public QObject
 
     Run check(const QStringList& extra = {}) const
     {
-        QProcess p;
-        p.start(m_cli, QStringList{QStringLiteral("--root"), m_root, QStringLiteral("check")} + extra);
-        Run r;
-        if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
-            return r;
-        r.code = p.exitCode();
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        test::CliOptions options;
+        options.timeoutMs = 60000;
+        return test::runCli(QStringList{QStringLiteral("--root"), m_root, QStringLiteral("check")} + extra, options);
     }
 
     // A catalogue as the program writes it: settings, one registered image with areas and items.
@@ -100,7 +89,7 @@ class tst_Check : public QObject
 private slots:
     void initTestCase()
     {
-        m_cli = qEnvironmentVariable("KOVRA_BIN_DIR") + QStringLiteral("/kovra-cli");
+        m_cli = test::cliProgram();
         QVERIFY2(QFileInfo(m_cli).isExecutable(), qPrintable(m_cli));
     }
     void init()

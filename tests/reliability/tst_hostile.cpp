@@ -3,6 +3,7 @@
 // with the case's size. Nothing may crash; each case gives the readers' defaults or a clean skip.
 
 #include "AreaFiles.h"
+#include "CliRunner.h"
 #include "FailingFileOps.h"
 #include "FixtureCatalogue.h"
 #include "HostileCases.h"
@@ -17,7 +18,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,12 +36,7 @@ struct Window : PositionedWindow
     void setLeftTwips(double l) override { left = l; }
 };
 
-struct Run
-{
-    int code = -1;
-    QString out;
-    qint64 ms = 0;
-};
+using Run = test::CliRun;
 
 // What the core gave for one case, for the checks that follow.
 struct CoreResult
@@ -95,17 +90,10 @@ class tst_Hostile : public QObject
 
     Run cli(const QString& name, const QStringList& args) const
     {
-        QProcess p;
-        QElapsedTimer t;
-        t.start();
-        p.start(m_cli, QStringList{QStringLiteral("--root"), root(name)} + args);
-        Run r;
-        if (!p.waitForFinished(600000) || p.exitStatus() != QProcess::NormalExit)
-            return r; // a crash or a hang: code stays -1
-        r.ms = t.elapsed();
-        r.code = p.exitCode();
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        return r;
+        // A crash or a hang: code stays -1.
+        test::CliOptions options;
+        options.timeoutMs = 600000;
+        return test::runCli(QStringList{QStringLiteral("--root"), root(name)} + args, options);
     }
 
     // Everything the windows read from a catalogue, the way they read it.
@@ -133,7 +121,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_tmp.isValid());
-        m_cli = qEnvironmentVariable("KOVRA_BIN_DIR") + QStringLiteral("/kovra-cli");
+        m_cli = test::cliProgram();
         QVERIFY2(QFileInfo(m_cli).isExecutable(), qPrintable(m_cli));
         m_cases = m_tmp.filePath(QStringLiteral("cases"));
         QString error;

@@ -2,6 +2,7 @@
 // thread: each sets its own key, many times over. Every value must be kept, and every writer's exit status
 // must tell what happened to its own write.
 
+#include "CliRunner.h"
 #include "ProfileFile.h"
 
 #include <QDir>
@@ -21,7 +22,7 @@ private slots:
     {
         constexpr int CliWriters = 3;
         constexpr int Rounds = 30;
-        const QString cli = qEnvironmentVariable("KOVRA_BIN_DIR") + QStringLiteral("/kovra-cli");
+        const QString cli = test::cliProgram();
         QVERIFY2(QFileInfo(cli).isExecutable(), qPrintable(cli));
         QTemporaryDir tmp;
         QVERIFY(tmp.isValid());
@@ -38,8 +39,8 @@ private slots:
             std::vector<std::unique_ptr<QProcess>> processes;
             for (int w = 0; w < CliWriters; ++w) {
                 processes.push_back(std::make_unique<QProcess>());
-                processes.back()->start(cli, {QStringLiteral("ini"), QStringLiteral("set"), path,
-                                              QStringLiteral("Items"), QStringLiteral("Key%1").arg(w), value(w)});
+                test::startCli(*processes.back(), {QStringLiteral("ini"), QStringLiteral("set"), path,
+                                                   QStringLiteral("Items"), QStringLiteral("Key%1").arg(w), value(w)});
             }
             // The program's own writer joins in while the processes run.
             WriteStatus own = WriteStatus::Failed;

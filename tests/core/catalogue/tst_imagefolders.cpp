@@ -51,10 +51,7 @@ QMap<QString, QByteArray> snapshot(const QString& folder)
     return files;
 }
 
-QByteArray cp932(const QString& text)
-{
-    return codepage::encode(text).value();
-}
+using kovra::test::cp932;
 
 } // namespace
 

@@ -1,10 +1,11 @@
-#include "ProgramFolderFixture.h"
+#include "FixtureCatalogue.h"
 #include "ShownImage.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
 using kovra::ShownImage;
+using kovra::test::CatalogueBuilder;
 using State = ShownImage::AreaState;
 
 class tst_ShownImage : public QObject
@@ -13,14 +14,14 @@ class tst_ShownImage : public QObject
 
 private:
     // Area 0 valid, area 2 with a Width that is no number, area 4 in use behind it.
-    static QString brokenShelf(const ProgramFolderFixture& fx)
+    static QString brokenShelf(const CatalogueBuilder& fx)
     {
         const QString img = fx.makeImage(QStringLiteral("20240101000000"), "Shelf", QStringLiteral("p.png"));
         fx.makePicture(QStringLiteral("20240101000000/p.png"), QSize(320, 240), Qt::gray);
-        fx.writeArea(QStringLiteral("20240101000000"), 0, ProgramFolderFixture::area("True", 10, 10, 50, 40));
+        fx.writeArea(QStringLiteral("20240101000000"), 0, CatalogueBuilder::area("True", 10, 10, 50, 40));
         fx.writeArea(QStringLiteral("20240101000000"), 2,
                      "[Area]\r\nVisible=True\r\nLeft=1\r\nTop=2\r\nWidth=abc\r\nHeight=4\r\n");
-        fx.writeArea(QStringLiteral("20240101000000"), 4, ProgramFolderFixture::area("True", 220, 20, 80, 80));
+        fx.writeArea(QStringLiteral("20240101000000"), 4, CatalogueBuilder::area("True", 220, 20, 80, 80));
         return img;
     }
 
@@ -29,7 +30,7 @@ private slots:
     // their files exactly as they are.
     void unreadAreasAreLeftAlone()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         const QString img = brokenShelf(fx);
         const QByteArray area2 = fx.read(QStringLiteral("20240101000000/Area2.INI"));
         const QByteArray area4 = fx.read(QStringLiteral("20240101000000/Area4.INI"));
@@ -54,10 +55,10 @@ private slots:
     // Whatever the previous image had in use, the new image's unread areas are unread.
     void previousFlagsNeverLeak()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         const QString first = fx.makeImage(QStringLiteral("20240100000000"), "First");
         for (int i = 0; i < kovra::AreaCount; ++i)
-            fx.writeArea(QStringLiteral("20240100000000"), i, ProgramFolderFixture::area("True", i, i, 5, 5));
+            fx.writeArea(QStringLiteral("20240100000000"), i, CatalogueBuilder::area("True", i, i, 5, 5));
         const QString second = brokenShelf(fx);
         ShownImage m;
         m.chooseImage(first);
@@ -71,9 +72,9 @@ private slots:
     // The handle shows only at a shown marker; the selection itself stays.
     void handleOnlyAtAShownMarker()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         const QString one = fx.makeImage(QStringLiteral("20240101000000"), "One");
-        fx.writeArea(QStringLiteral("20240101000000"), 3, ProgramFolderFixture::area("True", 5, 5, 20, 20));
+        fx.writeArea(QStringLiteral("20240101000000"), 3, CatalogueBuilder::area("True", 5, 5, 20, 20));
         const QString two = fx.makeImage(QStringLiteral("20240102000000"), "Two");
         ShownImage m;
         m.chooseImage(one);
@@ -89,9 +90,9 @@ private slots:
 
     void deleteFreesTheSelectedArea()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         const QString img = fx.makeImage(QStringLiteral("20240101000000"), "One");
-        fx.writeArea(QStringLiteral("20240101000000"), 2, ProgramFolderFixture::area("True", 5, 6, 20, 30));
+        fx.writeArea(QStringLiteral("20240101000000"), 2, CatalogueBuilder::area("True", 5, 6, 20, 30));
         ShownImage m;
         m.chooseImage(img);
         m.selectArea(2);
@@ -119,11 +120,11 @@ private slots:
     // Show item: the image chosen, its hits marked in list order, the animation running.
     void showHitsOfAResultRow()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         const QString img = fx.makeImage(QStringLiteral("20240101000000"), "One", QStringLiteral("p.png"));
         fx.makePicture(QStringLiteral("20240101000000/p.png"), QSize(400, 300), Qt::gray);
-        fx.writeArea(QStringLiteral("20240101000000"), 5, ProgramFolderFixture::area("False", 300, 200, 40, 30));
-        fx.writeArea(QStringLiteral("20240101000000"), 2, ProgramFolderFixture::area("True", 10, 20, 30, 40));
+        fx.writeArea(QStringLiteral("20240101000000"), 5, CatalogueBuilder::area("False", 300, 200, 40, 30));
+        fx.writeArea(QStringLiteral("20240101000000"), 2, CatalogueBuilder::area("True", 10, 20, 30, 40));
         ShownImage m;
         QSignalSpy chosen(&m, &ShownImage::imageChosen);
         m.showHitsOf(img, {5, 2});
@@ -146,7 +147,7 @@ private slots:
     // A picture that cannot be shown leaves no photo behind, only the name of the refused file.
     void unreadablePictureLeavesNoPhoto()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         const QString good = fx.makeImage(QStringLiteral("20240101000000"), "Good", QStringLiteral("a.png"));
         fx.makePicture(QStringLiteral("20240101000000/a.png"), QSize(30, 30), Qt::red);
         const QString broken = fx.makeImage(QStringLiteral("20240102000000"), "Broken", QStringLiteral("b.jpg"));

@@ -2,6 +2,7 @@
 #include "CatalogueGenerator.h"
 #include "CodePage.h"
 #include "FailingFileOps.h"
+#include "FixtureCatalogue.h"
 #include "ImageFolders.h"
 #include "ProfileFile.h"
 #include "SearchIndex.h"
@@ -21,13 +22,7 @@ namespace {
 
 const QStringList Texts = {u"ペン"_s, u"電池"_s, u"usb"_s, u"ｹｰﾌﾞﾙ"_s, u"ぱそこん"_s, u"新品"_s, u"棚"_s, u"x"_s};
 
-QByteArray cp932(const QStringList& lines)
-{
-    QByteArray bytes;
-    for (const QString& line : lines)
-        bytes += codepage::encode(line).value_or(QByteArray("?")) + "\r\n";
-    return bytes;
-}
+using kovra::test::cp932Lines;
 
 QByteArray areaBytes(const QStringList& items)
 {
@@ -35,7 +30,7 @@ QByteArray areaBytes(const QStringList& items)
                          u"[Items]"_s};
     for (qsizetype k = 0; k < items.size(); ++k)
         lines.append(u"Item%1="_s.arg(k) + items[k]);
-    return cp932(lines);
+    return cp932Lines(lines);
 }
 
 // In place: the same file (inode) truncated and written, as an editor that keeps links does.
@@ -153,7 +148,7 @@ void tst_searchindex::answersAsScanUnderRandomChanges()
         case 6: { // a new image folder, made beside and renamed into place
             const QString made = dir.path() + u"/made"_s + QString::number(++serial);
             QDir().mkpath(made);
-            writeInPlace(made + u"/IMAGE.INI"_s, cp932({u"[ImageFile]"_s, u"Title=新しい棚"_s}));
+            writeInPlace(made + u"/IMAGE.INI"_s, cp932Lines({u"[ImageFile]"_s, u"Title=新しい棚"_s}));
             writeInPlace(areaFilePath(made, below(AreaCount)), areaBytes(randomItems()));
             QVERIFY(QDir().rename(made, root + u"/2030%1"_s.arg(serial, 10, 10, QLatin1Char('0'))));
             break;
@@ -229,7 +224,7 @@ void tst_searchindex::changesOutsideWatchedFoldersAreSeen()
         const QString picture = kind == u"picture link" ? folder + u"/link.jpg"_s : elsewhere + u"/away.jpg"_s;
         if (kind == u"picture link")
             QVERIFY(QFile::link(elsewhere + u"/away.jpg"_s, picture));
-        writeInPlace(folder + u"/IMAGE.INI"_s, cp932({u"[ImageFile]"_s, u"Filename="_s + picture}));
+        writeInPlace(folder + u"/IMAGE.INI"_s, cp932Lines({u"[ImageFile]"_s, u"Filename="_s + picture}));
         SearchIndex index;
         QVERIFY(sameAsScan(index, root, u"ペン"_s));
         writeInPlace(elsewhere + u"/away.jpg"_s, "picture");

@@ -2,6 +2,7 @@
 #include "CatalogueGenerator.h"
 #include "CodePage.h"
 #include "FailingFileOps.h"
+#include "FixtureCatalogue.h"
 #include "ImageFolders.h"
 #include "ReferenceScan.h"
 #include "SearchScan.h"
@@ -18,18 +19,7 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 // Files in code page 932 with CR LF, written byte for byte here rather than by the writer.
-void writeCp932(const QString& path, const QStringList& lines)
-{
-    QByteArray bytes;
-    for (const QString& line : lines) {
-        const auto encoded = codepage::encode(line);
-        QVERIFY2(encoded, qPrintable(line));
-        bytes += *encoded + "\r\n";
-    }
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
+using kovra::test::writeCp932;
 
 class Catalogue
 {
@@ -43,8 +33,9 @@ public:
         const QString folder = root() + u'/' + name;
         QDir().mkpath(folder);
         if (withIni) {
-            writeCp932(folder + u"/IMAGE.INI"_s, {u"[ImageFile]"_s, u"Path="_s + folder,
-                                                  u"Filename="_s + folder + u"/shelf.jpg"_s, u"Title="_s + title});
+            if (!writeCp932(folder + u"/IMAGE.INI"_s, {u"[ImageFile]"_s, u"Path="_s + folder,
+                                                       u"Filename="_s + folder + u"/shelf.jpg"_s, u"Title="_s + title}))
+                QTest::qFail("IMAGE.INI not written", __FILE__, __LINE__);
             QFile picture(folder + u"/shelf.jpg"_s);
             picture.open(QIODevice::WriteOnly);
             picture.write("\xFF\xD8\xFF\xD9");
@@ -64,12 +55,12 @@ public:
             for (int k = 0; k < items.size(); ++k)
                 lines << u"Item%1="_s.arg(k) + items[k];
         }
-        writeCp932(areaFilePath(folder, index), lines);
+        QVERIFY(writeCp932(areaFilePath(folder, index), lines));
     }
 
     void rawArea(const QString& folder, int index, const QStringList& lines)
     {
-        writeCp932(areaFilePath(folder, index), lines);
+        QVERIFY(writeCp932(areaFilePath(folder, index), lines));
     }
 
     QList<SearchRow> search(const QString& text, int threads = 0) const
@@ -147,12 +138,12 @@ private slots:
     {
         Catalogue c;
         const QString noTitle = c.image(u"20240101000000"_s);
-        writeCp932(noTitle + u"/IMAGE.INI"_s, {u"[ImageFile]"_s, u"Path=x"_s});
+        QVERIFY(writeCp932(noTitle + u"/IMAGE.INI"_s, {u"[ImageFile]"_s, u"Path=x"_s}));
         const QString noIni = c.image(u"20240102000000"_s, {}, false);
         const QString windows = c.image(u"20240103000000"_s);
-        writeCp932(windows + u"/IMAGE.INI"_s,
-                   {u"[ImageFile]"_s, u"Path=C:\\Kovra\\20240103000000"_s,
-                    u"Filename=C:\\Kovra\\20240103000000\\shelf.jpg"_s, u"Title="_s + QString(70, u'長')});
+        QVERIFY(writeCp932(windows + u"/IMAGE.INI"_s,
+                           {u"[ImageFile]"_s, u"Path=C:\\Kovra\\20240103000000"_s,
+                            u"Filename=C:\\Kovra\\20240103000000\\shelf.jpg"_s, u"Title="_s + QString(70, u'長')}));
         for (const QString& f : {noTitle, noIni, windows})
             c.area(f, 0, {u"傘"_s});
         const auto rows = c.search(u"傘"_s);
@@ -171,7 +162,7 @@ private slots:
         const QString f = c.image(u"20240101000000"_s);
         const QString picture = f + u'/' + QString(60, u'写') + u".jpg"_s; // past 125 bytes
         QFile(picture).open(QIODevice::WriteOnly);
-        writeCp932(f + u"/IMAGE.INI"_s, {u"[ImageFile]"_s, u"Filename="_s + picture, u"Title=棚"_s});
+        QVERIFY(writeCp932(f + u"/IMAGE.INI"_s, {u"[ImageFile]"_s, u"Filename="_s + picture, u"Title=棚"_s}));
         c.area(f, 0, {u"傘"_s});
         const auto rows = c.search(u"傘"_s);
         QCOMPARE(rows.size(), 1);

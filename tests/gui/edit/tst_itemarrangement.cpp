@@ -1,19 +1,28 @@
 // The area arrangement window against a real main window and area files on disk.
-#include "EditFixture.h"
+#include "EditMainWindow.h"
+#include "MessageBox.h"
 #include "ProfileFile.h"
 #include "frmItemArrangement.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QToolButton>
+#include <QtTest>
 
-using fixture::areaFile;
-using fixture::readBytes;
-using fixture::writeBytes;
 using kovra::MessageBox;
+using kovra::test::areaFile;
+using kovra::test::areaFiles;
+using kovra::test::areaSection;
+using kovra::test::CatalogueBuilder;
+using kovra::test::itemSections;
+using kovra::test::readBytes;
+using kovra::test::writeBytes;
 
 namespace {
 
@@ -92,9 +101,9 @@ private slots:
 
 void tst_ItemArrangement::windowLayout()
 {
-    fixture::Catalogue cat;
+    CatalogueBuilder cat;
     cat.addImage(QStringLiteral("20240101000000"), "One");
-    auto main = cat.openMain();
+    auto main = fixture::openMain(cat);
     QCOMPARE(main->twipsPerPixel(), 15.0);
     frmItemArrangement* w = openArrangement(*main);
     QVERIFY(w);
@@ -122,9 +131,9 @@ void tst_ItemArrangement::windowLayout()
 
 void tst_ItemArrangement::newAreaOnFreshImage()
 {
-    fixture::Catalogue cat;
+    CatalogueBuilder cat;
     const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
-    auto main = cat.openMain();
+    auto main = fixture::openMain(cat);
     frmItemArrangement* w = openArrangement(*main);
     QCOMPARE(counter(w), QStringLiteral("30"));
     QVERIFY(!w->placementMode());
@@ -139,16 +148,16 @@ void tst_ItemArrangement::newAreaOnFreshImage()
     QCOMPARE(counter(w), QStringLiteral("29"));
     for (int i = 1; i < kovra::AreaCount; ++i)
         QVERIFY(!main->shownImage().isShown(i));
-    QCOMPARE(fixture::areaFiles(image), QStringList()); // nothing reaches the disk
+    QCOMPARE(areaFiles(image), QStringList()); // nothing reaches the disk
 }
 
 void tst_ItemArrangement::lowestFreeIndexReused()
 {
-    fixture::Catalogue cat;
+    CatalogueBuilder cat;
     const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
     for (int i = 0; i < 5; ++i)
-        writeBytes(areaFile(image, i), fixture::areaSection(true, 10 * i, 20, 50, 30));
-    auto main = cat.openMain();
+        QVERIFY(writeBytes(areaFile(image, i), areaSection(true, 10 * i, 20, 50, 30)));
+    auto main = fixture::openMain(cat);
     frmItemArrangement* w = openArrangement(*main);
     QCOMPARE(counter(w), QStringLiteral("25"));
 
@@ -172,11 +181,11 @@ void tst_ItemArrangement::lowestFreeIndexReused()
 
 void tst_ItemArrangement::allAreasInUse()
 {
-    fixture::Catalogue cat;
+    CatalogueBuilder cat;
     const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
     for (int i = 0; i < kovra::AreaCount; ++i)
-        writeBytes(areaFile(image, i), fixture::areaSection(true, i, 2 * i, 40, 30));
-    auto main = cat.openMain();
+        QVERIFY(writeBytes(areaFile(image, i), areaSection(true, i, 2 * i, 40, 30)));
+    auto main = fixture::openMain(cat);
     main->shownImage().selectArea(7);
     main->shownImage().selectArea(7);
     main->shownImage().showHandle();
@@ -198,10 +207,10 @@ void tst_ItemArrangement::allAreasInUse()
 
 void tst_ItemArrangement::deleteMessages()
 {
-    fixture::Catalogue cat;
+    CatalogueBuilder cat;
     const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
-    writeBytes(areaFile(image, 3), fixture::areaSection(true, 5, 6, 70, 80));
-    auto main = cat.openMain();
+    QVERIFY(writeBytes(areaFile(image, 3), areaSection(true, 5, 6, 70, 80)));
+    auto main = fixture::openMain(cat);
     frmItemArrangement* w = openArrangement(*main);
     kovra::MessageBoxRecorder boxes;
 
@@ -247,14 +256,14 @@ void tst_ItemArrangement::deleteMessages()
     QCOMPARE(boxes.requests()[0].text, QStringLiteral("削除するｱｲﾃﾑｴﾘｱを確認してください．"));
     QCOMPARE(boxes.requests()[0].icon, MessageBox::Icon::Information);
     QCOMPARE(boxes.requests()[0].caption, QStringLiteral("Kovra"));
-    QCOMPARE(fixture::areaFiles(image), QStringList{QStringLiteral("Area3.INI")});
-    QCOMPARE(readBytes(areaFile(image, 3)), fixture::areaSection(true, 5, 6, 70, 80));
+    QCOMPARE(areaFiles(image), QStringList{QStringLiteral("Area3.INI")});
+    QCOMPARE(readBytes(areaFile(image, 3)), areaSection(true, 5, 6, 70, 80));
 }
 
 void tst_ItemArrangement::saveWithoutImageWritesNothing()
 {
-    fixture::Catalogue cat; // no image at all
-    auto main = cat.openMain();
+    CatalogueBuilder cat; // no image at all
+    auto main = fixture::openMain(cat);
     QVERIFY(main->shownImage().folder().isEmpty());
     QPointer<frmItemArrangement> w = openArrangement(*main);
     QCOMPARE(counter(w), QStringLiteral("30"));
@@ -273,11 +282,11 @@ void tst_ItemArrangement::saveWithoutImageWritesNothing()
 
 void tst_ItemArrangement::closeWithoutSavingKeepsMarkersAndFiles()
 {
-    fixture::Catalogue cat;
+    CatalogueBuilder cat;
     const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
-    const QByteArray stored = fixture::areaSection(true, 40, 50, 60, 70);
-    writeBytes(areaFile(image, 0), stored);
-    auto main = cat.openMain();
+    const QByteArray stored = areaSection(true, 40, 50, 60, 70);
+    QVERIFY(writeBytes(areaFile(image, 0), stored));
+    auto main = fixture::openMain(cat);
 
     for (const bool byEscape : {false, true}) {
         QPointer<frmItemArrangement> w = openArrangement(*main);
@@ -295,7 +304,7 @@ void tst_ItemArrangement::closeWithoutSavingKeepsMarkersAndFiles()
         QVERIFY(main->shownImage().table().shown[size_t(i)]);
     }
     QCOMPARE(main->shownImage().areaRect(0), QRectF(40, 50, 60, 70));
-    QCOMPARE(fixture::areaFiles(image), QStringList{QStringLiteral("Area0.INI")});
+    QCOMPARE(areaFiles(image), QStringList{QStringLiteral("Area0.INI")});
     QCOMPARE(readBytes(areaFile(image, 0)), stored);
 
     // Choosing the image again shows the saved state.
@@ -306,12 +315,12 @@ void tst_ItemArrangement::closeWithoutSavingKeepsMarkersAndFiles()
 
 void tst_ItemArrangement::saveWritesEveryFileAndKeepsItems()
 {
-    fixture::Catalogue cat;
+    CatalogueBuilder cat;
     const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
-    writeBytes(areaFile(image, 0), fixture::areaSection(true, 1, 2, 3, 4));
-    const QByteArray items = fixture::itemSections({"\x83\x5c\x83\x74\x83\x40", "lamp"}); // ソファ
-    writeBytes(areaFile(image, 4), fixture::areaSection(true, -20, 12, 100, 50) + items);
-    auto main = cat.openMain();
+    QVERIFY(writeBytes(areaFile(image, 0), areaSection(true, 1, 2, 3, 4)));
+    const QByteArray items = itemSections({"\x83\x5c\x83\x74\x83\x40", "lamp"}); // ソファ
+    QVERIFY(writeBytes(areaFile(image, 4), areaSection(true, -20, 12, 100, 50) + items));
+    auto main = fixture::openMain(cat);
     QPointer<frmItemArrangement> w = openArrangement(*main);
 
     main->shownImage().selectArea(4);
@@ -325,7 +334,7 @@ void tst_ItemArrangement::saveWritesEveryFileAndKeepsItems()
     QStringList expected;
     for (int i = 0; i < kovra::AreaCount; ++i)
         expected << QStringLiteral("Area%1.INI").arg(i);
-    QStringList files = fixture::areaFiles(image);
+    QStringList files = areaFiles(image);
     files.sort();
     expected.sort();
     QCOMPARE(files, expected);
@@ -344,13 +353,13 @@ void tst_ItemArrangement::saveWritesEveryFileAndKeepsItems()
 // for a new area nor overwritten by the save.
 void tst_ItemArrangement::saveLeavesUnreadAreasAlone()
 {
-    fixture::Catalogue cat;
+    CatalogueBuilder cat;
     const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
-    writeBytes(areaFile(image, 0), fixture::areaSection(true, 10, 10, 50, 40));
-    writeBytes(areaFile(image, 2), "[Area]\r\nVisible=True\r\nLeft=1\r\nTop=2\r\nWidth=abc\r\nHeight=4\r\n");
-    const QByteArray area4 = fixture::areaSection(true, 220, 20, 80, 80) + fixture::itemSections({"lamp"});
-    writeBytes(areaFile(image, 4), area4);
-    auto main = cat.openMain();
+    QVERIFY(writeBytes(areaFile(image, 0), areaSection(true, 10, 10, 50, 40)));
+    QVERIFY(writeBytes(areaFile(image, 2), "[Area]\r\nVisible=True\r\nLeft=1\r\nTop=2\r\nWidth=abc\r\nHeight=4\r\n"));
+    const QByteArray area4 = areaSection(true, 220, 20, 80, 80) + itemSections({"lamp"});
+    QVERIFY(writeBytes(areaFile(image, 4), area4));
+    auto main = fixture::openMain(cat);
     QVERIFY(main->shownImage().isShown(0));
     QVERIFY(!main->shownImage().isShown(4));
     QPointer<frmItemArrangement> w = openArrangement(*main);
@@ -365,8 +374,8 @@ void tst_ItemArrangement::saveLeavesUnreadAreasAlone()
     QCOMPARE(readBytes(areaFile(image, 4)), area4);
     QCOMPARE(readBytes(areaFile(image, 2)),
              QByteArray("[Area]\r\nVisible=True\r\nLeft=1\r\nTop=2\r\nWidth=abc\r\nHeight=4\r\n"));
-    QCOMPARE(fixture::areaFiles(image), (QStringList{QStringLiteral("Area0.INI"), QStringLiteral("Area1.INI"),
-                                                     QStringLiteral("Area2.INI"), QStringLiteral("Area4.INI")}));
+    QCOMPARE(areaFiles(image), (QStringList{QStringLiteral("Area0.INI"), QStringLiteral("Area1.INI"),
+                                            QStringLiteral("Area2.INI"), QStringLiteral("Area4.INI")}));
 }
 
 void tst_ItemArrangement::counterPixels_data()
@@ -386,11 +395,11 @@ void tst_ItemArrangement::counterPixels()
     QFETCH(int, inUse);
     QFETCH(int, tens);
     QFETCH(int, units);
-    fixture::Catalogue cat;
+    CatalogueBuilder cat;
     const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
     for (int i = 0; i < inUse; ++i)
-        writeBytes(areaFile(image, i), fixture::areaSection(true, 0, 0, 10, 10));
-    auto main = cat.openMain();
+        QVERIFY(writeBytes(areaFile(image, i), areaSection(true, 0, 0, 10, 10)));
+    auto main = fixture::openMain(cat);
     frmItemArrangement* w = openArrangement(*main);
     const QImage display = w->counterImage();
     QVERIFY(display.width() >= UnitsAt.x() + GlyphWidth);
@@ -413,12 +422,12 @@ void tst_ItemArrangement::counterPixels()
 
 void tst_ItemArrangement::counterNotRedrawnOnImageChange()
 {
-    fixture::Catalogue cat;
+    CatalogueBuilder cat;
     const QString first = cat.addImage(QStringLiteral("20240101000000"), "One");
     const QString second = cat.addImage(QStringLiteral("20240102000000"), "Two");
     for (int i = 0; i < 2; ++i)
-        writeBytes(areaFile(second, i), fixture::areaSection(true, 0, 0, 10, 10));
-    auto main = cat.openMain();
+        QVERIFY(writeBytes(areaFile(second, i), areaSection(true, 0, 0, 10, 10)));
+    auto main = fixture::openMain(cat);
     QCOMPARE(main->shownImage().folder(), first);
     frmItemArrangement* w = openArrangement(*main);
     QCOMPARE(counter(w), QStringLiteral("30"));
@@ -431,9 +440,9 @@ void tst_ItemArrangement::counterNotRedrawnOnImageChange()
 
 void tst_ItemArrangement::reopenBringsToFront()
 {
-    fixture::Catalogue cat;
+    CatalogueBuilder cat;
     cat.addImage(QStringLiteral("20240101000000"), "One");
-    auto main = cat.openMain();
+    auto main = fixture::openMain(cat);
     QPointer<frmItemArrangement> w = openArrangement(*main);
     auto* check = w->findChild<QCheckBox*>(QStringLiteral("Check1"));
     check->setChecked(true);
@@ -469,9 +478,9 @@ void tst_ItemArrangement::placementModeResizesWithoutShift()
     QFETCH(bool, closeWindow);
     QFETCH(int, modifiers);
     QFETCH(QRectF, expected);
-    fixture::Catalogue cat;
+    CatalogueBuilder cat;
     cat.addImage(QStringLiteral("20240101000000"), "One");
-    auto main = cat.openMain();
+    auto main = fixture::openMain(cat);
     QPointer<frmItemArrangement> w = openArrangement(*main);
     button(w, "Command5")->click(); // area 0 selected, 150 x 35 at the corner
     w->findChild<QCheckBox*>(QStringLiteral("Check1"))->setChecked(ticked);
@@ -492,11 +501,11 @@ void tst_ItemArrangement::placementModeResizesWithoutShift()
 
 void tst_ItemArrangement::failedSaveKeepsWindowOpen()
 {
-    fixture::Catalogue cat;
+    CatalogueBuilder cat;
     const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
-    const QByteArray stored = fixture::areaSection(true, 1, 2, 3, 4) + fixture::itemSections({"cup"});
-    writeBytes(areaFile(image, 0), stored);
-    auto main = cat.openMain();
+    const QByteArray stored = areaSection(true, 1, 2, 3, 4) + itemSections({"cup"});
+    QVERIFY(writeBytes(areaFile(image, 0), stored));
+    auto main = fixture::openMain(cat);
     QPointer<frmItemArrangement> w = openArrangement(*main);
     button(w, "Command5")->click();
     kovra::MessageBoxRecorder boxes;
@@ -512,7 +521,7 @@ void tst_ItemArrangement::failedSaveKeepsWindowOpen()
     QCOMPARE(boxes.requests()[0].icon, MessageBox::Icon::Critical);
     QCOMPARE(boxes.requests()[0].caption, QStringLiteral("Kovra"));
     QVERIFY(boxes.requests()[0].text.startsWith(QStringLiteral("ｱｲﾃﾑｴﾘｱの配置を保存できませんでした．")));
-    QCOMPARE(fixture::areaFiles(image), QStringList{QStringLiteral("Area0.INI")});
+    QCOMPARE(areaFiles(image), QStringList{QStringLiteral("Area0.INI")});
     QCOMPARE(readBytes(areaFile(image, 0)), stored);
     QVERIFY(main->shownImage().isShown(1)); // the layout on screen is still there to retry
 

@@ -1,5 +1,6 @@
 // The item registration window against a real main window and area files on disk.
-#include "EditFixture.h"
+#include "EditMainWindow.h"
+#include "MessageBox.h"
 #include "frmItemArrangement.h"
 #include "frmItemRegist.h"
 
@@ -8,18 +9,26 @@
 #include "SearchScan.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QListView>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QToolButton>
+#include <QtTest>
 
-using fixture::areaFile;
-using fixture::readBytes;
-using fixture::writeBytes;
 using kovra::MessageBox;
+using kovra::test::areaFile;
+using kovra::test::areaFiles;
+using kovra::test::areaSection;
+using kovra::test::CatalogueBuilder;
+using kovra::test::itemSections;
+using kovra::test::readBytes;
+using kovra::test::writeBytes;
 
 namespace {
 
@@ -82,7 +91,7 @@ class tst_ItemRegist : public QObject
     Q_OBJECT
 
 private:
-    fixture::Catalogue* m_cat = nullptr;
+    CatalogueBuilder* m_cat = nullptr;
     QString m_image;
     std::unique_ptr<frmMain> m_main;
 
@@ -122,11 +131,11 @@ private slots:
 
 void tst_ItemRegist::init()
 {
-    m_cat = new fixture::Catalogue;
+    m_cat = new CatalogueBuilder;
     m_image = m_cat->addImage(QStringLiteral("20240101000000"), "One");
     for (const int i : {3, 5})
-        writeBytes(areaFile(m_image, i), fixture::areaSection(true, 40 * i, 10, 30, 30));
-    m_main = m_cat->openMain();
+        QVERIFY(writeBytes(areaFile(m_image, i), areaSection(true, 40 * i, 10, 30, 30)));
+    m_main = fixture::openMain(*m_cat);
 }
 
 void tst_ItemRegist::cleanup()
@@ -162,8 +171,8 @@ void tst_ItemRegist::readsTheList_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QStringList>("rows");
-    QTest::newRow("no item sections") << fixture::areaSection(true, 0, 0, 9, 9) << QStringList();
-    QTest::newRow("two items") << fixture::itemSections({"\x95\x5c", "cup"}) // 表, whose second byte is a backslash
+    QTest::newRow("no item sections") << areaSection(true, 0, 0, 9, 9) << QStringList();
+    QTest::newRow("two items") << itemSections({"\x95\x5c", "cup"}) // 表, whose second byte is a backslash
                                << QStringList{QStringLiteral("表"), QStringLiteral("cup")};
     QTest::newRow("Sum larger than the keys") << QByteArray("[ItemCount]\r\nSum=3\r\n[Items]\r\nItem0=a\r\n")
                                               << QStringList{QStringLiteral("a"), QString(), QString()};
@@ -173,7 +182,7 @@ void tst_ItemRegist::readsTheList()
 {
     QFETCH(QByteArray, file);
     QFETCH(QStringList, rows);
-    writeBytes(areaFile(m_image, 7), file);
+    QVERIFY(writeBytes(areaFile(m_image, 7), file));
     frmItemRegist* w = open(7);
     QCOMPARE(w->rows(), rows);
     QCOMPARE(w->targetArea(), 7);
@@ -197,7 +206,7 @@ void tst_ItemRegist::addKeepsEmptyAndDuplicateRows()
     QTRY_VERIFY(guard.isNull());
     // ﾗﾝﾌﾟ is D7 DD CC DF; the blanks are written as typed (the reader trims them).
     QCOMPARE(readBytes(areaFile(m_image, 3)),
-             fixture::areaSection(true, 120, 10, 30, 30) +
+             areaSection(true, 120, 10, 30, 30) +
                  QByteArray("[ItemCount]\r\nSum=4\r\n[Items]\r\nItem0=\xD7\xDD\xCC\xDF\r\nItem1= spaced \r\n"
                             "Item2=\xD7\xDD\xCC\xDF\r\nItem3=\r\n"));
 }
@@ -313,7 +322,7 @@ void tst_ItemRegist::removeFollowsThePickedRow()
 
 void tst_ItemRegist::saveEmptyList()
 {
-    writeBytes(areaFile(m_image, 3), fixture::areaSection(true, 1, 1, 5, 5) + fixture::itemSections({"a", "b"}));
+    QVERIFY(writeBytes(areaFile(m_image, 3), areaSection(true, 1, 1, 5, 5) + itemSections({"a", "b"})));
     QPointer<frmItemRegist> w = open(3);
     kovra::MessageBoxRecorder boxes;
     setCurrentRow(list1(w), 0);
@@ -322,13 +331,12 @@ void tst_ItemRegist::saveEmptyList()
     QCOMPARE(w->rows(), QStringList());
     button(w, "Command3")->click();
     QTRY_VERIFY(w.isNull());
-    QCOMPARE(readBytes(areaFile(m_image, 3)),
-             fixture::areaSection(true, 1, 1, 5, 5) + QByteArray("[ItemCount]\r\nSum=0\r\n"));
+    QCOMPARE(readBytes(areaFile(m_image, 3)), areaSection(true, 1, 1, 5, 5) + QByteArray("[ItemCount]\r\nSum=0\r\n"));
 }
 
 void tst_ItemRegist::saveThreeOverFive()
 {
-    writeBytes(areaFile(m_image, 3), fixture::itemSections({"1", "2", "3", "4", "5"}));
+    QVERIFY(writeBytes(areaFile(m_image, 3), itemSections({"1", "2", "3", "4", "5"})));
     QPointer<frmItemRegist> w = open(3);
     kovra::MessageBoxRecorder boxes;
     setCurrentRow(list1(w), 0);
@@ -341,7 +349,7 @@ void tst_ItemRegist::saveThreeOverFive()
     button(w, "Command1")->click();
     button(w, "Command3")->click();
     QTRY_VERIFY(w.isNull());
-    QCOMPARE(readBytes(areaFile(m_image, 3)), fixture::itemSections({"3", "4", "5"}));
+    QCOMPARE(readBytes(areaFile(m_image, 3)), itemSections({"3", "4", "5"}));
 }
 
 void tst_ItemRegist::targetFixedAtOpening()
@@ -362,8 +370,8 @@ void tst_ItemRegist::targetFixedAtOpening()
 
 void tst_ItemRegist::noImageWritesNothing()
 {
-    fixture::Catalogue empty;
-    auto main = empty.openMain();
+    CatalogueBuilder empty;
+    auto main = fixture::openMain(empty);
     auto* arrangement = qobject_cast<frmItemArrangement*>(main->openWindow(frmMain::Window::AreaArrangement));
     arrangement->findChild<QToolButton*>(QStringLiteral("Command5"))->click(); // a marker on the empty picture
     clickMarker(*main, 0);
@@ -391,7 +399,7 @@ void tst_ItemRegist::itemsForAnAreaNeverArranged()
     add(w, QStringLiteral("tape"));
     button(w, "Command3")->click();
     QTRY_VERIFY(w.isNull());
-    QCOMPARE(readBytes(areaFile(m_image, 0)), fixture::itemSections({"tape"}));
+    QCOMPARE(readBytes(areaFile(m_image, 0)), itemSections({"tape"}));
     // Not in use until the arrangement is saved.
     m_main->selectImage(m_image);
     QVERIFY(!m_main->shownImage().isShown(0));
@@ -402,8 +410,8 @@ void tst_ItemRegist::longItemSurvivesOpenAndSave()
     // 150 full-width characters (300 bytes), and 256 as the tooltip promises (512 bytes).
     const QByteArray long300 = QByteArray("\x83\x5c").repeated(150);
     const QByteArray long512 = QByteArray("\x88\x9f").repeated(256);
-    const QByteArray file = fixture::itemSections({long300, "short", long512});
-    writeBytes(areaFile(m_image, 3), file);
+    const QByteArray file = itemSections({long300, "short", long512});
+    QVERIFY(writeBytes(areaFile(m_image, 3), file));
     QPointer<frmItemRegist> w = open(3);
     QCOMPARE(w->rows().at(0), QStringLiteral("ソ").repeated(150));
     button(w, "Command3")->click();
@@ -413,9 +421,8 @@ void tst_ItemRegist::longItemSurvivesOpenAndSave()
 
 void tst_ItemRegist::failedSaveKeepsWindowAndRows()
 {
-    const QByteArray file =
-        fixture::areaSection(true, 120, 10, 30, 30) + fixture::itemSections({"a", "b", "c", "d", "e"});
-    writeBytes(areaFile(m_image, 3), file);
+    const QByteArray file = areaSection(true, 120, 10, 30, 30) + itemSections({"a", "b", "c", "d", "e"});
+    QVERIFY(writeBytes(areaFile(m_image, 3), file));
     QPointer<frmItemRegist> w = open(3);
     setCurrentRow(list1(w), 0);
     kovra::MessageBoxRecorder boxes;
@@ -436,7 +443,7 @@ void tst_ItemRegist::failedSaveKeepsWindowAndRows()
     QCOMPARE(boxes.requests()[0].icon, MessageBox::Icon::Critical);
     QVERIFY(boxes.requests()[0].text.startsWith(QStringLiteral("ｱｲﾃﾑを保存できませんでした．")));
     QCOMPARE(readBytes(areaFile(m_image, 3)), file);
-    QCOMPARE(fixture::areaFiles(m_image), (QStringList{QStringLiteral("Area3.INI"), QStringLiteral("Area5.INI")}));
+    QCOMPARE(areaFiles(m_image), (QStringList{QStringLiteral("Area3.INI"), QStringLiteral("Area5.INI")}));
 
     button(w, "Command3")->click(); // the retry saves and closes
     QTRY_VERIFY(w.isNull());
@@ -446,7 +453,7 @@ void tst_ItemRegist::failedSaveKeepsWindowAndRows()
 void tst_ItemRegist::listFullIsRefused()
 {
     // Sum is read back as a 16-bit number: a list one row longer would come back empty.
-    writeBytes(areaFile(m_image, 3), QByteArray("[ItemCount]\r\nSum=32767\r\n"));
+    QVERIFY(writeBytes(areaFile(m_image, 3), QByteArray("[ItemCount]\r\nSum=32767\r\n")));
     frmItemRegist* w = open(3);
     QCOMPARE(w->rows().size(), 32767);
     kovra::MessageBoxRecorder boxes;
@@ -459,14 +466,14 @@ void tst_ItemRegist::listFullIsRefused()
 // What input methods type is stored in the code page's forms, and the search finds it by either form.
 void tst_ItemRegist::typedFormsAreStoredInTheCodePage()
 {
-    writeBytes(areaFile(m_image, 4), fixture::itemSections({"C:\\tmp"}));
+    QVERIFY(writeBytes(areaFile(m_image, 4), itemSections({"C:\\tmp"})));
     QPointer<frmItemRegist> w = open(3);
     add(w, QStringLiteral("〜−¥"));
     QCOMPARE(w->rows(), QStringList{QStringLiteral("～－\\")});
     button(w, "Command3")->click();
     QTRY_VERIFY(w.isNull());
     QCOMPARE(readBytes(areaFile(m_image, 3)),
-             fixture::areaSection(true, 120, 10, 30, 30) + fixture::itemSections({"\x81\x60\x81\x7c\\"}));
+             areaSection(true, 120, 10, 30, 30) + itemSections({"\x81\x60\x81\x7c\\"}));
     for (const QString& text : {QStringLiteral("〜"), QStringLiteral("～"), QStringLiteral("−"), QStringLiteral("¥")}) {
         const QList<kovra::SearchRow> rows = kovra::searchFolders({m_image}, kovra::Matcher(text));
         QCOMPARE(rows.size(), 1);
@@ -477,7 +484,7 @@ void tst_ItemRegist::typedFormsAreStoredInTheCodePage()
 // An item is never taken for markup, neither in the list nor in the removal question.
 void tst_ItemRegist::userTextIsPlain()
 {
-    writeBytes(areaFile(m_image, 3), fixture::itemSections({"<b>pen</b>"}));
+    QVERIFY(writeBytes(areaFile(m_image, 3), itemSections({"<b>pen</b>"})));
     frmItemRegist* w = open(3);
     QListView* list = list1(w);
     QCOMPARE(rowText(list, 0), QStringLiteral("<b>pen</b>"));
@@ -493,9 +500,9 @@ void tst_ItemRegist::userTextIsPlain()
 // only the rows the user typed are converted.
 void tst_ItemRegist::undecodableRowsShownMarkedAndKept()
 {
-    const QByteArray file = fixture::areaSection(true, 120, 10, 30, 30) +
-                            fixture::itemSections({"a\x80z", "\xa0\xfd", "\x83", "\x81\x20x", "\x95\x5c\\"});
-    writeBytes(areaFile(m_image, 3), file);
+    const QByteArray file =
+        areaSection(true, 120, 10, 30, 30) + itemSections({"a\x80z", "\xa0\xfd", "\x83", "\x81\x20x", "\x95\x5c\\"});
+    QVERIFY(writeBytes(areaFile(m_image, 3), file));
     QPointer<frmItemRegist> w = open(3);
     const QStringList shown{QStringLiteral("a\\x80z"), QStringLiteral("\\xA0\\xFD"), QStringLiteral("\\x83"),
                             QStringLiteral("\\x81 x"), QStringLiteral("表\\")};
@@ -508,8 +515,8 @@ void tst_ItemRegist::undecodableRowsShownMarkedAndKept()
     QTRY_VERIFY(w.isNull());
     QVERIFY(boxes.requests().empty());
     QCOMPARE(readBytes(areaFile(m_image, 3)),
-             fixture::areaSection(true, 120, 10, 30, 30) +
-                 fixture::itemSections({"a\x80z", "\xa0\xfd", "\x83", "\x81\x20x", "\x95\x5c\\", "\\x80"}));
+             areaSection(true, 120, 10, 30, 30) +
+                 itemSections({"a\x80z", "\xa0\xfd", "\x83", "\x81\x20x", "\x95\x5c\\", "\\x80"}));
 }
 
 // A 10 MB item: shown shortened, saved whole, each step well under a second.
@@ -518,8 +525,8 @@ void tst_ItemRegist::veryLongItemOpensAndSavesQuickly()
     const QByteArray huge = QByteArray("\x83\x5c"
                                        "ab")
                                 .repeated(10 * 1024 * 1024 / 4);
-    const QByteArray file = fixture::itemSections({"short", huge, "last"});
-    writeBytes(areaFile(m_image, 3), file);
+    const QByteArray file = itemSections({"short", huge, "last"});
+    QVERIFY(writeBytes(areaFile(m_image, 3), file));
     QElapsedTimer clock;
     clock.start();
     QPointer<frmItemRegist> w = open(3);
@@ -535,7 +542,7 @@ void tst_ItemRegist::veryLongItemOpensAndSavesQuickly()
     button(w, "Command3")->click();
     const qint64 saved = clock.elapsed();
     QTRY_VERIFY(w.isNull());
-    QCOMPARE(readBytes(areaFile(m_image, 3)), fixture::itemSections({"short", huge, "last", "new"}));
+    QCOMPARE(readBytes(areaFile(m_image, 3)), itemSections({"short", huge, "last", "new"}));
     qInfo("10 MB item: opened in %lld ms, saved in %lld ms", opened, saved);
     QVERIFY2(opened < 1000, qPrintable(QString::number(opened)));
     QVERIFY2(saved < 1000, qPrintable(QString::number(saved)));

@@ -1,7 +1,7 @@
+#include "FixtureCatalogue.h"
 #include "MainWindowProbe.h"
 #include "MessageBox.h"
 #include "PictureCanvas.h"
-#include "ProgramFolderFixture.h"
 #include "TestPhotos.h"
 #include "frmMain.h"
 
@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QWheelEvent>
 #include <memory>
+
+using kovra::test::CatalogueBuilder;
 
 namespace {
 
@@ -23,7 +25,7 @@ void drag(frmMain& w, int i, QPoint grab, QPoint by)
     mouse(m, QEvent::MouseButtonRelease, grab + by, Qt::LeftButton, Qt::NoButton);
 }
 
-std::unique_ptr<frmMain> shown(const ProgramFolderFixture& fx)
+std::unique_ptr<frmMain> shown(const CatalogueBuilder& fx)
 {
     auto w = std::make_unique<frmMain>(fx.path());
     w->show();
@@ -43,20 +45,20 @@ class tst_Canvas : public QObject
 
 private:
     // A 12-megapixel phone photo with area 0 at (3500, 2500, 300, 200) and area 1 near its corner.
-    std::unique_ptr<frmMain> phonePhoto(const ProgramFolderFixture& fx)
+    std::unique_ptr<frmMain> phonePhoto(const CatalogueBuilder& fx)
     {
         fx.makeImage(QStringLiteral("20240101000000"), "Shelf", QStringLiteral("p.jpg"));
         if (!photos::writeJpeg(fx.folder(QStringLiteral("20240101000000/p.jpg")), photos::shelf(QSize(4032, 3024))))
             qFatal("no photo");
-        fx.writeArea(QStringLiteral("20240101000000"), 0, ProgramFolderFixture::area("True", 3500, 2500, 300, 200));
-        fx.writeArea(QStringLiteral("20240101000000"), 1, ProgramFolderFixture::area("True", 100, 100, 300, 200));
+        fx.writeArea(QStringLiteral("20240101000000"), 0, CatalogueBuilder::area("True", 3500, 2500, 300, 200));
+        fx.writeArea(QStringLiteral("20240101000000"), 1, CatalogueBuilder::area("True", 100, 100, 300, 200));
         return shown(fx);
     }
 
 private slots:
     void fitShowsAFarArea()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         auto w = phonePhoto(fx);
         QVERIFY(!picture(*w)->rect().contains(marker(*w, 0)->geometry())); // 100 %: off the box
         QVERIFY(!child(*w, QStringLiteral("Picture1HScroll"))->isHidden());
@@ -80,7 +82,7 @@ private slots:
     // The stored position is in picture pixels whatever the zoom: 100 box pixels at 50 % are 200.
     void dragMovesByPicturePixels()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         auto w = phonePhoto(fx);
         QTest::keyClick(w.get(), Qt::Key_Minus, Qt::ControlModifier);
         QTest::keyClick(w.get(), Qt::Key_Minus, Qt::ControlModifier);
@@ -108,7 +110,7 @@ private slots:
 
     void showItemScrollsTheHitIntoView()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         auto w = phonePhoto(fx);
         w->shownImage().showHitsOf(w->shownImage().folder(), {0});
         const QRect box = picture(*w)->rect();
@@ -124,7 +126,7 @@ private slots:
     // The fit mode stays for the next image; a new area opens at the corner of the part in view.
     void modeStaysAndNewAreasOpenInView()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         auto w = phonePhoto(fx);
         fx.makeImage(QStringLiteral("20240102000000"), "Other", QStringLiteral("q.jpg"));
         QVERIFY(photos::writeJpeg(fx.folder(QStringLiteral("20240102000000/q.jpg")), photos::shelf(QSize(3000, 2000))));
@@ -144,7 +146,7 @@ private slots:
 
     void ctrlWheelZoomsAboutThePointer()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         auto w = phonePhoto(fx);
         QWidget* p = picture(*w);
         const QPointF at(300, 200);
@@ -169,13 +171,13 @@ private slots:
     // A sideways photo is shown upright; its area, stored in the file's own grid, lies on the same thing.
     void orientationSixIsShownUpright()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         fx.makeImage(QStringLiteral("20240101000000"), "Portrait", QStringLiteral("p.jpg"));
         QImage file(120, 80, QImage::Format_RGB32); // as stored: red left half, blue right half
         file.fill(Qt::blue);
         QPainter(&file).fillRect(0, 0, 60, 80, Qt::red);
         QVERIFY(photos::writeJpeg(fx.folder(QStringLiteral("20240101000000/p.jpg")), file, 6));
-        fx.writeArea(QStringLiteral("20240101000000"), 0, ProgramFolderFixture::area("True", 0, 0, 60, 80));
+        fx.writeArea(QStringLiteral("20240101000000"), 0, CatalogueBuilder::area("True", 0, 0, 60, 80));
         auto w = shown(fx);
         QCOMPARE(w->shownImage().picture()->uprightSize(), QSize(80, 120));
         // Turned right: the file's left half is the upright top half.
@@ -193,10 +195,10 @@ private slots:
     // The marker's black line has a light edge outside it, so it shows on a dark photo.
     void markerShowsOnADarkPhoto()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         fx.makeImage(QStringLiteral("20240101000000"), "Dark", QStringLiteral("d.png"));
         fx.makePicture(QStringLiteral("20240101000000/d.png"), QSize(400, 300), Qt::black);
-        fx.writeArea(QStringLiteral("20240101000000"), 0, ProgramFolderFixture::area("True", 50, 40, 100, 80));
+        fx.writeArea(QStringLiteral("20240101000000"), 0, CatalogueBuilder::area("True", 50, 40, 100, 80));
         auto w = shown(fx);
         const QImage screen = picture(*w)->grab().toImage();
         QCOMPARE(screen.pixelColor(50, 60), QColor(Qt::black));
@@ -209,12 +211,12 @@ private slots:
     // A picture that cannot be shown leaves the box without a photo, with a short notice in it.
     void unreadablePictureShowsANotice()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         fx.makeImage(QStringLiteral("20240101000000"), "Good", QStringLiteral("a.png"));
         fx.makePicture(QStringLiteral("20240101000000/a.png"), QSize(640, 480), Qt::red);
         const QString broken = fx.makeImage(QStringLiteral("20240102000000"), "Broken", QStringLiteral("b.jpg"));
         fx.write(QStringLiteral("20240102000000/b.jpg"), "not a picture");
-        fx.writeArea(QStringLiteral("20240102000000"), 1, ProgramFolderFixture::area("True", 1, 2, 3, 4));
+        fx.writeArea(QStringLiteral("20240102000000"), 1, CatalogueBuilder::area("True", 1, 2, 3, 4));
         auto w = shown(fx);
         w->shownImage().showHitsOf(broken, {1});
         QVERIFY(!w->hasPicture());
@@ -237,9 +239,9 @@ private slots:
     // No ghost handle: the selection left from another image shows no handle and resizes nothing.
     void noHandleAtAHiddenMarker()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         const QString one = fx.makeImage(QStringLiteral("20240101000000"), "One");
-        fx.writeArea(QStringLiteral("20240101000000"), 3, ProgramFolderFixture::area("True", 10, 10, 40, 30));
+        fx.writeArea(QStringLiteral("20240101000000"), 3, CatalogueBuilder::area("True", 10, 10, 40, 30));
         const QString two = fx.makeImage(QStringLiteral("20240102000000"), "Two");
         auto w = shown(fx);
         mouse(marker(*w, 3), QEvent::MouseButtonPress, QPointF(2, 2), Qt::LeftButton, Qt::LeftButton);
@@ -259,7 +261,7 @@ private slots:
 
     void wheelOverTheListNeedsItsFocus()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         fx.makeImage(QStringLiteral("20240101000000"), "One");
         fx.makeImage(QStringLiteral("20240102000000"), "Two");
         auto w = shown(fx);
@@ -281,9 +283,9 @@ private slots:
     // A drop over another window lying above the picture is a drop anywhere else: nothing moves.
     void dropOverAnotherWindowDoesNothing()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         fx.makeImage(QStringLiteral("20240101000000"), "One");
-        fx.writeArea(QStringLiteral("20240101000000"), 3, ProgramFolderFixture::area("True", 10, 10, 40, 30));
+        fx.writeArea(QStringLiteral("20240101000000"), 3, CatalogueBuilder::area("True", 10, 10, 40, 30));
         auto w = shown(fx);
         QWidget above;
         above.setGeometry(QRect(picture(*w)->mapToGlobal(QPoint(200, 150)), QSize(200, 150)));
@@ -309,9 +311,9 @@ private slots:
     {
         QFETCH(QPoint, by);
         QFETCH(bool, moved);
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         fx.makeImage(QStringLiteral("20240101000000"), "One");
-        fx.writeArea(QStringLiteral("20240101000000"), 3, ProgramFolderFixture::area("True", 10, 10, 40, 30));
+        fx.writeArea(QStringLiteral("20240101000000"), 3, CatalogueBuilder::area("True", 10, 10, 40, 30));
         auto w = shown(fx);
         int opened = 0;
         w->setWindowFactory(frmMain::Window::ItemRegistration, [&] {
@@ -327,7 +329,7 @@ private slots:
     // is kept in the settings file.
     void windowGrowsWithThePicture()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         auto w = shown(fx);
         QCOMPARE(w->minimumSize(), QSize(658, 567));
         const QRect button = child(*w, QStringLiteral("Command4"))->geometry();

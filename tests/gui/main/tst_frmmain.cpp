@@ -1,6 +1,6 @@
+#include "FixtureCatalogue.h"
 #include "MainWindowProbe.h"
 #include "MessageBox.h"
-#include "ProgramFolderFixture.h"
 #include "frmAbout.h"
 #include "frmMain.h"
 
@@ -17,6 +17,7 @@
 
 using kovra::MessageBox;
 using kovra::MessageBoxRecorder;
+using kovra::test::CatalogueBuilder;
 using Window = frmMain::Window;
 
 namespace {
@@ -62,12 +63,12 @@ class tst_frmMain : public QObject
 
 private:
     // One image with markers 3 (10,10,40,30) and 7 (200,100,60,50) in use, on a 400 x 300 picture.
-    std::unique_ptr<frmMain> twoMarkers(const ProgramFolderFixture& fx)
+    std::unique_ptr<frmMain> twoMarkers(const CatalogueBuilder& fx)
     {
         fx.makeImage(QStringLiteral("20240101000000"), "Shelf", QStringLiteral("p.png"));
         fx.makePicture(QStringLiteral("20240101000000/p.png"), QSize(400, 300), Qt::darkGreen);
-        fx.writeArea(QStringLiteral("20240101000000"), 3, ProgramFolderFixture::area("True", 10, 10, 40, 30));
-        fx.writeArea(QStringLiteral("20240101000000"), 7, ProgramFolderFixture::area("True", 200, 100, 60, 50));
+        fx.writeArea(QStringLiteral("20240101000000"), 3, CatalogueBuilder::area("True", 10, 10, 40, 30));
+        fx.writeArea(QStringLiteral("20240101000000"), 7, CatalogueBuilder::area("True", 200, 100, 60, 50));
         auto w = std::make_unique<frmMain>(fx.path());
         w->show();
         if (!QTest::qWaitForWindowExposed(w.get()))
@@ -88,7 +89,7 @@ private:
 private slots:
     void layoutFollowsTheTwipsTable()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         frmMain w(fx.path());
         QCOMPARE(w.twipsPerPixel(), 15.0);
         QCOMPARE(w.windowTitle(), QStringLiteral("Kovra!"));
@@ -127,7 +128,7 @@ private slots:
     {
         QFETCH(QByteArray, ini);
         QFETCH(QPoint, pos);
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         if (!ini.isEmpty())
             fx.write(QStringLiteral("KOVRA.INI"), ini);
         frmMain w(fx.path());
@@ -145,7 +146,7 @@ private slots:
     void startUpWithoutImages()
     {
         QFETCH(QStringList, folders);
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         for (const QString& f : folders)
             fx.makeFolder(f);
         frmMain w(fx.path());
@@ -160,7 +161,7 @@ private slots:
 
     void titlesInFolderOrder()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         fx.makeImage(QStringLiteral("20240102000000"), "Box");
         fx.makeImage(QStringLiteral("20240101000000"), "Box");
         fx.makeFolder(QStringLiteral("Manual"));
@@ -183,7 +184,7 @@ private slots:
     // A folder sorting after "manual" must not shift the list against the folder list.
     void selectionFollowsTheEntrysFolder()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         fx.makeImage(QStringLiteral("20240101000000"), "One", QStringLiteral("a.png"));
         fx.makePicture(QStringLiteral("20240101000000/a.png"), QSize(20, 20), Qt::red);
         fx.makeFolder(QStringLiteral("manual"));
@@ -209,12 +210,12 @@ private slots:
     // The previous photo never stays under the new image's title: the box is left without a photo.
     void pictureLoadFailureClearsTheBox()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         fx.makeImage(QStringLiteral("20240101000000"), "Good", QStringLiteral("a.png"));
         fx.makePicture(QStringLiteral("20240101000000/a.png"), QSize(30, 30), Qt::red);
         fx.makeImage(QStringLiteral("20240102000000"), "Broken", QStringLiteral("b.jpg"));
         fx.write(QStringLiteral("20240102000000/b.jpg"), "not a picture");
-        fx.writeArea(QStringLiteral("20240102000000"), 1, ProgramFolderFixture::area("True", 1, 2, 3, 4));
+        fx.writeArea(QStringLiteral("20240102000000"), 1, CatalogueBuilder::area("True", 1, 2, 3, 4));
         frmMain w(fx.path());
         QVERIFY(w.hasPicture());
         w.selectImage(fx.folder(QStringLiteral("20240102000000")));
@@ -225,13 +226,13 @@ private slots:
 
     void markersForVisibleTrueOnly()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         const QString img = QStringLiteral("20240101000000");
         fx.makeImage(img, "Shelf");
-        fx.writeArea(img, 0, ProgramFolderFixture::area("True", 60, 120, 240, 280));
+        fx.writeArea(img, 0, CatalogueBuilder::area("True", 60, 120, 240, 280));
         fx.writeArea(img, 5, "[area]\r\n  visible = True \r\nLEFT=350\r\nTop=80\r\nWidth=250\r\nHeight=12.5\r\n");
-        fx.writeArea(img, 6, ProgramFolderFixture::area("true", 1, 1, 5, 5));
-        fx.writeArea(img, 7, ProgramFolderFixture::area("False", 1, 1, 5, 5));
+        fx.writeArea(img, 6, CatalogueBuilder::area("true", 1, 1, 5, 5));
+        fx.writeArea(img, 7, CatalogueBuilder::area("False", 1, 1, 5, 5));
         frmMain w(fx.path());
         for (int i = 0; i < kovra::AreaCount; ++i) {
             QCOMPARE(w.shownImage().isShown(i), i == 0 || i == 5);
@@ -246,17 +247,17 @@ private slots:
     // flags of it and the later areas keep their old values.
     void readingStopsAtTheFirstBadValue()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         const QString first = QStringLiteral("20240101000000");
         const QString second = QStringLiteral("20240102000000");
         fx.makeImage(first, "First");
         for (int i : {2, 3, 4})
-            fx.writeArea(first, i, ProgramFolderFixture::area("True", 1, 1, 5, 5));
+            fx.writeArea(first, i, CatalogueBuilder::area("True", 1, 1, 5, 5));
         fx.makeImage(second, "Second");
-        fx.writeArea(second, 0, ProgramFolderFixture::area("True", 7, 8, 9, 10));
+        fx.writeArea(second, 0, CatalogueBuilder::area("True", 7, 8, 9, 10));
         fx.writeArea(second, 2, "[Area]\r\nVisible=True\r\nLeft=33\r\nTop=abc\r\nWidth=1\r\nHeight=1\r\n");
-        fx.writeArea(second, 3, ProgramFolderFixture::area("True", 50, 50, 5, 5));
-        fx.writeArea(second, 4, ProgramFolderFixture::area("False", 1, 1, 5, 5));
+        fx.writeArea(second, 3, CatalogueBuilder::area("True", 50, 50, 5, 5));
+        fx.writeArea(second, 4, CatalogueBuilder::area("False", 1, 1, 5, 5));
         frmMain w(fx.path());
         QVERIFY(w.shownImage().table().shown[2] && w.shownImage().table().shown[3] && w.shownImage().table().shown[4]);
         w.selectImage(fx.folder(second));
@@ -270,7 +271,7 @@ private slots:
 
     void choosingAnImageStopsTheHitMarks()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         fx.makeImage(QStringLiteral("20240101000000"), "One");
         frmMain w(fx.path());
         w.shownImage().selectArea(4);
@@ -296,7 +297,7 @@ private slots:
 
     void hitIconsCycleThroughTheFourFrames()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         frmMain w(fx.path());
         std::array<QLabel*, 4> frames{};
         for (int k = 0; k < 4; ++k) {
@@ -318,7 +319,7 @@ private slots:
 
     void clickOnAMarkerOpensTheItemWindow()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         auto w = twoMarkers(fx);
         int made = 0;
         int indexAtOpen = -2;
@@ -344,7 +345,7 @@ private slots:
 
     void anyButtonSelectsOnlyLeftDrags()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         auto w = twoMarkers(fx);
         QWidget* m = marker(*w, 3);
         mouse(m, QEvent::MouseButtonPress, {2, 2}, Qt::RightButton, Qt::RightButton);
@@ -373,7 +374,7 @@ private slots:
         QFETCH(QPoint, grab);
         QFETCH(QPoint, to);
         QFETCH(QRectF, expected);
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         auto w = twoMarkers(fx);
         dragMarker(*w, dragged, grab, to);
         QCOMPARE(w->shownImage().areaRect(dragged), expected);
@@ -384,7 +385,7 @@ private slots:
 
     void dropElsewhereDoesNothing()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         auto w = twoMarkers(fx);
         w->shownImage().showHitMark(0, {qint16(300), qint16(200), qint16(50), qint16(50)});
         QWidget* m = marker(*w, 3);
@@ -415,7 +416,7 @@ private slots:
     {
         QFETCH(QPoint, to);
         QFETCH(QRectF, expected);
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         auto w = twoMarkers(fx);
         QWidget* m = marker(*w, 3);
         mouse(m, QEvent::MouseButtonPress, {1, 1}, Qt::LeftButton, Qt::LeftButton);
@@ -444,7 +445,7 @@ private slots:
         QFETCH(int, modifiers);
         QFETCH(bool, placement);
         QFETCH(bool, resized);
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         auto w = twoMarkers(fx);
         w->setPlacementModeQuery([placement] { return placement; });
         w->shownImage().selectArea(3);
@@ -461,7 +462,7 @@ private slots:
 
     void rightClickOnThePictureDeselects()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         auto w = twoMarkers(fx);
         QWidget* m = marker(*w, 3);
         mouse(m, QEvent::MouseButtonPress, {1, 1}, Qt::LeftButton, Qt::LeftButton);
@@ -483,7 +484,7 @@ private slots:
 
     void windowsOpenOnceAndAboutOnTheFreeSurface()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         frmMain w(fx.path());
         int made = 0;
         w.setWindowFactory(Window::About, [&] {
@@ -508,7 +509,7 @@ private slots:
 
     void aboutIsCentredAndClosedByOk()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         frmMain w(fx.path());
         w.setWindowFactory(Window::About, [] { return new frmAbout; });
         QWidget* about = w.openWindow(Window::About);
@@ -526,7 +527,7 @@ private slots:
 
     void closeAnsweredNoChangesNothing()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         const QByteArray ini = "; mine\r\n[Window]\r\nTop=600\r\n";
         fx.write(QStringLiteral("KOVRA.INI"), ini);
         frmMain w(fx.path());
@@ -551,7 +552,7 @@ private slots:
 
     void closeAnsweredYesSavesAndClosesNewestFirst()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         fx.write(QStringLiteral("KOVRA.INI"), "; mine\r\n[Window]\r\nTop=600\r\n");
         frmMain w(fx.path());
         QStringList closed;
@@ -576,10 +577,10 @@ private slots:
 
     void rebuildingTheListUsesNonTitledAndEmptiesTheView()
     {
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         const QString img = fx.makeImage(QStringLiteral("20240101000000"), "Only", QStringLiteral("a.png"));
         fx.makePicture(QStringLiteral("20240101000000/a.png"), QSize(20, 20), Qt::red);
-        fx.writeArea(QStringLiteral("20240101000000"), 2, ProgramFolderFixture::area("True", 1, 1, 5, 5));
+        fx.writeArea(QStringLiteral("20240101000000"), 2, CatalogueBuilder::area("True", 1, 1, 5, 5));
         frmMain w(fx.path());
         fx.makeFolder(QStringLiteral("20240102000000"));
         w.rebuildImageList();

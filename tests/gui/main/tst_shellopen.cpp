@@ -1,5 +1,5 @@
+#include "FixtureCatalogue.h"
 #include "MessageBox.h"
-#include "ProgramFolderFixture.h"
 #include "ShellOpen.h"
 #include "frmMain.h"
 
@@ -8,6 +8,7 @@
 
 using kovra::MessageBox;
 using kovra::MessageBoxRecorder;
+using kovra::test::CatalogueBuilder;
 namespace shell = kovra::shell;
 
 namespace {
@@ -79,7 +80,7 @@ private slots:
         QFETCH(int, launcherResult);
         QFETCH(int, launches);
         QFETCH(QString, message);
-        ProgramFolderFixture fx;
+        CatalogueBuilder fx;
         if (folder)
             fx.makeFolder(QStringLiteral("manual"));
         if (page)

@@ -1,8 +1,8 @@
+#include "FixtureCatalogue.h"
 #include "GaugeBox.h"
 #include "MessageBox.h"
 #include "frmMain.h"
 #include "frmSearch.h"
-#include "tst_frmSearchCatalogue.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -17,6 +17,8 @@
 namespace {
 
 using Box = kovra::MessageBox;
+using kovra::test::CatalogueBuilder;
+using kovra::test::cp932;
 
 // What the user sees of the main window, as far as the search can change it.
 struct MainView
@@ -90,6 +92,10 @@ private:
     GaugeBox* m_gauge;
 };
 
+// Each image's picture: a BMP of one colour, which the shown image's colour tells apart.
+const QString Photo = QStringLiteral("photo.bmp");
+constexpr QSize PhotoSize(120, 90);
+
 // The fixture catalogue: three images and the manual folder.
 //   机       red:   area 0 (in use) "ノート"
 //   本棚     green: area 0 "辞書"; area 2 "ボールペン", "USBケーブル"; area 5 "ﾍﾟﾝﾁ"; area 7 deleted, "ノートパソコン"
@@ -97,23 +103,25 @@ private:
 // "ペン" finds 本棚 (,2,5) and 押し入れ (,3); "usb" finds 本棚 (,2) only.
 struct Program
 {
-    SearchCatalogue cat;
+    CatalogueBuilder cat;
     QString desk, shelf, closet;
     std::unique_ptr<frmMain> main;
     kovra::MessageBoxRecorder boxes;
 
     Program()
     {
-        desk = cat.image(QStringLiteral("20240101000000"), QStringLiteral("机"), Qt::red);
-        SearchCatalogue::area(desk, 0, true, QRect(10, 10, 30, 20), {QStringLiteral("ノート")});
-        shelf = cat.image(QStringLiteral("20240102000000"), QStringLiteral("本棚"), Qt::green);
-        SearchCatalogue::area(shelf, 0, true, QRect(5, 5, 20, 20), {QStringLiteral("辞書")});
-        SearchCatalogue::area(shelf, 2, true, QRect(40, 10, 50, 30),
-                              {QStringLiteral("ボールペン"), QStringLiteral("USBケーブル")});
-        SearchCatalogue::area(shelf, 5, true, QRect(60, 50, 30, 20), {QStringLiteral("ﾍﾟﾝﾁ")});
-        SearchCatalogue::area(shelf, 7, false, QRect(70, 5, 10, 10), {QStringLiteral("ノートパソコン")});
-        closet = cat.image(QStringLiteral("20240103000000"), QStringLiteral("押し入れ"), Qt::blue);
-        SearchCatalogue::area(closet, 3, true, QRect(0, 40, 30, 30), {QStringLiteral("ぺんけーす")});
+        desk = cat.addImage(QStringLiteral("20240101000000"), cp932(QStringLiteral("机")), Photo, PhotoSize, Qt::red);
+        cat.addArea(desk, 0, true, QRect(10, 10, 30, 20), {QStringLiteral("ノート")});
+        shelf =
+            cat.addImage(QStringLiteral("20240102000000"), cp932(QStringLiteral("本棚")), Photo, PhotoSize, Qt::green);
+        cat.addArea(shelf, 0, true, QRect(5, 5, 20, 20), {QStringLiteral("辞書")});
+        cat.addArea(shelf, 2, true, QRect(40, 10, 50, 30),
+                    {QStringLiteral("ボールペン"), QStringLiteral("USBケーブル")});
+        cat.addArea(shelf, 5, true, QRect(60, 50, 30, 20), {QStringLiteral("ﾍﾟﾝﾁ")});
+        cat.addArea(shelf, 7, false, QRect(70, 5, 10, 10), {QStringLiteral("ノートパソコン")});
+        closet = cat.addImage(QStringLiteral("20240103000000"), cp932(QStringLiteral("押し入れ")), Photo, PhotoSize,
+                              Qt::blue);
+        cat.addArea(closet, 3, true, QRect(0, 40, 30, 30), {QStringLiteral("ぺんけーす")});
         QDir(cat.path()).mkdir(QStringLiteral("manual"));
         start();
     }
@@ -121,9 +129,9 @@ struct Program
     explicit Program(int n)
     {
         for (int i = 0; i < n; ++i)
-            SearchCatalogue::area(cat.image(QStringLiteral("202401%1000000").arg(i + 1, 2, 10, QLatin1Char('0')),
-                                            QStringLiteral("棚%1").arg(i), Qt::gray),
-                                  4, true, QRect(0, 0, 10, 10), {QStringLiteral("電池")});
+            cat.addArea(cat.addImage(QStringLiteral("202401%1000000").arg(i + 1, 2, 10, QLatin1Char('0')),
+                                     cp932(QStringLiteral("棚%1").arg(i)), Photo, PhotoSize, Qt::gray),
+                        4, true, QRect(0, 0, 10, 10), {QStringLiteral("電池")});
         start();
     }
 

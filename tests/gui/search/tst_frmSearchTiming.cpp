@@ -1,4 +1,5 @@
 #include "CatalogueGenerator.h"
+#include "CliRunner.h"
 #include "MessageBox.h"
 #include "Numbers.h"
 #include "frmMain.h"
@@ -7,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -52,14 +52,13 @@ void tst_frmSearchTiming::sameRowsAsCli_data()
 void tst_frmSearchTiming::sameRowsAsCli()
 {
     QFETCH(QString, text);
-    const QString cli = qEnvironmentVariable("KOVRA_BIN_DIR") + QStringLiteral("/kovra-cli");
     const QStringList args{QStringLiteral("--root"), m_root, QStringLiteral("search"), text};
     auto runCli = [&](QString* out) {
-        QProcess p;
-        p.start(cli, args);
-        QVERIFY(p.waitForFinished(120000));
-        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-        *out = QString::fromUtf8(p.readAllStandardOutput());
+        kovra::test::CliOptions options;
+        options.timeoutMs = 120000;
+        const kovra::test::CliRun r = kovra::test::runCli(args, options);
+        QVERIFY(r.normalExit);
+        *out = r.out;
     };
     QString cliOut;
     runCli(&cliOut); // warms the page cache for both
