@@ -1,3 +1,4 @@
+#include "Catalogue.h"
 #include "Commands.h"
 #include "ImageFolders.h"
 #include "NativePath.h"
@@ -11,7 +12,9 @@ int listCommand(const Context& context, const QStringList& args)
     if (!args.isEmpty())
         return context.fail(ExitUsage,
                             QStringLiteral("list は引数を取りません．使い方: ") + usageLines(u"list").join(u' '));
-    for (const TitleEntry& entry : titleList(folderList(context.root), nonTitled()))
+    Catalogue catalogue(context.root);
+    catalogue.rebuildImageList(nonTitled(), false);
+    for (const TitleEntry& entry : catalogue.imageList())
         context.out << displayPath(entry.folder.mid(entry.folder.lastIndexOf(u'/') + 1)) << u'\t' << entry.title
                     << u'\t' << displayPath(picturePathOf(entry.folder)) << u'\n';
     context.out.flush();

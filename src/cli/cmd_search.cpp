@@ -1,3 +1,4 @@
+#include "Catalogue.h"
 #include "Commands.h"
 #include "ImageFolders.h"
 #include "NativePath.h"
@@ -14,7 +15,9 @@ int searchCommand(const Context& context, const QStringList& args)
                                            usageLines(u"search").join(u' '));
     if (args.first().isEmpty())
         return context.fail(ExitUsage, QStringLiteral("[検索アイテム名]を入力してください．"));
-    const QList<SearchRow> rows = searchFolders(folderList(context.root), Matcher(args.first()));
+    Catalogue catalogue(context.root);
+    catalogue.readFolderList();
+    const QList<SearchRow> rows = catalogue.scan(args.first());
     for (const SearchRow& row : rows)
         context.out << row.folderPosition << u'\t' << displayPath(row.folder.mid(row.folder.lastIndexOf(u'/') + 1))
                     << u'\t' << row.title << u'\t' << row.hitAreaText() << u'\t' << displayPath(row.picturePath)

@@ -167,4 +167,9 @@ QList<SearchRow> Catalogue::search(const QString& text, const SearchProgress& pr
     return m_index->search(m_folders, Matcher(text), progress);
 }
 
+QList<SearchRow> Catalogue::scan(const QString& text) const
+{
+    return searchFolders(m_folders, Matcher(text));
+}
+
 } // namespace kovra

@@ -95,8 +95,10 @@ public:
     // --- The arrangement of the shown image
     WriteStatus saveArrangement();
 
-    // --- Search over the folder list, through the index
+    // --- Search over the folder list: through the index, which keeps what it read for the next search;
+    // or one scan of the disk that keeps nothing (one-shot callers such as kovra-cli). Same rows.
     QList<SearchRow> search(const QString& text, const SearchProgress& progress = {});
+    QList<SearchRow> scan(const QString& text) const;
 
 signals:
     void imageListChanged();
