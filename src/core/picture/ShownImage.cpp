@@ -209,14 +209,6 @@ void ShownImage::setAreaRect(int i, const QRectF& rect)
     emit changed();
 }
 
-void ShownImage::setAreaShown(int i, bool shown)
-{
-    if (!valid(i))
-        return;
-    m_areas[size_t(i)].state = shown ? AreaState::InUse : AreaState::Free;
-    emit changed();
-}
-
 void ShownImage::hideAllAreas()
 {
     for (Area& a : m_areas)

@@ -88,7 +88,6 @@ public:
     WriteStatus saveArrangement();
     void moveArea(int i, QPointF topLeft); // keeps the size
     void setAreaRect(int i, const QRectF& rect);
-    void setAreaShown(int i, bool shown);
     void hideAllAreas(); // every shown area becomes free until the image is read again
 
     // --- Selection
