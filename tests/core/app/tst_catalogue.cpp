@@ -1,0 +1,138 @@
+// The catalogue object without any window: the lists it keeps, the rules it checks, the operations that
+// change the disk and what they announce.
+#include "Catalogue.h"
+#include "FixtureCatalogue.h"
+#include "ItemRows.h"
+#include "SearchIndex.h"
+#include "ShownImage.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace kovra;
+using namespace kovra::test;
+using namespace Qt::StringLiterals;
+
+class tst_Catalogue : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void imageListFollowsTheDisk()
+    {
+        CatalogueBuilder cat;
+        const QString a = cat.addImage(u"20240101000000"_s, cp932(u"棚"_s));
+        cat.makeFolder(u"manual"_s);
+        Catalogue catalogue(cat.path());
+        QSignalSpy changed(&catalogue, &Catalogue::imageListChanged);
+        catalogue.rebuildImageList();
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(catalogue.folderList().size(), 2); // the manual folder is listed, not titled
+        QCOMPARE(catalogue.imageList().size(), 1);
+        QCOMPARE(catalogue.imageList().front().title, u"棚"_s);
+        QVERIFY(catalogue.isListed(a));
+
+        catalogue.shownImage().chooseImage(a);
+        QVERIFY(catalogue.deleteImage(a));
+        QCOMPARE(changed.count(), 2);
+        QVERIFY(!catalogue.isListed(a));
+        QVERIFY(catalogue.shownImage().folder().isEmpty()); // the last image gone: nothing is shown
+    }
+
+    void dropChecks_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<DropCheck>("expected");
+        QTest::newRow("bmp") << u"shelf.bmp"_s << tinyBmp() << DropCheck::Accepted;
+        QTest::newRow("gif by name") << u"anim.GIF"_s << tinyBmp() << DropCheck::RefusedByExtension;
+        QTest::newRow("gif by content") << u"anim.bmp"_s << QByteArray("GIF89a") << DropCheck::RefusedByContent;
+        QTest::newRow("outside the code page") << u"caf\u00e9.bmp"_s << tinyBmp() << DropCheck::UnstorableName;
+        QTest::newRow("blank at the end") << u"shelf.bmp "_s << tinyBmp() << DropCheck::BlankAroundName;
+    }
+    void dropChecks()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(DropCheck, expected);
+        CatalogueBuilder cat;
+        QTemporaryDir source;
+        const QString path = source.filePath(name);
+        QVERIFY(writeBytes(path, bytes));
+        QCOMPARE(Catalogue(cat.path()).checkDroppedFile(path), expected);
+        QCOMPARE(Catalogue(cat.path()).checkDroppedFile(source.path()), DropCheck::Ignored);
+    }
+
+    void titleChecks_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<TitleCheck>("expected");
+        QTest::newRow("new") << u"押入れ"_s << TitleCheck::Ok;
+        QTest::newRow("empty") << QString() << TitleCheck::Empty;
+        QTest::newRow("taken") << u"棚"_s << TitleCheck::Taken;
+        QTest::newRow("emoji") << u"棚\U0001F600"_s << TitleCheck::Unstorable;
+        QTest::newRow("line break") << u"棚\n2"_s << TitleCheck::Unstorable;
+        QTest::newRow("blank around") << u" 棚2"_s << TitleCheck::ChangedByReader;
+        QTest::newRow("quoted") << u"\"棚2\""_s << TitleCheck::ChangedByReader;
+        QTest::newRow("typed wave dash maps") << u"A\u301CB"_s << TitleCheck::Ok;
+    }
+    void titleChecks()
+    {
+        QFETCH(QString, typed);
+        QFETCH(TitleCheck, expected);
+        const QList<TitleEntry> listed{{u"棚"_s, u"/x/1"_s, 0}};
+        QCOMPARE(Catalogue::checkTitle(Catalogue::titleOf(typed), listed), expected);
+    }
+
+    void itemChecks_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<ItemCheck::Status>("status");
+        QTest::addColumn<QString>("character");
+        QTest::newRow("plain") << u"鍵"_s << 0 << ItemCheck::Status::Ok << QString();
+        QTest::newRow("empty is an item") << QString() << 0 << ItemCheck::Status::Ok << QString();
+        QTest::newRow("line break") << u"a\rb"_s << 0 << ItemCheck::Status::LineBreak << QString();
+        QTest::newRow("nul") << u"a\0b"_s << 0 << ItemCheck::Status::LineBreak << QString();
+        QTest::newRow("first bad character")
+            << u"a\u00e9\U0001F600"_s << 0 << ItemCheck::Status::Unencodable << u"\u00e9"_s;
+        QTest::newRow("surrogate pair") << u"a\U0001F600"_s << 0 << ItemCheck::Status::Unencodable << u"\U0001F600"_s;
+        QTest::newRow("list full") << u"鍵"_s << Catalogue::MaxItems << ItemCheck::Status::TooMany << QString();
+    }
+    void itemChecks()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, rows);
+        QFETCH(ItemCheck::Status, status);
+        QFETCH(QString, character);
+        const ItemCheck check = Catalogue::checkItem(typed, rows);
+        QCOMPARE(check.status, status);
+        QCOMPARE(check.character, character);
+        if (status == ItemCheck::Status::Ok)
+            QCOMPARE(check.bytes, cp932(typed));
+    }
+
+    // The rows keep their bytes through a save, and the index and the scan give the same answer.
+    void itemsSavedAreFound()
+    {
+        CatalogueBuilder cat;
+        const QString image = cat.addImage(u"20240101000000"_s, cp932(u"棚"_s));
+        Catalogue catalogue(cat.path());
+        catalogue.rebuildImageList();
+        ItemRows rows;
+        rows.setRows({cp932(u"赤いペン"_s), QByteArray("\x81\xff", 2)});
+        rows.append(Catalogue::checkItem(u"鍵〜"_s, rows.rowCount()).bytes);
+        QCOMPARE(rows.data(rows.index(1)).toString(), u"\\x81\\xFF"_s);
+        QCOMPARE(catalogue.saveItems(image, 4, rows.bytes()), WriteStatus::Ok);
+        QCOMPARE(catalogue.readItems(image, 4), rows.bytes());
+
+        const QList<SearchRow> found = catalogue.search(u"ペン"_s);
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.front().hitAreas, QList<int>{4});
+        QCOMPARE(catalogue.scan(u"ペン"_s), found);
+        QCOMPARE(catalogue.search(u"鍵～"_s).size(), 1); // typed and stored forms meet
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_Catalogue)
+#include "tst_catalogue.moc"
