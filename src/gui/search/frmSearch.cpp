@@ -153,7 +153,8 @@ void frmSearch::search()
 
         // Between folders the windows are repainted and the window manager's ping is answered, so the
         // program never looks hung; the input that arrives meanwhile reaches the blocker only.
-        m_rows = kovra::SearchIndex::shared().search(folders, kovra::Matcher(text), [&](int position, int count) {
+        static kovra::SearchIndex index; // the program's one index, until a core object owns it
+        m_rows = index.search(folders, kovra::Matcher(text), [&](int position, int count) {
             gaugeStep(position, count);
             busy.keepAnswering();
         });
