@@ -34,7 +34,7 @@ bool hasOuterBlank(QStringView text)
 
 Catalogue::Catalogue(const QString& programFolder, FileOps& ops, QObject* parent)
     : QObject(parent), m_programFolder(programFolder), m_ops(ops), m_shown(new ShownImage(this)),
-      m_index(std::make_unique<SearchIndex>())
+      m_index(std::make_unique<SearchIndex>(ops))
 {}
 
 Catalogue::~Catalogue() = default;

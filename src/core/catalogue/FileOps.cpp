@@ -222,46 +222,9 @@ FileOps& FileOps::current()
     return ops ? *ops : defaultOps();
 }
 
-namespace {
-
-struct InstallListeners
-{
-    std::mutex mutex;
-    int nextKey = 0;
-    std::map<int, std::function<void()>> listeners;
-};
-
-InstallListeners& installListeners()
-{
-    static InstallListeners l;
-    return l;
-}
-
-} // namespace
-
 FileOps* FileOps::install(FileOps* ops)
 {
-    InstallListeners& l = installListeners();
-    const std::lock_guard lock(l.mutex);
-    for (const auto& [key, listener] : l.listeners)
-        listener();
     return g_current.exchange(ops);
-}
-
-int FileOps::addInstallListener(std::function<void()> listener)
-{
-    InstallListeners& l = installListeners();
-    const std::lock_guard lock(l.mutex);
-    const int key = l.nextKey++;
-    l.listeners.emplace(key, std::move(listener));
-    return key;
-}
-
-void FileOps::removeInstallListener(int key)
-{
-    InstallListeners& l = installListeners();
-    const std::lock_guard lock(l.mutex);
-    l.listeners.erase(key);
 }
 
 bool isTempName(QStringView fileName)

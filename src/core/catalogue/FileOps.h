@@ -51,12 +51,6 @@ public:
     static FileOps& current();
     // Installs ops (not owned) and returns the previous one; nullptr restores the default.
     static FileOps* install(FileOps* ops);
-
-    // Called on the installing thread before every install: whoever reads through the current FileOps
-    // on a thread of its own stops and waits for that thread here, so no read outlives the FileOps it
-    // uses. Returns the key for removeInstallListener.
-    static int addInstallListener(std::function<void()> listener);
-    static void removeInstallListener(int key);
 };
 
 // Installs a FileOps for the lifetime of a scope (tests).

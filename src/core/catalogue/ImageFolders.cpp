@@ -1,5 +1,6 @@
 #include "ImageFolders.h"
 
+#include "BackgroundTask.h"
 #include "CodePage.h"
 #include "FileOps.h"
 #include "NativePath.h"
@@ -10,7 +11,6 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <atomic>
-#include <exception>
 #include <thread>
 
 namespace kovra {
@@ -74,8 +74,8 @@ QList<TitleEntry> titleList(const QStringList& folders, const QString& defaultTi
     // Each title is one small file read: two threads keep the disk and the parser busy at once. Every
     // entry has its own place, so the list's order is the folder list's whatever thread reads it.
     std::atomic<qsizetype> next{0};
-    auto readTitles = [&] {
-        for (qsizetype k; (k = next.fetch_add(1, std::memory_order_relaxed)) < positions.size();) {
+    auto readTitles = [&](const std::atomic<bool>* stop) {
+        for (qsizetype k; !(stop && *stop) && (k = next.fetch_add(1, std::memory_order_relaxed)) < positions.size();) {
             const int p = positions[k];
             const QString& folder = folders[p];
             list[k] = TitleEntry{
@@ -85,26 +85,12 @@ QList<TitleEntry> titleList(const QStringList& folders, const QString& defaultTi
     };
     constexpr qsizetype MinTitlesPerThread = 64;
     if (positions.size() >= 2 * MinTitlesPerThread && std::thread::hardware_concurrency() > 1) {
-        std::exception_ptr helperError;
-        std::thread helper([&] {
-            try {
-                readTitles();
-            } catch (...) {
-                helperError = std::current_exception();
-            }
-        });
-        try {
-            readTitles();
-        } catch (...) {
-            next.store(positions.size());
-            helper.join();
-            throw;
-        }
+        // An exception here leaves through the helper's destructor, which stops it after its current title.
+        BackgroundTask helper([&](const std::atomic<bool>& stop) { readTitles(&stop); });
+        readTitles(nullptr);
         helper.join();
-        if (helperError)
-            std::rethrow_exception(helperError);
     } else {
-        readTitles();
+        readTitles(nullptr);
     }
     return list;
 }
@@ -167,9 +153,9 @@ QString resolvePicturePath(const QString& folder, const QString& storedFilename)
     return storedFilename;
 }
 
-PictureResolution resolvePicture(const QString& folder, int bufferSize)
+PictureResolution resolvePicture(const QString& folder, int bufferSize, FileOps& ops)
 {
-    const ProfileFile ini = ProfileFile::load(imageIniPath(folder));
+    const ProfileFile ini = ProfileFile::load(imageIniPath(folder), ops);
     return resolvePicture(folder, ini.read(u"ImageFile", u"Filename", u"", bufferSize),
                           ini.value(u"ImageFile", u"Filename").value_or(QString()));
 }
@@ -190,9 +176,9 @@ PictureResolution resolvePicture(const QString& folder, const QString& stored, c
     return r;
 }
 
-QString picturePathOf(const QString& folder, int bufferSize)
+QString picturePathOf(const QString& folder, int bufferSize, FileOps& ops)
 {
-    return resolvePicture(folder, bufferSize).path;
+    return resolvePicture(folder, bufferSize, ops).path;
 }
 
 QString picturePathOf(const QString& folder, const QString& stored, const QString& whole)

@@ -60,10 +60,11 @@ struct PictureResolution
     QString path;
     bool found = false;
 };
-PictureResolution resolvePicture(const QString& folder, int bufferSize = FilenameBufferSize);
+PictureResolution resolvePicture(const QString& folder, int bufferSize = FilenameBufferSize,
+                                 FileOps& ops = FileOps::current());
 // The same from values already read from IMAGE.INI: Filename as read with the buffer, and whole.
 PictureResolution resolvePicture(const QString& folder, const QString& stored, const QString& whole);
-QString picturePathOf(const QString& folder, int bufferSize = FilenameBufferSize);
+QString picturePathOf(const QString& folder, int bufferSize = FilenameBufferSize, FileOps& ops = FileOps::current());
 QString picturePathOf(const QString& folder, const QString& stored, const QString& whole);
 
 // Image folder name for a registration time: "yyyyMMddhhmmss" in local time.

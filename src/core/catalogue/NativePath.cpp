@@ -239,21 +239,65 @@ bool isReadableFolder(const QString& path)
     return true;
 }
 
+PathStatus pathStatus(const QString& path, bool followLinks)
+{
+    PathStatus s;
+    struct stat st;
+    if (!statOf(path, st, followLinks)) {
+        s.absent = !path.isEmpty() && errno == ENOENT;
+        return s;
+    }
+    s.kind = S_ISREG(st.st_mode) ? PathKind::File : S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::Other;
+    s.symLink = S_ISLNK(st.st_mode);
+    s.device = quint64(st.st_dev);
+    s.inode = quint64(st.st_ino);
+    return s;
+}
+
+namespace {
+
+// Calls visit(entry, dir) for each entry of the folder but "." and ".."; false when it cannot be read.
+template <typename Visit>
+bool listFolder(const QString& folder, Visit&& visit)
+{
+    DIR* dir = ::opendir(nativePath(folder).constData());
+    if (!dir)
+        return false;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArrayView name(entry->d_name);
+        if (name != "." && name != "..")
+            visit(*entry, dir);
+    }
+    ::closedir(dir);
+    return true;
+}
+
+} // namespace
+
 QStringList folderEntries(const QString& folder, bool* ok)
 {
     QStringList names;
-    DIR* dir = ::opendir(nativePath(folder).constData());
+    const bool read =
+        listFolder(folder, [&](const dirent& entry, DIR*) { names.append(fromNativePath(entry.d_name)); });
     if (ok)
-        *ok = dir != nullptr;
-    if (!dir)
-        return names;
-    while (const dirent* entry = ::readdir(dir)) {
-        const QByteArrayView name(entry->d_name);
-        if (name == "." || name == "..")
-            continue;
-        names.append(fromNativePath(name));
-    }
-    ::closedir(dir);
+        *ok = read;
+    return names;
+}
+
+QStringList symLinkEntries(const QString& folder, bool* ok)
+{
+    QStringList names;
+    const bool read = listFolder(folder, [&](const dirent& entry, DIR* dir) {
+        bool link = entry.d_type == DT_LNK;
+        if (entry.d_type == DT_UNKNOWN) {
+            struct stat st;
+            link = ::fstatat(::dirfd(dir), entry.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISLNK(st.st_mode);
+        }
+        if (link)
+            names.append(fromNativePath(entry.d_name));
+    });
+    if (ok)
+        *ok = read;
     return names;
 }
 

@@ -34,9 +34,23 @@ QString canonicalPath(const QString& path); // realpath(); empty when it cannot 
 QString symLinkTarget(const QString& path); // readlink(); empty when no link
 bool isReadableFolder(const QString& path); // a folder that opendir() opens
 
+// One stat() of the path (lstat() when followLinks is false): what it is, and the device and inode that
+// tell it from another entry under the same name later.
+struct PathStatus
+{
+    PathKind kind = PathKind::Missing; // Missing too when the name cannot be looked at
+    bool absent = false;               // nothing has this name (ENOENT), as against a name not looked at
+    bool symLink = false;              // lstat() only
+    quint64 device = 0, inode = 0;
+};
+PathStatus pathStatus(const QString& path, bool followLinks = true);
+
 // The names of a folder (without "." and ".."), in the order readdir() gives them; empty when the folder
 // cannot be read (ok, when given, tells which).
 QStringList folderEntries(const QString& folder, bool* ok = nullptr);
+// The names among them that are symbolic links, from the types of the same one listing (a file is
+// looked at on its own only where the file system gives no type).
+QStringList symLinkEntries(const QString& folder, bool* ok = nullptr);
 
 // The path as it exists on disk: path itself when that entry exists; otherwise the one entry of the same
 // folder whose name equals the last component without regard to case (a catalogue copied through a

@@ -115,9 +115,14 @@ ProfileFile::ProfileFile(QByteArray bytes) : m_bytes(std::move(bytes)), m_status
 
 ProfileFile ProfileFile::load(const QString& path)
 {
+    return load(path, FileOps::current());
+}
+
+ProfileFile ProfileFile::load(const QString& path, FileOps& ops)
+{
     ProfileFile f;
     QByteArray data;
-    switch (FileOps::current().readFile(path, data)) {
+    switch (ops.readFile(path, data)) {
     case FileOps::ReadStatus::Ok:
         f.m_bytes = std::move(data);
         f.m_status = Status::Loaded;

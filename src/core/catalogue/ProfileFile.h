@@ -8,6 +8,7 @@
 
 namespace kovra {
 
+class FileOps;
 class FileReplacement;
 
 // Outcome of a profile write. Callers that follow the old silent behaviour may ignore it.
@@ -33,8 +34,10 @@ public:
     ProfileFile() = default;
     explicit ProfileFile(QByteArray bytes);
 
-    // One read of the disk through FileOps. A missing or unreadable file reads as empty.
+    // One read of the disk through FileOps::current(), or through ops. A missing or unreadable file reads
+    // as empty.
     static ProfileFile load(const QString& path);
+    static ProfileFile load(const QString& path, FileOps& ops);
 
     Status status() const { return m_status; }
     // Begins with a UTF-16 byte-order mark: edits are refused (Unreadable), reads go on as for any bytes.

@@ -10,16 +10,15 @@ namespace kovra {
 
 // The searchable content of image folders kept in memory between searches, so that a search reads again
 // only what changed since the last one. Per folder it holds every area file's items as the scan reads
-// them, already folded for matching, and (once a search needed it) the title and Filename of IMAGE.INI.
+// them, already folded for matching, and (once a search needed it) the title and Filename of IMAGE.INI
+// (IndexContent).
 //
-// It is never stale: the kernel reports every change in a watched folder (one inotify watch per image
-// folder and one per folder holding them), and the notifications are read before each answer, so a
-// change made a moment before the search is seen. A folder that cannot be proven current is read from
-// disk again, as the scan reads it: after a notification for it or its name, after a lost notification
-// queue (all of them), when its watch could not be added (no watches left, no permission), on file
-// systems that do not deliver notifications for changes made elsewhere (network shares, FUSE), when it
-// is a symbolic link or an area file or IMAGE.INI in it is one, when a file could not be read, and when
-// another FileOps was installed. Every file is read through FileOps::current() as in the scan.
+// It is never stale: the kernel reports every change in a watched folder, and the notifications are read
+// before each answer, so a change made a moment before the search is seen (FolderWatcher). A folder that
+// cannot be proven current is read from disk again, as the scan reads it: after a notification for it or
+// its name, and wherever FolderWatcher cannot prove it current; also when a file could not be read.
+// Every file is read through the FileOps the index was given, as the scan reads it; that FileOps must
+// outlive the index and be thread-safe (the index reads on threads of its own).
 //
 // The answer is the scan's answer: the same rows in folder-list order, hit areas, titles and picture
 // paths (picture paths are resolved at every answer, since the picture may lie outside the folder).
@@ -29,7 +28,7 @@ namespace kovra {
 class SearchIndex
 {
 public:
-    SearchIndex();
+    explicit SearchIndex(FileOps& ops = FileOps::current());
     ~SearchIndex();
     SearchIndex(const SearchIndex&) = delete;
     SearchIndex& operator=(const SearchIndex&) = delete;
@@ -50,9 +49,6 @@ public:
     };
     // Waits for the background reading first.
     Stats stats();
-
-    // The program's one index, for the search window (its thread only).
-    static SearchIndex& shared();
 
 private:
     struct Impl;

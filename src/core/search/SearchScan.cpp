@@ -1,6 +1,7 @@
 #include "SearchScan.h"
 
 #include "AreaFiles.h"
+#include "BackgroundTask.h"
 #include "CodePage.h"
 #include "ImageFolders.h"
 #include "Numbers.h"
@@ -8,9 +9,7 @@
 
 #include <QThread>
 #include <atomic>
-#include <exception>
 #include <memory>
-#include <thread>
 
 namespace kovra {
 namespace {
@@ -33,22 +32,22 @@ QString SearchRow::hitAreaText() const
     return text;
 }
 
-std::optional<SearchRow> searchFolder(const QString& folder, int position, const Matcher& matcher)
+std::optional<SearchRow> searchFolder(const QString& folder, int position, const Matcher& matcher, FileOps& ops)
 {
     if (matcher.isEmpty())
         return std::nullopt;
     QList<int> areas;
     for (int a = 0; a < AreaCount; ++a) {
-        const ProfileFile file = ProfileFile::load(areaFilePath(folder, a));
+        const ProfileFile file = ProfileFile::load(areaFilePath(folder, a), ops);
         if (file.status() == ProfileFile::Status::Loaded && areaHasHit(file, matcher))
             areas.append(a);
     }
     if (areas.isEmpty())
         return std::nullopt;
     SearchRow row;
-    row.title = getProfileString(u"ImageFile", u"Title", nonTitled(), TitleBufferSize, imageIniPath(folder));
+    row.title = ProfileFile::load(imageIniPath(folder), ops).read(u"ImageFile", u"Title", nonTitled(), TitleBufferSize);
     // Filename read as the search reads it (125 bytes), with the readers' shared fallbacks.
-    row.picturePath = picturePathOf(folder, SearchFilenameBufferSize);
+    row.picturePath = picturePathOf(folder, SearchFilenameBufferSize, ops);
     row.folder = folder;
     row.folderPosition = position;
     row.hitAreas = std::move(areas);
@@ -81,13 +80,8 @@ void forEachFolder(int n, int threads, const std::function<void(int)>& work, con
         done[size_t(i)].store(true, std::memory_order_release);
         return i;
     };
-    std::exception_ptr helperError;
-    std::thread helper([&] {
-        try {
-            while (step() >= 0) {
-            }
-        } catch (...) {
-            helperError = std::current_exception();
+    BackgroundTask helper([&](const std::atomic<bool>& stop) {
+        while (!stop && step() >= 0) {
         }
     });
     int reported = 0;
@@ -98,26 +92,19 @@ void forEachFolder(int n, int threads, const std::function<void(int)>& work, con
             ++reported;
         }
     };
-    try {
-        while (step() >= 0)
-            report();
-    } catch (...) {
-        next.store(n); // the helper stops after its current folder
-        helper.join();
-        throw;
-    }
+    // An exception here leaves through the helper's destructor, which stops it after its current folder.
+    while (step() >= 0)
+        report();
     helper.join();
-    if (helperError)
-        std::rethrow_exception(helperError);
     report();
 }
 
 QList<SearchRow> searchFolders(const QStringList& folders, const Matcher& matcher, const SearchProgress& progress,
-                               int threads)
+                               int threads, FileOps& ops)
 {
     std::vector<std::optional<SearchRow>> found(static_cast<size_t>(folders.size()));
     forEachFolder(
-        int(folders.size()), threads, [&](int i) { found[size_t(i)] = searchFolder(folders[i], i, matcher); },
+        int(folders.size()), threads, [&](int i) { found[size_t(i)] = searchFolder(folders[i], i, matcher, ops); },
         progress);
     QList<SearchRow> rows;
     for (auto& row : found)

@@ -2,6 +2,7 @@
 
 #include "AreaFiles.h"
 #include "CodePage.h"
+#include "FileOps.h"
 #include "Matching.h"
 #include "Numbers.h"
 #include "ProfileFile.h"
@@ -61,11 +62,12 @@ bool visitSearchItems(const ProfileFile& file, Visit&& visit)
 // once per scan, nothing is cached between scans. The call is synchronous; inside it up to `threads`
 // threads read folders (0: as many as pay, at most two), but progress is reported on the calling
 // thread only, once per folder, in ascending order. An empty search text finds nothing. The files are
-// read through FileOps::current() from both threads, so an installed FileOps must be thread-safe.
+// read through ops from both threads, so it must be thread-safe.
 QList<SearchRow> searchFolders(const QStringList& folders, const Matcher& matcher, const SearchProgress& progress = {},
-                               int threads = 0);
+                               int threads = 0, FileOps& ops = FileOps::current());
 
 // The scan of one folder; nullopt when it has no hit.
-std::optional<SearchRow> searchFolder(const QString& folder, int position, const Matcher& matcher);
+std::optional<SearchRow> searchFolder(const QString& folder, int position, const Matcher& matcher,
+                                      FileOps& ops = FileOps::current());
 
 } // namespace kovra

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
 #include <memory>
 #include <random>
 #include <unistd.h>
@@ -88,7 +89,7 @@ private slots:
     void changesOutsideWatchedFoldersAreSeen();
     void repeatedSearchReadsNothing();
     void quickSuccessionStillBuildsTheIndex();
-    void anotherFileOpsReadsAgain();
+    void failedReadsAreReadAgain();
     void textThatNoItemCanHoldFindsNothing();
 };
 
@@ -117,11 +118,11 @@ void tst_searchindex::answersAsScanUnderRandomChanges()
         return folders.isEmpty() ? QString() : folders[below(int(folders.size()))];
     };
 
-    SearchIndex index;
-    // Installing another FileOps empties the index: the next search scans and reads everything again in
-    // the background, while the next edits are made.
+    // Now and then a new index, through another FileOps or the default one: its first search scans and
+    // it reads everything in the background, while the next edits are made.
     FileOps passThrough;
-    std::unique_ptr<ScopedFileOps> installed;
+    bool throughPassThrough = false;
+    auto index = std::make_unique<SearchIndex>();
     int edits = 0, searches = 0, mismatches = 0, serial = 0;
     for (int round = 0; round < 400; ++round) {
         const QString folder = someFolder();
@@ -175,14 +176,15 @@ void tst_searchindex::answersAsScanUnderRandomChanges()
             break;
         }
         case 11:
-            installed = installed ? nullptr : std::make_unique<ScopedFileOps>(&passThrough);
+            throughPassThrough = !throughPassThrough;
+            index = std::make_unique<SearchIndex>(throughPassThrough ? passThrough : FileOps::current());
             break;
         }
         ++edits;
         // Searches after most edits, sometimes two in a row, sometimes none (edits pile up).
         for (int k = below(3); k > 0; --k) {
             ++searches;
-            if (!sameAsScan(index, root, Texts[below(int(Texts.size()))]))
+            if (!sameAsScan(*index, root, Texts[below(int(Texts.size()))]))
                 ++mismatches;
         }
     }
@@ -244,14 +246,13 @@ void tst_searchindex::repeatedSearchReadsNothing()
 {
     QTemporaryDir dir;
     QVERIFY(bench::generateCatalogue(dir.path(), 20, 3));
-    SearchIndex index;
+    test::FailingFileOps ops; // logs every read of the index
+    SearchIndex index(ops);
     const QStringList folders = folderList(dir.path());
     index.search(folders, Matcher(u"電池"_s));
     QCOMPARE(index.stats().readLastSearch, folders.size());
-    test::FailingFileOps ops; // logs every read; installing it reads everything again once
-    const ScopedFileOps installed(&ops);
     index.search(folders, Matcher(u"電池"_s));
-    QCOMPARE(index.stats().current, int(folders.size())); // read again in the background
+    QCOMPARE(index.stats().current, int(folders.size())); // read in the background
     ops.log.clear();
     const QList<SearchRow> rows = index.search(folders, Matcher(u"ペン"_s));
     // The titles of hits first needed now are read; no area file is.
@@ -281,19 +282,18 @@ void tst_searchindex::quickSuccessionStillBuildsTheIndex()
     QCOMPARE(stats.current, int(folders.size()));
 }
 
-// A FileOps that fails reads, then the real one again: the disk did not change, the answer does.
-void tst_searchindex::anotherFileOpsReadsAgain()
+// The index's FileOps fails reads, then reads again: the disk did not change, the answer does.
+void tst_searchindex::failedReadsAreReadAgain()
 {
     QTemporaryDir dir;
     QVERIFY(bench::generateCatalogue(dir.path(), 10, 5));
     const QStringList folders = folderList(dir.path());
-    SearchIndex index;
-    {
-        test::FailingFileOps ops;
-        ops.failWhen = [](const QString& op, const QString&) { return op == u"read"; };
-        const ScopedFileOps installed(&ops);
-        QVERIFY(index.search(folders, Matcher(u"電池"_s)).isEmpty());
-    }
+    test::FailingFileOps ops;
+    std::atomic<bool> failing{true}; // changed while the index reads in the background
+    ops.failWhen = [&](const QString& op, const QString&) { return failing && op == u"read"; };
+    SearchIndex index(ops);
+    QVERIFY(index.search(folders, Matcher(u"電池"_s)).isEmpty());
+    failing = false;
     const QList<SearchRow> rows = index.search(folders, Matcher(u"電池"_s));
     QVERIFY(!rows.isEmpty());
     QCOMPARE(rows, searchFolders(folders, Matcher(u"電池"_s)));

@@ -170,7 +170,9 @@ void tst_frmSearchPing::answersPingAndRepaintsDuringLongSearch()
     PaintCounter paints;
     w->installEventFilter(&paints);
 
-    SlowReads slow;
+    // The window's index, made by this first search, goes on reading through these reads in the
+    // background after the test: they last as long as the program.
+    static SlowReads slow;
     const kovra::ScopedFileOps installed(&slow);
     std::atomic<bool> searching{true};
     std::atomic<bool> answered{false}, answeredWhileSearching{false};

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+struct inotify_event;
+
+namespace kovra {
+
+// Which image folders are proven unchanged since they were read. One inotify instance: a watch on each
+// image folder and one on each folder holding them; a notification for a folder, or for its name in the
+// folder holding it, marks it as changed until it is read again.
+//
+// Never proven current: every folder after a lost notification queue (IN_Q_OVERFLOW); the folders of a
+// holding folder whose path has come to name another directory; a folder without a watch (none left past
+// max_user_watches, no permission, no inotify at all); one on a file system that does not report changes
+// made elsewhere (network shares, FUSE and cluster file systems); a symbolic link, and a folder in which
+// IMAGE.INI or an area file is one; a folder whose holding folder is not trusted itself.
+//
+// One thread at a time, except watch(), which touches nothing but the kernel.
+class FolderWatcher
+{
+public:
+    FolderWatcher();
+    ~FolderWatcher();
+    FolderWatcher(const FolderWatcher&) = delete;
+    FolderWatcher& operator=(const FolderWatcher&) = delete;
+
+    // The folder holding an image folder: the path up to its last '/' (a view of folder).
+    static QStringView holderOf(QStringView folder);
+
+    // A holding folder as holder() found it.
+    struct Holder
+    {
+        bool trusted = false; // folders directly inside it coming, going or renamed are reported
+        quint64 device = 0;   // its file system, known to report changes
+    };
+    // Watches the holding folder on first use. When its path has come to name another folder since, the
+    // folders inside it are marked and it is watched anew.
+    Holder holder(const QString& path);
+
+    // The image folder's watch, added before its files are read: a change after this point is reported.
+    // Any thread may call it while another thread calls it too.
+    struct Watch
+    {
+        int wd = -1;
+        bool trusted = false; // every change of what a read finds now will be reported
+        bool plain = false;   // no entry of the folder is a symbolic link
+    };
+    Watch watch(const QString& folder, const Holder& holder) const;
+
+    // After the read: the folder is current when its watch was trusted and the read found every file
+    // readable, until a notification marks it.
+    void commit(const QString& folder, const Watch& watch, bool readWhole);
+    bool isCurrent(const QString& folder) const;
+    int currentCount() const;
+
+    // Reads every notification queued so far, without waiting, and marks the folders they touch.
+    void drain();
+    // Forgets the folders not wanted, with their watches.
+    void prune(const QSet<QString>& wanted);
+
+    bool notifies() const { return m_fd >= 0; } // false: inotify is not available, no folder is current
+    int watchCount() const { return int(m_folderWatches.size() + m_parentWatches.size()); }
+    qint64 memoryBytes() const; // heap held by the folder records and watch maps (estimate)
+
+private:
+    struct Folder
+    {
+        int wd = -1; // the folder's own watch
+        bool current = false;
+    };
+    struct Parent
+    {
+        int wd = -1;
+        quint64 device = 0, inode = 0;
+        bool trusted = false;
+    };
+
+    void markAll();
+    void mark(const QString& folder);
+    void markChildrenOf(const QString& holder);
+    void unmapFolderWatch(int wd, const QString& folder);
+    void forgetParent(int wd);
+    void handle(const inotify_event& ev);
+
+    int m_fd = -1;
+    QHash<QString, Folder> m_folders;
+    QHash<QString, Parent> m_parents;
+    QHash<int, QStringList> m_folderWatches; // wd -> image folders
+    QHash<int, QStringList> m_parentWatches; // wd -> folders holding image folders
+};
+
+} // namespace kovra
