@@ -151,7 +151,10 @@ void tst_frmSearchPing::answersPingAndRepaintsDuringLongSearch()
     QTemporaryDir dir;
     QVERIFY(kovra::bench::generateCatalogue(dir.path(), 300, 11));
     kovra::MessageBoxRecorder boxes;
-    frmMain main(dir.path());
+    // The catalogue's index reads through these slow reads, which keep the first search long.
+    SlowReads slow;
+    kovra::Catalogue catalogue(dir.path(), slow);
+    frmMain main(catalogue);
     main.setWindowFactory(frmMain::Window::Search, [m = &main] { return new frmSearch(m->catalogue(), *m); });
     main.show();
     auto* w = qobject_cast<frmSearch*>(main.openWindow(frmMain::Window::Search));
@@ -170,9 +173,6 @@ void tst_frmSearchPing::answersPingAndRepaintsDuringLongSearch()
     PaintCounter paints;
     w->installEventFilter(&paints);
 
-    // The window's index, made by this first search, goes on reading through these reads in the
-    // background after the test: they last as long as the program.
-    static SlowReads slow;
     const kovra::ScopedFileOps installed(&slow);
     std::atomic<bool> searching{true};
     std::atomic<bool> answered{false}, answeredWhileSearching{false};
