@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QIcon>
 #include <QLibraryInfo>
+#include <QPointer>
 #include <QTranslator>
 
 namespace {
@@ -73,5 +74,8 @@ int main(int argc, char* argv[])
                                  [&catalogue, mainWindow] { return new frmSearch(catalogue, *mainWindow); });
     QObject::connect(mainWindow, &frmMain::programEnding, &app, &QApplication::quit, Qt::QueuedConnection);
     mainWindow->show();
-    return app.exec();
+    const QPointer<frmMain> open(mainWindow);
+    const int status = app.exec();
+    delete open.data(); // the windows draw the catalogue's shown image: they go first
+    return status;
 }
