@@ -1,11 +1,12 @@
 #include "FixtureCatalogue.h"
 
 #include "CodePage.h"
-#include "FlatBlocksJpeg.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -93,71 +94,6 @@ bool writeCp932(const QString& path, const QStringList& lines)
     return writeBytes(path, bytes);
 }
 
-Rgb::Rgb(Qt::GlobalColor colour) : red(0), green(0), blue(0)
-{
-    // As QColor has them, so that a test may compare with QColor(colour).
-    auto set = [this](int r, int g, int b) {
-        red = r;
-        green = g;
-        blue = b;
-    };
-    switch (colour) {
-    case Qt::white:
-    case Qt::color1:
-        set(255, 255, 255);
-        break;
-    case Qt::red:
-        set(255, 0, 0);
-        break;
-    case Qt::darkRed:
-        set(128, 0, 0);
-        break;
-    case Qt::green:
-        set(0, 255, 0);
-        break;
-    case Qt::darkGreen:
-        set(0, 128, 0);
-        break;
-    case Qt::blue:
-        set(0, 0, 255);
-        break;
-    case Qt::darkBlue:
-        set(0, 0, 128);
-        break;
-    case Qt::cyan:
-        set(0, 255, 255);
-        break;
-    case Qt::darkCyan:
-        set(0, 128, 128);
-        break;
-    case Qt::magenta:
-        set(255, 0, 255);
-        break;
-    case Qt::darkMagenta:
-        set(128, 0, 128);
-        break;
-    case Qt::yellow:
-        set(255, 255, 0);
-        break;
-    case Qt::darkYellow:
-        set(128, 128, 0);
-        break;
-    case Qt::gray:
-        set(160, 160, 164);
-        break;
-    case Qt::darkGray:
-        set(128, 128, 128);
-        break;
-    case Qt::lightGray:
-        set(192, 192, 192);
-        break;
-    case Qt::black:
-    case Qt::color0:
-    case Qt::transparent:
-        break;
-    }
-}
-
 namespace {
 
 void appendLittleEndian(QByteArray& out, quint32 v, int bytes)
@@ -166,112 +102,17 @@ void appendLittleEndian(QByteArray& out, quint32 v, int bytes)
         out.append(char((v >> (8 * i)) & 0xFF));
 }
 
-void appendBigEndian(QByteArray& out, quint32 v)
-{
-    for (int i = 3; i >= 0; --i)
-        out.append(char((v >> (8 * i)) & 0xFF));
-}
-
-quint32 crc32(const QByteArray& bytes)
-{
-    quint32 crc = 0xFFFFFFFFu;
-    for (const char c : bytes) {
-        crc ^= uchar(c);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
-    }
-    return ~crc;
-}
-
-QByteArray pngChunk(const char* type, const QByteArray& data)
-{
-    QByteArray out;
-    appendBigEndian(out, quint32(data.size()));
-    const QByteArray typed = QByteArray(type) + data;
-    out += typed;
-    appendBigEndian(out, crc32(typed));
-    return out;
-}
-
-int clampByte(double v)
-{
-    return std::clamp(int(v + 0.5), 0, 255);
-}
-
 } // namespace
 
-QByteArray bmpPicture(QSize size, Rgb colour)
+QByteArray picture(const QString& fileName, QSize size, const QColor& colour)
 {
-    const int rowBytes = (size.width() * 3 + 3) / 4 * 4;
-    QByteArray row;
-    for (int x = 0; x < size.width(); ++x)
-        row.append(char(colour.blue)).append(char(colour.green)).append(char(colour.red));
-    row.append(QByteArray(rowBytes - row.size(), 0));
-    QByteArray b("BM");
-    appendLittleEndian(b, quint32(54 + size.height() * rowBytes), 4);
-    appendLittleEndian(b, 0, 4);
-    appendLittleEndian(b, 54, 4);
-    appendLittleEndian(b, 40, 4); // BITMAPINFOHEADER
-    appendLittleEndian(b, quint32(size.width()), 4);
-    appendLittleEndian(b, quint32(size.height()), 4);
-    appendLittleEndian(b, 1, 2);
-    appendLittleEndian(b, 24, 2);
-    appendLittleEndian(b, 0, 4);
-    appendLittleEndian(b, quint32(size.height() * rowBytes), 4);
-    appendLittleEndian(b, 2835, 4);
-    appendLittleEndian(b, 2835, 4);
-    appendLittleEndian(b, 0, 4);
-    appendLittleEndian(b, 0, 4);
-    for (int y = 0; y < size.height(); ++y)
-        b += row;
-    return b;
-}
-
-QByteArray pngPicture(QSize size, Rgb colour)
-{
-    QByteArray header;
-    appendBigEndian(header, quint32(size.width()));
-    appendBigEndian(header, quint32(size.height()));
-    header.append("\x08\x02\x00\x00\x00", 5); // 8 bits, RGB, deflate, no filter, no interlace
-    QByteArray row(1, 0);                     // filter: none
-    for (int x = 0; x < size.width(); ++x)
-        row.append(char(colour.red)).append(char(colour.green)).append(char(colour.blue));
-    QByteArray pixels;
-    for (int y = 0; y < size.height(); ++y)
-        pixels += row;
-    // qCompress is a zlib stream behind a 4-byte length of its own.
-    const QByteArray zlib = qCompress(pixels).mid(4);
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", zlib) +
-           pngChunk("IEND", QByteArray());
-}
-
-QByteArray jpegPicture(QSize size, Rgb colour)
-{
-    const double r = colour.red, g = colour.green, b = colour.blue;
-    const int ycc[3] = {clampByte(0.299 * r + 0.587 * g + 0.114 * b),
-                        clampByte(128 - 0.168736 * r - 0.331264 * g + 0.5 * b),
-                        clampByte(128 + 0.5 * r - 0.418688 * g - 0.081312 * b)};
-    QByteArray out = flatBlocksJpeg((size.width() + 7) / 8, (size.height() + 7) / 8, 3, 0,
-                                    [&ycc](int c, int, int) { return ycc[c]; });
-    // The frame says the size itself; the decoder crops the last blocks to it.
-    const qsizetype frame = out.indexOf(QByteArray("\xff\xc0", 2));
-    out[frame + 5] = char(size.height() >> 8);
-    out[frame + 6] = char(size.height() & 255);
-    out[frame + 7] = char(size.width() >> 8);
-    out[frame + 8] = char(size.width() & 255);
-    return out;
-}
-
-QByteArray pictureFor(const QString& fileName, QSize size, Rgb colour)
-{
-    const QString suffix = QFileInfo(fileName).suffix().toLower();
-    if (suffix == u"bmp")
-        return bmpPicture(size, colour);
-    if (suffix == u"png")
-        return pngPicture(size, colour);
-    if (suffix == u"jpg" || suffix == u"jpeg")
-        return jpegPicture(size, colour);
-    return QByteArray();
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    const QByteArray format = QFileInfo(fileName).suffix().toLower().toLatin1();
+    return image.save(&buffer, format.constData()) ? bytes : QByteArray();
 }
 
 QByteArray tinyBmp()
@@ -438,16 +279,16 @@ QString CatalogueBuilder::makeImage(const QString& name, const QByteArray& title
     return f;
 }
 
-void CatalogueBuilder::makePicture(const QString& relative, QSize size, Rgb colour) const
+void CatalogueBuilder::makePicture(const QString& relative, QSize size, const QColor& colour) const
 {
-    const QByteArray bytes = pictureFor(relative, size, colour);
+    const QByteArray bytes = picture(relative, size, colour);
     if (bytes.isEmpty())
         qFatal("Test set-up: no picture of the kind of %s", qPrintable(relative));
     write(relative, bytes);
 }
 
 QString CatalogueBuilder::addImage(const QString& name, const QByteArray& title, const QString& picture, QSize size,
-                                   Rgb colour) const
+                                   const QColor& colour) const
 {
     const QString f = makeImage(name, title, picture);
     makePicture(f + u'/' + picture, size, colour);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QColor>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -8,8 +9,8 @@
 #include <QTemporaryDir>
 
 // Test helpers: files written byte for byte (never through our own writer), program folders built from
-// them, and a catalogue laid out as the Windows build leaves it. QtCore only: the core tests and the fuzz
-// seeds use it too, so pictures are encoded here rather than by QtGui.
+// them, and a catalogue laid out as the Windows build leaves it. QtCore and QtGui only, as the core: the
+// core tests and the fuzz seeds use it too.
 namespace kovra::test {
 
 // Writes bytes exactly as given, creating missing folders. False when the disk refused.
@@ -34,25 +35,12 @@ QByteArray cp932Lines(const QStringList& lines);
 bool writeCp932(const QString& path, const QString& text);
 bool writeCp932(const QString& path, const QStringList& lines);
 
-// The colour of a picture made here. Qt's named colours convert to the values QColor gives them.
-struct Rgb
-{
-    constexpr Rgb(int r, int g, int b) : red(r), green(g), blue(b) {}
-    Rgb(Qt::GlobalColor colour);
-    int red, green, blue;
-};
-
 // A 2 x 2 pixel 24-bit BMP picture, built here.
 QByteArray tinyBmp();
 // A 16 x 12 pixel JPEG picture (tests/data/shelf.jpg).
 QByteArray tinyJpeg();
-// Pictures of one colour: a 24-bit BMP, an 8-bit RGB PNG, a baseline JPEG (each 8 x 8 block flat, so a
-// decoder gives the colour back within the rounding of YCbCr).
-QByteArray bmpPicture(QSize size, Rgb colour);
-QByteArray pngPicture(QSize size, Rgb colour);
-QByteArray jpegPicture(QSize size, Rgb colour);
-// The picture of the kind fileName's extension names (bmp, png, jpg, jpeg); empty for any other.
-QByteArray pictureFor(const QString& fileName, QSize size, Rgb colour);
+// A picture of one colour, of the kind fileName's extension names (bmp, png, jpg...); empty for another.
+QByteArray picture(const QString& fileName, QSize size, const QColor& colour);
 
 // Area file index of an image folder.
 QString areaFile(const QString& folder, int index);
@@ -85,11 +73,11 @@ public:
     // without one) and the title given as code page 932 bytes. Returns the folder's path.
     QString makeImage(const QString& name, const QByteArray& title, const QString& picture = QString()) const;
     // A picture of one colour, of the kind its extension names.
-    void makePicture(const QString& relative, QSize size, Rgb colour) const;
+    void makePicture(const QString& relative, QSize size, const QColor& colour) const;
     // An image folder with its picture of one colour and IMAGE.INI naming both.
     QString addImage(const QString& name, const QByteArray& title,
                      const QString& picture = QStringLiteral("picture.png"), QSize size = QSize(320, 240),
-                     Rgb colour = Qt::white) const;
+                     const QColor& colour = Qt::white) const;
 
     // Area file index of image (a folder name or path), byte for byte.
     void writeArea(const QString& image, int index, const QByteArray& body) const;
