@@ -3,6 +3,7 @@
 // JPEGs made by hand for the reduced decoder's tests and fuzz seeds: what Qt's writer never makes.
 
 #include <QByteArray>
+#include <QSize>
 #include <cstdlib>
 #include <functional>
 #include <utility>
@@ -87,6 +88,33 @@ inline QByteArray flatBlocksJpeg(int blocksWide, int blocksHigh, int components,
     }
     align();
     return out + QByteArray("\xff\xd9", 2);
+}
+
+// The JPEG with its frame declaring `size` instead, the data left as it is: a small file that claims a huge
+// picture. With `progressive`, a sequential frame becomes a progressive one whose first scan carries the DC
+// coefficients only.
+inline QByteArray withDeclaredSize(QByteArray jpeg, QSize size, bool progressive = false)
+{
+    for (qsizetype at = 2; at + 4 <= jpeg.size();) {
+        const auto marker = uchar(jpeg[at + 1]);
+        const qsizetype body = at + 4;
+        if (marker >= 0xC0 && marker <= 0xC2) {
+            if (body + 5 > jpeg.size())
+                break;
+            jpeg[body + 1] = char(size.height() >> 8);
+            jpeg[body + 2] = char(size.height() & 255);
+            jpeg[body + 3] = char(size.width() >> 8);
+            jpeg[body + 4] = char(size.width() & 255);
+            if (progressive)
+                jpeg[at + 1] = char(0xC2);
+        } else if (marker == 0xDA) {
+            if (progressive && body < jpeg.size())
+                jpeg[body + 1 + 2 * uchar(jpeg[body]) + 1] = 0; // the spectral selection ends at the DC
+            break;
+        }
+        at += 2 + (qsizetype(uchar(jpeg[at + 2])) << 8 | uchar(jpeg[at + 3]));
+    }
+    return jpeg;
 }
 
 } // namespace kovra::test

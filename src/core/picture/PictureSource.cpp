@@ -1,6 +1,7 @@
 #include "PictureSource.h"
 #include "FileOps.h"
 #include "JpegEighth.h"
+#include "JpegLayout.h"
 #include "NativePath.h"
 
 #include <QFile>
@@ -12,9 +13,16 @@
 namespace kovra {
 namespace {
 
-// Qt's default limit (128 MB) refuses a 36-megapixel photo. 1024 MB lets a decode of up to 256 megapixels
-// at 4 bytes a pixel through; beyond that a full-size decode gives a null image, a reduced one still works.
-constexpr int AllocationLimitMb = 1024;
+// Qt's default limit (128 MB) refuses a 36-megapixel photo; the budget lets a decode of up to 235 megapixels
+// at 4 bytes a pixel through. Beyond that a full-size decode gives a null image, a reduced one still works.
+constexpr int AllocationLimitMb = int(PictureSource::MemoryBudget >> 20);
+
+// libjpeg's memory manager takes its limit from JPEGMEM (thousands of bytes) at every decode; beyond it the
+// whole-picture coefficient buffer fails instead of growing, should a file ever get past the header check
+// below. Set before main, while no other thread can read the environment.
+[[maybe_unused]] const bool jpegMemoryLimited = [] {
+    return qputenv("JPEGMEM", QByteArray::number(PictureSource::MemoryBudget / 1000));
+}();
 constexpr int FastQuality = 40;
 
 // What identifies the file's content for the cache: it changes when the file is replaced or written.
@@ -144,6 +152,8 @@ struct PictureSource::Private
     QSize fileSize;
     int orientation = 1;
     bool scalableDecode = false; // the format's reader decodes at a reduced size directly (JPEG)
+    qint64 decoderBytes = 0;     // what the decoder holds for the whole picture whatever the output size
+    int bytesPerPixel = 4;
 
     // Decoded upright images: the full size, and one reduction (2, 4 or 8) of it.
     QImage full;
@@ -152,12 +162,23 @@ struct PictureSource::Private
     int reducedBy = 0;
     bool reducedFailed = false;
 
+    qint64 decodeBytes(int reduction) const;
     QImage decode(int reduction);
     const QImage& fullImage();
 };
 
+// What a decode at `reduction` holds at its peak: the decoder's own buffers and the image it makes.
+qint64 PictureSource::Private::decodeBytes(int reduction) const
+{
+    const qint64 w = (fileSize.width() + reduction - 1) / reduction;
+    const qint64 h = (fileSize.height() + reduction - 1) / reduction;
+    return decoderBytes + w * h * bytesPerPixel;
+}
+
 QImage PictureSource::Private::decode(int reduction)
 {
+    if (decodeBytes(reduction) > MemoryBudget)
+        return {};
     if (reduction == 8 && format == "jpeg") {
         // A photo shown whole: its blocks' means are the picture, about 1.7 times faster than libjpeg's 1/8.
         if (!file->seek(0))
@@ -216,6 +237,15 @@ std::shared_ptr<const PictureSource> PictureSource::open(const QString& path)
         p->scalableDecode = header.supportsOption(QImageIOHandler::ScaledSize);
     }
     if (p->fileSize.isEmpty() || p->format.isEmpty())
+        return nullptr;
+    if (p->format == "jpeg" && file->seek(0)) {
+        if (const auto layout = readJpegLayout(*file); layout && layout->size == p->fileSize) {
+            p->decoderBytes = layout->coefficientBytes;
+            p->bytesPerPixel = layout->components == 1 ? 1 : 4;
+        }
+    }
+    // A picture no view of which fits the budget cannot be shown at all.
+    if (p->decodeBytes(p->scalableDecode ? 8 : 1) > MemoryBudget)
         return nullptr;
     p->path = path;
     p->file = std::move(file);

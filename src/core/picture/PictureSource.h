@@ -15,7 +15,11 @@ namespace kovra {
 class PictureSource
 {
 public:
-    // nullptr when the file is missing, not a regular file, or has no readable header.
+    // What one decode of the shown picture may hold at once: the image and libjpeg's own buffers.
+    static constexpr qint64 MemoryBudget = qint64(900) << 20;
+
+    // nullptr when the file is missing, not a regular file, or has no readable header, and when not even
+    // its smallest decode would fit MemoryBudget.
     static std::shared_ptr<const PictureSource> open(const QString& path);
     ~PictureSource();
     PictureSource(const PictureSource&) = delete;
@@ -28,7 +32,8 @@ public:
     QTransform fileToUpright() const; // file pixel coordinates -> upright pixel coordinates
     // The upright picture decoded for display at `scale` shown pixels per file pixel: decoded at the
     // smallest size not smaller than needed (JPEG: libjpeg's 1/2, 1/4, 1/8 directly), full size only when
-    // scale >= 1. A null QImage when the data cannot be decoded. Memory-bounded for 100 megapixels.
+    // scale >= 1. A null QImage when the data cannot be decoded, or the decode would hold more than MemoryBudget
+    // (a progressive JPEG: libjpeg's coefficients of the whole picture, besides the image).
     // The result covers the whole upright picture: its size divided by uprightSize() is its scale
     // (uprightSize() / 2^k, rounded down, for a reduced decode).
     QImage image(double scale) const;

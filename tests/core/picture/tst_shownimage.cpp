@@ -1,7 +1,14 @@
 #include "FixtureCatalogue.h"
+#include "FlatBlocksJpeg.h"
+#include "PeakMemory.h"
 #include "ShownImage.h"
+#include "TestPhotos.h"
 
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QImageWriter>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using kovra::ShownImage;
@@ -160,6 +167,73 @@ private slots:
         QCOMPARE(m.pictureState(), ShownImage::PictureState::Unreadable);
         QCOMPARE(QFileInfo(m.pictureFile()).fileName(), QStringLiteral("b.jpg"));
         QCOMPARE(m.folder(), broken);
+    }
+    // A small file that declares a huge picture. A progressive or several-scan one would make libjpeg hold
+    // every coefficient of the whole picture: it is refused at once with the notice. A baseline one is still
+    // shown at fit, and so is a progressive photo of an ordinary size. Run in a child process whose address
+    // space may grow by 3 GiB at most.
+    void hugeDeclaredSize_data()
+    {
+        QTest::addColumn<QByteArray>("jpeg");
+        QTest::addColumn<bool>("shown");
+        QByteArray progressive;
+        {
+            QBuffer buffer(&progressive);
+            buffer.open(QIODevice::WriteOnly);
+            QImageWriter writer(&buffer, "jpeg");
+            writer.setProgressiveScanWrite(true);
+            QVERIFY(writer.write(photos::shelf(QSize(2000, 1500))));
+        }
+        const QByteArray baseline = photos::jpegBytes(photos::shelf(QSize(2000, 1500)));
+        const QByteArray cmyk =
+            kovra::test::flatBlocksJpeg(16, 16, 4, 0, [](int c, int x, int y) { return (c * 60 + x * 8 + y) & 255; });
+        using kovra::test::withDeclaredSize;
+        QTest::newRow("progressive 2000x1500") << progressive << true;
+        QTest::newRow("progressive 30000x30000") << withDeclaredSize(progressive, QSize(30000, 30000)) << false;
+        QTest::newRow("progressive 65500x65500") << withDeclaredSize(progressive, QSize(65500, 65500)) << false;
+        QTest::newRow("CMYK progressive 20000x20000") << withDeclaredSize(cmyk, QSize(20000, 20000), true) << false;
+        QTest::newRow("CMYK progressive 65500x65500") << withDeclaredSize(cmyk, QSize(65500, 65500), true) << false;
+        QTest::newRow("baseline 30000x30000") << withDeclaredSize(baseline, QSize(30000, 30000)) << true;
+    }
+    void hugeDeclaredSize()
+    {
+        QFETCH(QByteArray, jpeg);
+        QFETCH(bool, shown);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("huge.jpg"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(jpeg) == jpeg.size());
+        }
+        const kovra::test::ChildRun run = kovra::test::runInChild(
+            [&] {
+                QElapsedTimer timer;
+                timer.start();
+                ShownImage m;
+                m.showPicture(path);
+                bool decoded = false;
+                if (const auto picture = m.picture()) {
+                    const QSize upright = picture->uprightSize();
+                    decoded = !picture->image(std::min(640.0 / upright.width(), 480.0 / upright.height())).isNull();
+                }
+                return QByteArray::number(int(m.pictureState())) + ' ' + (decoded ? '1' : '0') + ' ' +
+                       QByteArray::number(timer.elapsed());
+            },
+            qint64(3) << 30);
+        QVERIFY(run.finished);
+        const QList<QByteArray> out = run.output.split(' ');
+        QCOMPARE(out.size(), 3);
+        const auto state = ShownImage::PictureState(out[0].toInt());
+        qInfo("peak %ld MiB, %s ms", run.peakKib / 1024, out[2].constData());
+        QVERIFY2(qint64(run.peakKib) * 1024 < kovra::PictureSource::MemoryBudget,
+                 qPrintable(QString::number(run.peakKib)));
+        if (shown) {
+            QCOMPARE(state, ShownImage::PictureState::Shown);
+            QCOMPARE(out[1], QByteArray("1"));
+        } else {
+            QCOMPARE(state, ShownImage::PictureState::Unreadable);
+            QVERIFY2(out[2].toInt() < 2000, out[2].constData());
+        }
     }
 };
 
