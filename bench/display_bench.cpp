@@ -2,12 +2,20 @@
 // time from the file to the picture drawn into the 640x480 box at 100 % and fitted, beside one plain
 // full-size QImageReader decode of the same file, in one run; the fit view of 24 and 48 megapixels through
 // decodeJpegEighth against libjpeg's own 1/8 scaling (what it would be without the reduced decoder); and the
-// peak resident memory of showing a 100-megapixel JPEG at 100 %, measured in a process of its own.
+// peak resident memory of showing a 100-megapixel JPEG at 100 %, measured in a process of its own; and, where
+// the main window's library is built, the picture box choosing a 100-megapixel photo at 100 % after another
+// one (48 or 100 megapixels), then going to fit: the peak, and what stays resident at fit.
 //
 //   kovra-displaybench [--data DIR] [--rounds N] [--no-memory]
 //   kovra-displaybench --memory FILE      (the child: prints its peak resident memory in KiB)
+//   kovra-displaybench --in-turn FIRST SECOND   (the child: peak KiB, resident KiB at fit, ms)
 
 #include "PictureSource.h"
+#ifdef KOVRA_BENCH_CANVAS
+#include "PictureCanvas.h"
+#include "ShownImage.h"
+#include <QApplication>
+#endif
 
 #include <QCoreApplication>
 #include <QDir>
@@ -186,14 +194,64 @@ int memoryChild(const QString& path)
     return 0;
 }
 
+#ifdef KOVRA_BENCH_CANVAS
+// The picture box as the main window has it: FIRST at 100 %, then SECOND, then the fit view.
+int inTurnChild(const QString& first, const QString& second)
+{
+    kovra::ShownImage model;
+    QWidget dragLayer;
+    kovra::PictureCanvas canvas(&model, &dragLayer, nullptr);
+    canvas.resize(Box);
+    canvas.showActual();
+    QElapsedTimer t;
+    t.start();
+    model.showPicture(first);
+    model.showPicture(second);
+    if (!canvas.hasPhoto())
+        return 1;
+    const long peak = statusKib("VmHWM");
+    canvas.showFit();
+    if (!canvas.hasPhoto())
+        return 1;
+    std::printf("%ld %ld %.0f\n", peak, statusKib("VmRSS"), double(t.nsecsElapsed()) / 1e6);
+    return 0;
+}
+
+QString copyOf(const QString& path)
+{
+    const QString copy = path + QStringLiteral(".copy.jpg");
+    if (!QFile::exists(copy) && !QFile::copy(path, copy))
+        return {};
+    return copy;
+}
+#endif
+
+// Runs this program with args and returns the numbers it prints; empty when it fails.
+QList<QByteArray> child(const QStringList& args)
+{
+    QProcess process;
+    process.start(QCoreApplication::applicationFilePath(), args);
+    if (!process.waitForFinished(300000) || process.exitCode() != 0)
+        return {};
+    return process.readAllStandardOutput().trimmed().split(' ');
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+#ifdef KOVRA_BENCH_CANVAS
+    QApplication app(argc, argv);
+#else
     QGuiApplication app(argc, argv);
+#endif
     const QStringList args = app.arguments();
     if (args.size() == 3 && args[1] == QLatin1String("--memory"))
         return memoryChild(args[2]);
+#ifdef KOVRA_BENCH_CANVAS
+    if (args.size() == 4 && args[1] == QLatin1String("--in-turn"))
+        return inTurnChild(args[2], args[3]);
+#endif
 
     QString dataDir = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("displaybench-data"));
     int rounds = 3;
@@ -263,15 +321,27 @@ int main(int argc, char** argv)
 
     if (memory) {
         const QString path = photo(dataDir, QSize(10000, 10000));
-        QProcess child;
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--memory"), path});
-        if (path.isEmpty() || !child.waitForFinished(300000) || child.exitCode() != 0) {
+        const QList<QByteArray> v = path.isEmpty() ? QList<QByteArray>() : child({QStringLiteral("--memory"), path});
+        if (v.isEmpty()) {
             std::fprintf(stderr, "the 100-megapixel run failed\n");
             return 1;
         }
-        const QList<QByteArray> v = child.readAllStandardOutput().trimmed().split(' ');
         std::printf("100 MP (10000x10000) at 100 %%: peak resident %.0f MiB (bound 600), %s ms\n",
                     v.value(0).toDouble() / 1024, v.value(2).constData());
+#ifdef KOVRA_BENCH_CANVAS
+        const QString second = copyOf(path); // another file of the same picture: another decode
+        for (const QString& first : {photo(dataDir, QSize(8000, 6000)), second}) {
+            const QList<QByteArray> r =
+                first.isEmpty() ? QList<QByteArray>() : child({QStringLiteral("--in-turn"), first, path});
+            if (r.isEmpty()) {
+                std::fprintf(stderr, "the in-turn run failed\n");
+                return 1;
+            }
+            std::printf("picture box, %s MP then 100 MP at 100 %%: peak resident %.0f MiB, at fit %.0f MiB, %s ms\n",
+                        first == second ? "100" : "48", r.value(0).toDouble() / 1024, r.value(1).toDouble() / 1024,
+                        r.value(2).constData());
+        }
+#endif
     }
     return ok ? 0 : 1;
 }

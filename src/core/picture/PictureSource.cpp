@@ -319,6 +319,11 @@ QImage PictureSource::image(double scale) const
     const int reduction = reductionFor(uprightSize(), scale);
     if (reduction == 1)
         return d->fullImage();
+    if (d->scalableDecode) {
+        // The view no longer needs the full size, and decoding it again is what showing it at 100 % costs.
+        d->full = QImage();
+        d->fullFailed = false;
+    }
     if (d->reducedBy == reduction)
         return d->reducedFailed ? QImage() : d->reduced;
     d->reduced = QImage(); // release the previous reduction before decoding the next

@@ -10,7 +10,8 @@ namespace kovra {
 
 // One picture file as the main window shows it. Opened through openRegularFile (never blocks).
 // The file stays open while the source lives, so every decode reads the same file the header came from.
-// Decoded images are kept inside the source: at most the full size and one reduced size.
+// Decoded images are kept inside the source: one reduced size, and the full size while it is the one asked
+// for (a JPEG's is dropped when a reduced one is asked for; other formats reduce from it and keep it).
 // Use from one thread (the user-interface thread).
 class PictureSource
 {

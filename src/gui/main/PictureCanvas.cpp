@@ -307,6 +307,8 @@ void PictureCanvas::ensureImage()
     // without scaled decoding) is not asked on every scroll.
     const bool zoomMoved = m_view.zoom() != m_requestedZoom;
     if (source != m_source || (zoomMoved && (m_image.isNull() || have < need * 0.999 || have > need * 2.01))) {
+        // The previous decode goes before the next one is made: two large photos are never held at once.
+        m_image = QImage();
         m_source = source;
         m_requestedZoom = m_view.zoom();
         m_image = source->image(m_view.zoom());

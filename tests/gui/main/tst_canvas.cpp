@@ -1,6 +1,7 @@
 #include "FixtureCatalogue.h"
 #include "MainWindowProbe.h"
 #include "MessageBox.h"
+#include "PeakMemory.h"
 #include "PictureCanvas.h"
 #include "TestPhotos.h"
 #include "frmMain.h"
@@ -342,6 +343,36 @@ private slots:
         QVERIFY2(ini.contains("Width=13500\r\nHeight=10500\r\n"), ini.constData());
         frmMain again(fx.path());
         QCOMPARE(again.size(), QSize(900, 700));
+    }
+    // One full decode at a time: the previous photo's goes before the next one is decoded at 100 %, and the
+    // fit view lets it go. Resident memory measured around each step (a decode here is 96 MB).
+    void oneFullDecodeAtATime()
+    {
+        CatalogueBuilder fx;
+        const QSize size(6000, 4000);
+        const long decodedKib = long(size.width()) * size.height() * 4 / 1024;
+        for (const QString& name : {QStringLiteral("20240101000000"), QStringLiteral("20240102000000")}) {
+            fx.makeImage(name, "Photo", QStringLiteral("p.jpg"));
+            QVERIFY(photos::writeJpeg(fx.folder(name + QStringLiteral("/p.jpg")), photos::shelf(size)));
+        }
+        auto w = shown(fx);
+        w->selectImage(fx.folder(QStringLiteral("20240101000000")));
+        QCOMPARE(w->canvas().view().zoom(), 1.0);
+        QVERIFY(w->hasPicture());
+        QCoreApplication::processEvents();
+        const long before = kovra::test::statusKib("VmRSS");
+        QVERIFY(kovra::test::resetPeak());
+        w->selectImage(fx.folder(QStringLiteral("20240102000000")));
+        QCoreApplication::processEvents();
+        QVERIFY(w->hasPicture());
+        const long peak = kovra::test::statusKib("VmHWM");
+        const long atFull = kovra::test::statusKib("VmRSS");
+        QVERIFY2(peak - before < decodedKib / 2, qPrintable(QStringLiteral("%1 -> %2 KiB").arg(before).arg(peak)));
+        QTest::keyClick(w.get(), Qt::Key_0, Qt::ControlModifier);
+        QCoreApplication::processEvents();
+        QVERIFY(w->hasPicture());
+        const long atFit = kovra::test::statusKib("VmRSS");
+        QVERIFY2(atFull - atFit > decodedKib / 2, qPrintable(QStringLiteral("%1 -> %2 KiB").arg(atFull).arg(atFit)));
     }
 };
 
