@@ -251,6 +251,7 @@ PathStatus pathStatus(const QString& path, bool followLinks)
     s.symLink = S_ISLNK(st.st_mode);
     s.device = quint64(st.st_dev);
     s.inode = quint64(st.st_ino);
+    s.size = qint64(st.st_size);
     return s;
 }
 

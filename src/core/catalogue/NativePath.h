@@ -42,6 +42,7 @@ struct PathStatus
     bool absent = false;               // nothing has this name (ENOENT), as against a name not looked at
     bool symLink = false;              // lstat() only
     quint64 device = 0, inode = 0;
+    qint64 size = 0; // bytes, as stat() gives them (a sparse file's holes included)
 };
 PathStatus pathStatus(const QString& path, bool followLinks = true);
 
