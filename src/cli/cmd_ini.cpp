@@ -1,3 +1,4 @@
+#include "CodePage.h"
 #include "Commands.h"
 #include "NativePath.h"
 #include "ProfileFile.h"
@@ -108,7 +109,8 @@ int iniCommand(const Context& context, const QStringList& args)
         const QString path = placeOf(context, rest[0], outside);
         if (path.isEmpty())
             return ExitUsage;
-        return report(context, writeProfileString(rest[1], rest[2], rest[3], path), path);
+        // The value as the item window would store it when typed; names are never mapped.
+        return report(context, writeProfileString(rest[1], rest[2], codepage::mapTyped(rest[3]), path), path);
     }
     if (action == u"remove-section") {
         if (rest.size() != 2)

@@ -191,6 +191,37 @@ private slots:
         QCOMPARE(QDir(m_root).entryList(QDir::Files), QStringList{QStringLiteral("KOVRA.INI")});
     }
 
+    // Typed as a Linux input method gives them, values are stored as the item window stores them.
+    void typedValues_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::newRow("wave dash") << QStringLiteral("10〜20")
+                                   << QByteArray("10\x81\x60"
+                                                 "20");
+        QTest::newRow("minus sign") << QStringLiteral("−5")
+                                    << QByteArray("\x81\x7c"
+                                                  "5");
+        QTest::newRow("double bar") << QStringLiteral("‖") << QByteArray("\x81\x61");
+        QTest::newRow("cent") << QStringLiteral("¢") << QByteArray("\x81\x91");
+        QTest::newRow("pound") << QStringLiteral("£") << QByteArray("\x81\x92");
+        QTest::newRow("not") << QStringLiteral("¬") << QByteArray("\x81\xca");
+        QTest::newRow("em dash") << QStringLiteral("—") << QByteArray("\x81\x5c");
+        QTest::newRow("yen") << QStringLiteral("¥500") << QByteArray("\\500");
+    }
+    void typedValues()
+    {
+        QFETCH(QString, value);
+        QFETCH(QByteArray, stored);
+        const Run r = cli(words("ini|set|KOVRA.INI|Mine|k") << value);
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.code, 0);
+        QVERIFY(readBytes(at(QStringLiteral("KOVRA.INI"))).endsWith("\r\nk=" + stored + "\r\n"));
+        // File, section and key names are taken as written.
+        QCOMPARE(cli(words("ini|set|KOVRA.INI|Mine") << value << QStringLiteral("v")).code, 1);
+        QCOMPARE(cli(words("ini|set|KOVRA.INI") << value << QStringLiteral("k") << QStringLiteral("v")).code, 1);
+    }
+
     // FILE stays inside the program folder, whatever '..' and symbolic links make of the text, unless
     // an absolute FILE comes with --outside.
     void filesOutsideTheProgramFolder_data()
