@@ -17,8 +17,8 @@ std::unique_ptr<QFile> openRegularFile(const QString& path);
 // Progress of a long copy: bytes done and total; called on the caller's thread between chunks.
 using CopyProgress = std::function<void(qint64 done, qint64 total)>;
 
-// The largest INI file read: the files this program and the earlier build write stay well below it (the
-// most items an area file holds come to under 10 MB). A larger file is not read into memory at all.
+// The largest INI file read: the files this program and the earlier build write are a few KB, and an
+// area file with a 10 MB item still reads. A larger file is not read into memory at all.
 inline constexpr qint64 MaxProfileFileSize = 16 * 1024 * 1024;
 
 // The file operations behind every write of the catalogue and every read of an INI file.
