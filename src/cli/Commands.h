@@ -19,7 +19,7 @@ struct Context
 
     // One line "kovra-cli: message" on stderr; returns code.
     int fail(int code, const QString& message) const;
-    // FILE arguments: relative to the program folder, absolute as given.
+    // FILE arguments as text: relative to the program folder, absolute as given (cmd_ini checks where they lead).
     QString filePath(const QString& file) const;
 };
 
@@ -41,9 +41,9 @@ int checkCommand(const Context& context, const QStringList& args);
 inline constexpr Command Commands[] = {
     {u"list", u"", listCommand},
     {u"ini",
-     u"get FILE SECTION KEY [--default TEXT] [--size N]\n"
-     u"set FILE SECTION KEY VALUE\n"
-     u"remove-section FILE SECTION",
+     u"get [--outside] FILE SECTION KEY [--default TEXT] [--size N]\n"
+     u"set [--outside] FILE SECTION KEY VALUE\n"
+     u"remove-section [--outside] FILE SECTION",
      iniCommand},
     {u"search", u"TEXT", searchCommand},
     {u"check", u"", checkCommand},

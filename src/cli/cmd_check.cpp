@@ -44,6 +44,14 @@ bool present(const QString& path)
     return isPresent(path);
 }
 
+// Opened as the main window opens it, and its first byte read: a picture is never read whole here.
+bool canReadPicture(const QString& path)
+{
+    const std::unique_ptr<QFile> file = openRegularFile(path);
+    char first;
+    return file && file->read(&first, 1) >= 0;
+}
+
 QString fileNameOf(const QString& path)
 {
     return path.mid(path.lastIndexOf(u'/') + 1);
@@ -144,6 +152,13 @@ private:
             return std::nullopt;
         }
         ProfileFile file = ProfileFile::load(path);
+        if (file.status() == ProfileFile::Status::TooLarge) {
+            report(path, QStringLiteral("%1 バイトあり、INI ファイルとして大きすぎるため（上限 %2 バイト）読みません．"
+                                        "中身は空として扱われ、書き込みもできません．")
+                             .arg(pathStatus(existingPath(path)).size)
+                             .arg(MaxProfileFileSize));
+            return std::nullopt;
+        }
         if (file.status() != ProfileFile::Status::Loaded) {
             report(path, isSymLink(existingPath(path)) && kind == PathKind::Missing
                              ? QStringLiteral("シンボリックリンクの先がありません．読めません．")
@@ -249,7 +264,7 @@ private:
         if (!picture.found)
             report(path, QStringLiteral("Filename %1 の画像ファイルが、その場所にも画像フォルダの中にもありません．")
                              .arg(shown(picture.stored)));
-        else if (QByteArray probe; FileOps::current().readFile(picture.path, probe) != FileOps::ReadStatus::Ok)
+        else if (!canReadPicture(picture.path))
             report(picture.path, QStringLiteral("画像ファイルを読めません．"));
     }
 

@@ -1,4 +1,6 @@
+#include "CodePage.h"
 #include "Commands.h"
+#include "NativePath.h"
 #include "ProfileFile.h"
 
 namespace kovra::cli {
@@ -34,7 +36,22 @@ int report(const Context& context, WriteStatus status, const QString& path)
                         QStringLiteral("ファイルに書き込めませんでした（元の内容のままです）: %1．").arg(path));
 }
 
-int get(const Context& context, const QStringList& args)
+const QString OutsideOption = QStringLiteral("--outside");
+
+// The path a FILE argument names, or an empty one (after the message) when it leads out of the program
+// folder, through '..' or a symbolic link, without the leave an absolute FILE and --outside give.
+QString placeOf(const Context& context, const QString& file, bool outside)
+{
+    const QString path = context.filePath(file);
+    if ((outside && file.startsWith(u'/')) || liesInside(path, context.root))
+        return path;
+    context.fail(ExitUsage, QStringLiteral("%1 はプログラムフォルダ %2 の外にあるため読み書きしません"
+                                           "（外のファイルは絶対パスで指定し、--outside を付けてください）．")
+                                .arg(file, context.root));
+    return {};
+}
+
+int get(const Context& context, const QStringList& args, bool outside)
 {
     QStringList positional;
     QString defaultValue;
@@ -44,6 +61,8 @@ int get(const Context& context, const QStringList& args)
         const QString& a = args[i];
         if (options && a == u"--") {
             options = false;
+        } else if (options && a == OutsideOption) {
+            outside = true;
         } else if (options && (a == u"--default" || a == u"--size")) {
             if (i + 1 >= args.size())
                 return usageError(context, a + QStringLiteral(" のあとに値がありません．"));
@@ -64,8 +83,10 @@ int get(const Context& context, const QStringList& args)
     }
     if (positional.size() != 3)
         return usageError(context, QStringLiteral("ini get には FILE SECTION KEY を指定してください．"));
-    context.out << getProfileString(positional[1], positional[2], defaultValue, size, context.filePath(positional[0]))
-                << u'\n';
+    const QString path = placeOf(context, positional[0], outside);
+    if (path.isEmpty())
+        return ExitUsage;
+    context.out << getProfileString(positional[1], positional[2], defaultValue, size, path) << u'\n';
     context.out.flush();
     return ExitOk;
 }
@@ -76,19 +97,27 @@ int get(const Context& context, const QStringList& args)
 int iniCommand(const Context& context, const QStringList& args)
 {
     const QString action = args.value(0);
-    const QStringList rest = args.mid(1);
+    QStringList rest = args.mid(1);
+    const bool outside = !rest.isEmpty() && rest.first() == OutsideOption;
+    if (outside)
+        rest.removeFirst();
     if (action == u"get")
-        return get(context, rest);
+        return get(context, rest, outside);
     if (action == u"set") {
         if (rest.size() != 4)
             return usageError(context, QStringLiteral("ini set には FILE SECTION KEY VALUE を指定してください．"));
-        const QString path = context.filePath(rest[0]);
-        return report(context, writeProfileString(rest[1], rest[2], rest[3], path), path);
+        const QString path = placeOf(context, rest[0], outside);
+        if (path.isEmpty())
+            return ExitUsage;
+        // The value as the item window would store it when typed; names are never mapped.
+        return report(context, writeProfileString(rest[1], rest[2], codepage::mapTyped(rest[3]), path), path);
     }
     if (action == u"remove-section") {
         if (rest.size() != 2)
             return usageError(context, QStringLiteral("ini remove-section には FILE SECTION を指定してください．"));
-        const QString path = context.filePath(rest[0]);
+        const QString path = placeOf(context, rest[0], outside);
+        if (path.isEmpty())
+            return ExitUsage;
         return report(context, removeProfileSection(rest[1], path), path);
     }
     return usageError(

@@ -84,7 +84,9 @@ int main(int argc, char* argv[])
         return usage.fail(ExitUsage, QStringLiteral("文字コードの変換（コードページ932）を利用できません（") + reason +
                                          QStringLiteral("）．"));
     if (!args.isEmpty() && (args.first() == u"--help" || args.first() == u"-h")) {
-        out << QStringLiteral("使い方:\n  ") << usageLines().join(QStringLiteral("\n  ")) << u'\n';
+        out << QStringLiteral("使い方:\n  ") << usageLines().join(QStringLiteral("\n  ")) << u'\n'
+            << QStringLiteral("ini の FILE はプログラムフォルダの中のファイルです（相対パスはプログラムフォルダから）．"
+                              "外のファイルは絶対パスで指定し、--outside を付けたときだけ読み書きします．\n");
         return ExitOk;
     }
     if (!args.isEmpty() && args.first() == u"--root") {

@@ -139,12 +139,13 @@ private slots:
         QCOMPARE(r.err, QString());
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, expected + u'\n');
-        // An absolute FILE is taken as given.
-        if (QTest::currentDataTag() == QByteArrayView("settings"))
-            QCOMPARE(run(words("ini|get")
-                         << at(QStringLiteral("KOVRA.INI")) << QStringLiteral("Window") << QStringLiteral("Left"))
-                         .out,
-                     QStringLiteral("-150\n"));
+        // An absolute FILE outside the program folder (here kovra-cli's own) is taken as given with --outside.
+        if (QTest::currentDataTag() == QByteArrayView("settings")) {
+            const QStringList outside{at(QStringLiteral("KOVRA.INI")), QStringLiteral("Window"),
+                                      QStringLiteral("Left")};
+            QCOMPARE(run(words("ini|get|--outside") + outside).out, QStringLiteral("-150\n"));
+            QCOMPARE(run(words("ini|get") + outside).code, 2);
+        }
     }
 
     void setAndRemoveSection()
@@ -190,6 +191,91 @@ private slots:
         QCOMPARE(QDir(m_root).entryList(QDir::Files), QStringList{QStringLiteral("KOVRA.INI")});
     }
 
+    // Typed as a Linux input method gives them, values are stored as the item window stores them.
+    void typedValues_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::newRow("wave dash") << QStringLiteral("10〜20")
+                                   << QByteArray("10\x81\x60"
+                                                 "20");
+        QTest::newRow("minus sign") << QStringLiteral("−5")
+                                    << QByteArray("\x81\x7c"
+                                                  "5");
+        QTest::newRow("double bar") << QStringLiteral("‖") << QByteArray("\x81\x61");
+        QTest::newRow("cent") << QStringLiteral("¢") << QByteArray("\x81\x91");
+        QTest::newRow("pound") << QStringLiteral("£") << QByteArray("\x81\x92");
+        QTest::newRow("not") << QStringLiteral("¬") << QByteArray("\x81\xca");
+        QTest::newRow("em dash") << QStringLiteral("—") << QByteArray("\x81\x5c");
+        QTest::newRow("yen") << QStringLiteral("¥500") << QByteArray("\\500");
+    }
+    void typedValues()
+    {
+        QFETCH(QString, value);
+        QFETCH(QByteArray, stored);
+        const Run r = cli(words("ini|set|KOVRA.INI|Mine|k") << value);
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.code, 0);
+        QVERIFY(readBytes(at(QStringLiteral("KOVRA.INI"))).endsWith("\r\nk=" + stored + "\r\n"));
+        // File, section and key names are taken as written.
+        QCOMPARE(cli(words("ini|set|KOVRA.INI|Mine") << value << QStringLiteral("v")).code, 1);
+        QCOMPARE(cli(words("ini|set|KOVRA.INI") << value << QStringLiteral("k") << QStringLiteral("v")).code, 1);
+    }
+
+    // FILE stays inside the program folder, whatever '..' and symbolic links make of the text, unless
+    // an absolute FILE comes with --outside.
+    void filesOutsideTheProgramFolder_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("written"); // relative to the program folder; empty: nothing anywhere
+        QTest::newRow("dot-dot") << words("set|../../x.ini|S|k|v") << 2 << QString();
+        QTest::newRow("dot-dot to a sibling") << words("set|../<out>/x.ini|S|k|v") << 2 << QString();
+        QTest::newRow("absolute") << words("set|<outside>/x.ini|S|k|v") << 2 << QString();
+        QTest::newRow("relative with --outside") << words("set|--outside|../<out>/x.ini|S|k|v") << 2 << QString();
+        QTest::newRow("folder link") << words("set|link/x.ini|S|k|v") << 2 << QString();
+        QTest::newRow("dot-dot after a folder link") << words("set|link/../x.ini|S|k|v") << 2 << QString();
+        QTest::newRow("file link") << words("get|file.ini|S|k") << 2 << QString();
+        QTest::newRow("remove-section") << words("remove-section|<outside>/t.ini|S") << 2 << QString();
+        QTest::newRow("get") << words("get|<outside>/t.ini|S|k") << 2 << QString();
+        QTest::newRow("absolute with --outside")
+            << words("set|--outside|<outside>/x.ini|S|k|v") << 0 << QStringLiteral("../<out>/x.ini");
+        QTest::newRow("get with --outside last") << words("get|<outside>/t.ini|S|k|--outside") << 0 << QString();
+        QTest::newRow("dot-dot back inside")
+            << words("set|20030405060708/../new.ini|S|k|v") << 0 << QStringLiteral("new.ini");
+        QTest::newRow("absolute inside") << words("set|<root>/new.ini|S|k|v") << 0 << QStringLiteral("new.ini");
+    }
+    void filesOutsideTheProgramFolder()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QString, written);
+        const QString outName = QFileInfo(m_root).fileName() + QStringLiteral("_outside");
+        const QString outside = m_tmp.filePath(outName);
+        QVERIFY(QDir().mkpath(outside));
+        QVERIFY(writeBytes(outside + QStringLiteral("/t.ini"), "[S]\r\nk=1\r\n"));
+        QVERIFY(QFile::link(outside, at(QStringLiteral("link"))));
+        QVERIFY(QFile::link(outside + QStringLiteral("/t.ini"), at(QStringLiteral("file.ini"))));
+        for (const auto& [from, to] : {std::pair{u"<outside>", outside}, {u"<root>", m_root}, {u"<out>", outName}})
+            args.replaceInStrings(QString::fromUtf16(from), to);
+        written.replace(QStringLiteral("<out>"), outName);
+        const QStringList before = QDir(m_tmp.path()).entryList() + QDir(outside).entryList();
+        const Run r = cli(QStringList{QStringLiteral("ini")} + args);
+        QCOMPARE(r.code, code);
+        if (code == 2) {
+            QVERIFY2(r.err.startsWith(QStringLiteral("kovra-cli: ")) && r.err.contains(QStringLiteral("--outside")) &&
+                         r.err.count(u'\n') == 1,
+                     qPrintable(r.err));
+            QCOMPARE(r.out, QString());
+        }
+        if (!written.isEmpty())
+            QCOMPARE(readBytes(at(written)), QByteArray("[S]\r\nk=v\r\n"));
+        QStringList after = QDir(m_tmp.path()).entryList() + QDir(outside).entryList();
+        after.removeOne(QFileInfo(written).fileName());
+        QCOMPARE(after, before);
+        QCOMPARE(readBytes(outside + QStringLiteral("/t.ini")), QByteArray("[S]\r\nk=1\r\n"));
+    }
+
     void badUsage_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -225,7 +311,8 @@ private slots:
     {
         const Run r = run(words("--help"));
         QCOMPARE(r.code, 0);
-        QVERIFY(r.out.contains(QStringLiteral("kovra-cli [--root DIR] ini remove-section FILE SECTION")));
+        QVERIFY(r.out.contains(QStringLiteral("kovra-cli [--root DIR] ini remove-section [--outside] FILE SECTION")));
+        QVERIFY(r.out.contains(QStringLiteral("絶対パスで指定し、--outside を付けたとき")));
     }
 };
 

@@ -114,12 +114,21 @@ def case_garbage(root):
     sound_image(root, "20040101000000")
 
 
+def case_large_area_file(root):
+    """a 15 MB area file: still read, whole"""
+    big_area_file(root, 15)
+
+
 def case_huge_area_file(root):
-    """a 100 MB area file"""
+    """a 100 MB area file: past the largest INI file read"""
+    big_area_file(root, 100)
+
+
+def big_area_file(root, megabytes):
     program_folder(root)
     d = sound_image(root, "20030405060708")
     line = sjis("ガムテープと養生テープと荷造り紐の予備ー") * 4  # 160 bytes
-    count = 100 * 1024 * 1024 // (len(line) + 16)
+    count = megabytes * 1024 * 1024 // (len(line) + 16)
     with open(os.path.join(d, "Area1.INI"), "wb") as f:
         f.write(area_ini(items=[]).replace(b"Sum=0", b"Sum=32767"))
         chunk = []
@@ -282,6 +291,7 @@ def case_after_manual(root):
 CASES = [
     ("clean", case_clean),
     ("garbage", case_garbage),
+    ("large_area_file", case_large_area_file),
     ("huge_area_file", case_huge_area_file),
     ("long_line", case_long_line),
     ("sum_without_items", case_sum_without_items),

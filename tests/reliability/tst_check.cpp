@@ -230,6 +230,28 @@ private slots:
         QCOMPARE(r.code, 0);
     }
 
+    // A sparse area file of gigabytes is named with its size at once; the other commands read it as empty.
+    void oversizedFile()
+    {
+        const QString folder = writeSoundCatalogue();
+        QVERIFY(!folder.isEmpty());
+        const QString name = QFileInfo(folder).fileName();
+        const QString path = folder + QStringLiteral("/Area7.INI");
+        QVERIFY(QFile::resize(path, qint64(3) << 30));
+        const Run r = check();
+        QCOMPARE(r.out,
+                 name + QStringLiteral("/Area7.INI\t3221225472 バイトあり、INI ファイルとして大きすぎるため（上限 "
+                                       "16777216 バイト）読みません．中身は空として扱われ、書き込みもできません．\n"));
+        QCOMPARE(r.code, 1);
+        const Run get = test::runCli({QStringLiteral("--root"), m_root, QStringLiteral("ini"), QStringLiteral("get"),
+                                      name + QStringLiteral("/Area7.INI"), QStringLiteral("Area"),
+                                      QStringLiteral("Visible"), QStringLiteral("--default"), QStringLiteral("d")});
+        QCOMPARE(get.out, QStringLiteral("d\n"));
+        for (const Run* run : {&r, &get})
+            QVERIFY2(run->ms < 3000, qPrintable(QString::number(run->ms)));
+        QCOMPARE(QFileInfo(path).size(), qint64(3) << 30);
+    }
+
     // Names in code page 932 bytes (from a Windows archive) are read, and check names them.
     void namesThatAreNoUtf8()
     {

@@ -226,12 +226,18 @@ private slots:
         } else if (name == u"garbage") {
             QVERIFY(rowText(core.rows).contains(QStringLiteral("20040101000000,0")));
             checkSays(QStringLiteral("NUL"));
-        } else if (name == u"huge_area_file") {
+        } else if (name == u"large_area_file") {
             QCOMPARE(rowText(core.rows), QStringList(first + QStringLiteral(",0,1")));
             const QStringList items = readItems(programFolder + u'/' + first, 1);
             QCOMPARE(items.size(), 32767);
             QCOMPARE(items[32000], QStringLiteral("ボールペン"));
             checkSays(QStringLiteral("Sum=32767 の項目に入らず"));
+        } else if (name == u"huge_area_file") {
+            // Not read at all: no items, no hits, and check names its size.
+            QCOMPARE(rowText(core.rows), QStringList(first + QStringLiteral(",0")));
+            QCOMPARE(readItems(programFolder + u'/' + first, 1), QStringList());
+            checkSays(QStringLiteral("/Area1.INI\t%1 バイトあり、INI ファイルとして大きすぎる")
+                          .arg(QFileInfo(programFolder + u'/' + first + QStringLiteral("/Area1.INI")).size()));
         } else if (name == u"long_line") {
             QCOMPARE(core.titles.value(0).title, QString(62, QChar(u'長')));
             const QStringList items = readItems(programFolder + u'/' + first, 0);

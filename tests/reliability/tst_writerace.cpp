@@ -39,8 +39,9 @@ private slots:
             std::vector<std::unique_ptr<QProcess>> processes;
             for (int w = 0; w < CliWriters; ++w) {
                 processes.push_back(std::make_unique<QProcess>());
-                test::startCli(*processes.back(), {QStringLiteral("ini"), QStringLiteral("set"), path,
-                                                   QStringLiteral("Items"), QStringLiteral("Key%1").arg(w), value(w)});
+                test::startCli(*processes.back(),
+                               {QStringLiteral("--root"), tmp.path(), QStringLiteral("ini"), QStringLiteral("set"),
+                                path, QStringLiteral("Items"), QStringLiteral("Key%1").arg(w), value(w)});
             }
             // The program's own writer joins in while the processes run.
             WriteStatus own = WriteStatus::Failed;

@@ -94,6 +94,11 @@ FileOps::ReadStatus FileOps::readFile(const QString& path, QByteArray& out)
         ::close(fd);
         return ReadStatus::Failed; // a folder, a FIFO or a device
     }
+    // Sparse or not, a file of gigabytes would take the memory and many seconds before anything is shown.
+    if (st.st_size > MaxProfileFileSize) {
+        ::close(fd);
+        return ReadStatus::TooLarge;
+    }
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
@@ -106,6 +111,11 @@ FileOps::ReadStatus FileOps::readFile(const QString& path, QByteArray& out)
         }
         if (n == 0)
             break;
+        if (out.size() + n > MaxProfileFileSize) { // it grew while being read
+            ::close(fd);
+            out.clear();
+            return ReadStatus::TooLarge;
+        }
         out.append(buf, n);
     }
     ::close(fd);

@@ -17,15 +17,20 @@ std::unique_ptr<QFile> openRegularFile(const QString& path);
 // Progress of a long copy: bytes done and total; called on the caller's thread between chunks.
 using CopyProgress = std::function<void(qint64 done, qint64 total)>;
 
+// The largest INI file read: the files this program and the earlier build write are a few KB, and an
+// area file with a 10 MB item still reads. A larger file is not read into memory at all.
+inline constexpr qint64 MaxProfileFileSize = 16 * 1024 * 1024;
+
 // The file operations behind every write of the catalogue and every read of an INI file.
 // Tests install a subclass that fails on purpose: CI runs as root, which ignores permission bits.
 class FileOps
 {
 public:
-    enum class ReadStatus { Ok, Missing, Failed };
+    enum class ReadStatus { Ok, Missing, Failed, TooLarge };
 
     virtual ~FileOps() = default;
 
+    // TooLarge (nothing read) for a file of more than MaxProfileFileSize bytes.
     virtual ReadStatus readFile(const QString& path, QByteArray& out);
     // Creates path, which must not exist yet (exclusive: never another writer's file), and writes data.
     // The data is not yet on stable storage: syncFile does that.

@@ -223,6 +223,29 @@ QString canonicalPath(const QString& path)
     return resolved ? fromNativePath(resolved.get()) : QString();
 }
 
+bool liesInside(const QString& path, const QString& folder)
+{
+    const QString root = canonicalPath(folder);
+    if (root.isEmpty() || !path.startsWith(u'/'))
+        return false;
+    QString existing = path;
+    QString rest;
+    QString resolved = canonicalPath(existing);
+    while (resolved.isEmpty()) {
+        const qsizetype slash = existing.lastIndexOf(u'/');
+        const QString name = existing.mid(slash + 1);
+        if (name == u"." || name == u"..")
+            return false; // beneath a missing folder: no write could go there, and no text tells where it leads
+        if (!name.isEmpty())
+            rest.prepend(u'/' + name);
+        existing = slash == 0 ? QStringLiteral("/") : existing.left(slash);
+        resolved = canonicalPath(existing);
+    }
+    const QString full = (resolved == u"/" ? QString() : resolved) + rest;
+    const QString prefix = root == u"/" ? root : root + u'/';
+    return full.size() > prefix.size() && full.startsWith(prefix);
+}
+
 QString symLinkTarget(const QString& path)
 {
     char buf[PATH_MAX];
@@ -251,6 +274,7 @@ PathStatus pathStatus(const QString& path, bool followLinks)
     s.symLink = S_ISLNK(st.st_mode);
     s.device = quint64(st.st_dev);
     s.inode = quint64(st.st_ino);
+    s.size = qint64(st.st_size);
     return s;
 }
 

@@ -32,6 +32,10 @@ bool isRegularFile(const QString& path);    // pathKind(path) == File
 bool isFolder(const QString& path);         // pathKind(path) == Folder
 QString canonicalPath(const QString& path); // realpath(); empty when it cannot be resolved
 QString symLinkTarget(const QString& path); // readlink(); empty when no link
+// True when the absolute path, with every symbolic link on its way resolved as the kernel would (the entry
+// itself too when it exists; '..' after a link leads out of the link's target), names an entry below the
+// folder (resolved the same way). Components below the deepest existing folder are taken as written.
+bool liesInside(const QString& path, const QString& folder);
 bool isReadableFolder(const QString& path); // a folder that opendir() opens
 
 // One stat() of the path (lstat() when followLinks is false): what it is, and the device and inode that
@@ -42,6 +46,7 @@ struct PathStatus
     bool absent = false;               // nothing has this name (ENOENT), as against a name not looked at
     bool symLink = false;              // lstat() only
     quint64 device = 0, inode = 0;
+    qint64 size = 0; // bytes, as stat() gives them (a sparse file's holes included)
 };
 PathStatus pathStatus(const QString& path, bool followLinks = true);
 

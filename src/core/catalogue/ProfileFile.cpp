@@ -134,6 +134,9 @@ ProfileFile ProfileFile::load(const QString& path, FileOps& ops)
     case FileOps::ReadStatus::Failed:
         f.m_status = Status::Unreadable;
         break;
+    case FileOps::ReadStatus::TooLarge:
+        f.m_status = Status::TooLarge;
+        break;
     }
     return f;
 }
@@ -355,10 +358,8 @@ bool ProfileFile::isUtf16() const
 
 WriteStatus ProfileFile::set(QStringView section, QStringView key, QStringView value)
 {
-    // Windows writes Unicode into a file with a UTF-16 byte-order mark; code page 932 bytes appended to
-    // one would leave it readable by neither, so it is refused like a file that cannot be read.
-    if (m_status == Status::Unreadable || isUtf16())
-        return WriteStatus::Unreadable;
+    if (const WriteStatus refused = editRefusal(); refused != WriteStatus::Ok)
+        return refused;
     if (hasLineBreakOrNul(section) || hasLineBreakOrNul(key) || hasLineBreakOrNul(value))
         return WriteStatus::InvalidInput;
     const auto valueBytes = codepage::encode(value);
@@ -367,10 +368,22 @@ WriteStatus ProfileFile::set(QStringView section, QStringView key, QStringView v
     return setBytes(section, key, *valueBytes);
 }
 
-WriteStatus ProfileFile::setBytes(QStringView section, QStringView key, QByteArrayView valueBytes)
+WriteStatus ProfileFile::editRefusal() const
 {
+    // Its bytes were never read: any edit would replace them with almost nothing.
+    if (m_status == Status::TooLarge)
+        return WriteStatus::Failed;
+    // Windows writes Unicode into a file with a UTF-16 byte-order mark; code page 932 bytes appended to
+    // one would leave it readable by neither, so it is refused like a file that cannot be read.
     if (m_status == Status::Unreadable || isUtf16())
         return WriteStatus::Unreadable;
+    return WriteStatus::Ok;
+}
+
+WriteStatus ProfileFile::setBytes(QStringView section, QStringView key, QByteArrayView valueBytes)
+{
+    if (const WriteStatus refused = editRefusal(); refused != WriteStatus::Ok)
+        return refused;
     if (hasLineBreakOrNul(section) || hasLineBreakOrNul(key) || valueBytes.contains('\r') || valueBytes.contains('\n'))
         return WriteStatus::InvalidInput;
     const auto sectionBytes = encodeName(section);
@@ -420,8 +433,8 @@ WriteStatus ProfileFile::setBytes(QStringView section, QStringView key, QByteArr
 
 WriteStatus ProfileFile::removeSection(QStringView section)
 {
-    if (m_status == Status::Unreadable || isUtf16())
-        return WriteStatus::Unreadable;
+    if (const WriteStatus refused = editRefusal(); refused != WriteStatus::Ok)
+        return refused;
     if (hasLineBreakOrNul(section))
         return WriteStatus::InvalidInput;
     const auto sectionBytes = encodeName(section);
@@ -452,6 +465,8 @@ WriteStatus ProfileFile::save(const QString& path) const
 
 WriteStatus ProfileFile::stage(const QString& path, FileReplacement& replacement) const
 {
+    if (m_status == Status::TooLarge)
+        return WriteStatus::Failed;
     if (m_status == Status::Unreadable)
         return WriteStatus::Unreadable;
     if (FileOps::current().isReadOnly(path))

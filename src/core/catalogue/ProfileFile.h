@@ -29,7 +29,8 @@ enum class WriteStatus {
 class ProfileFile
 {
 public:
-    enum class Status { Missing, Loaded, Unreadable };
+    // TooLarge: more than MaxProfileFileSize bytes, not read; it reads as empty and every write to it fails.
+    enum class Status { Missing, Loaded, Unreadable, TooLarge };
 
     ProfileFile() = default;
     explicit ProfileFile(QByteArray bytes);
@@ -91,6 +92,8 @@ private:
     };
 
     void parse();
+    // Ok when edits may go on, else the status that refuses them.
+    WriteStatus editRefusal() const;
     // Edits re-parse from the first changed line on: forgetFrom before the bytes change, parseFrom after.
     void forgetFrom(qsizetype lineStart);
     void parseFrom(qsizetype lineStart);

@@ -446,6 +446,39 @@ private slots:
         QFile::remove(file());
     }
 
+    // Sparse files: the size is what counts, and no gigabyte is ever written.
+    void oversizedFileIsNeitherReadNorWritten_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<bool>("readable");
+        QTest::newRow("at the limit") << MaxProfileFileSize << true;
+        QTest::newRow("one byte more") << MaxProfileFileSize + 1 << false;
+        QTest::newRow("3 GB") << qint64(3) * 1024 * 1024 * 1024 << false;
+    }
+    void oversizedFileIsNeitherReadNorWritten()
+    {
+        QFETCH(qint64, size);
+        QFETCH(bool, readable);
+        QVERIFY(writeBytes(file(), "[S]\r\nk=1\r\n"));
+        QVERIFY(QFile::resize(file(), size));
+        const ProfileFile f = ProfileFile::load(file());
+        QCOMPARE(f.status(), readable ? ProfileFile::Status::Loaded : ProfileFile::Status::TooLarge);
+        QCOMPARE(f.bytes().size(), readable ? size : 0);
+        QCOMPARE(getProfileString(u"S", u"k", u"d", 16, file()), readable ? QStringLiteral("1") : QStringLiteral("d"));
+        if (readable)
+            return;
+        QCOMPARE(writeProfileString(u"S", u"k", u"2", file()), WriteStatus::Failed);
+        QCOMPARE(removeProfileSection(u"S", file()), WriteStatus::Failed);
+        ProfileFile edited = f;
+        QCOMPARE(edited.set(u"T", u"k", u"2"), WriteStatus::Failed);
+        QCOMPARE(edited.save(file()), WriteStatus::Failed);
+        QCOMPARE(QFileInfo(file()).size(), size);
+        QFile kept(file());
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.read(5), QByteArray("[S]\r\n"));
+        QVERIFY(leftovers().isEmpty());
+    }
+
     void missingFolderFails()
     {
         QCOMPARE(writeProfileString(u"S", u"k", u"v", m_dir.filePath(QStringLiteral("no/such/T.INI"))),
