@@ -3,6 +3,9 @@
 #include "FileOps.h"
 #include "Numbers.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace kovra {
 namespace {
 
@@ -35,7 +38,7 @@ QSizeF readWindowSize(const QString& settingsPath)
     const ProfileFile f = ProfileFile::load(settingsPath);
     const double w = numbers::leadingNumber(f.read(u"Window", u"Width", u"", PositionBufferSize));
     const double h = numbers::leadingNumber(f.read(u"Window", u"Height", u"", PositionBufferSize));
-    return w > 0 && h > 0 ? QSizeF(w, h) : QSizeF();
+    return w > 0 && h > 0 && std::isfinite(w) && std::isfinite(h) ? QSizeF(w, h) : QSizeF();
 }
 
 WriteStatus saveWindowSize(const QString& settingsPath, QSizeF twips)
@@ -45,6 +48,36 @@ WriteStatus saveWindowSize(const QString& settingsPath, QSizeF twips)
     if (st == WriteStatus::Ok)
         st = f.set(u"Window", u"Height", numbers::formatDecimal(twips.height()));
     return st == WriteStatus::Ok ? f.save(settingsPath) : st;
+}
+
+bool readWindowMaximized(const QString& settingsPath)
+{
+    return ProfileFile::load(settingsPath).read(u"Window", u"Maximized", u"", PositionBufferSize) == u"True";
+}
+
+WriteStatus saveWindowMaximized(const QString& settingsPath, bool maximized)
+{
+    ProfileFile f = ProfileFile::load(settingsPath);
+    const WriteStatus st = f.set(u"Window", u"Maximized", maximized ? u"True" : u"False");
+    return st == WriteStatus::Ok ? f.save(settingsPath) : st;
+}
+
+WindowPlacement fitOnScreen(const WindowPlacement& stored, QSize minimum, const QRect& available, const QMargins& frame)
+{
+    const QSize room = available.size().shrunkBy(frame);
+    const QSize size(std::max(std::min(stored.size.width(), room.width()), minimum.width()),
+                     std::max(std::min(stored.size.height(), room.height()), minimum.height()));
+    // In 64 bits: a hand-edited position may lie near the ends of int. Where the size was cut to the
+    // screen the whole frame goes on it; elsewhere the position moves only as far as the title bar needs.
+    auto place = [](qint64 at, qint64 first, qint64 extent, qint64 needed) {
+        return int(std::max(std::min(at, first + extent - needed), first));
+    };
+    const int x =
+        place(stored.framePos.x(), available.left(), available.width(), size.width() + frame.left() + frame.right());
+    const int y = place(stored.framePos.y(), available.top(), available.height(),
+                        stored.size.height() > room.height() ? size.height() + frame.top() + frame.bottom()
+                                                             : std::max(frame.top(), 1));
+    return {QPoint(x, y), size};
 }
 
 } // namespace kovra

@@ -2,6 +2,10 @@
 
 #include "ProfileFile.h"
 
+#include <QMargins>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QSizeF>
 #include <QString>
 
@@ -28,5 +32,25 @@ WriteStatus saveWindowPosition(const QString& settingsPath, const PositionedWind
 // build ignores). An empty size when either is missing or not a positive number.
 QSizeF readWindowSize(const QString& settingsPath);
 WriteStatus saveWindowSize(const QString& settingsPath, QSizeF twips);
+
+// Section "Window", key "Maximized" (ignored by the earlier build): exactly "True" when the window was
+// left maximised; Top, Left, Width and Height then keep its normal placement beneath.
+bool readWindowMaximized(const QString& settingsPath);
+WriteStatus saveWindowMaximized(const QString& settingsPath, bool maximized);
+
+// The normal placement of a window in pixels: the outer frame's top-left corner and the client size.
+struct WindowPlacement
+{
+    QPoint framePos;
+    QSize size;
+    friend bool operator==(const WindowPlacement&, const WindowPlacement&) = default;
+};
+
+// A stored placement as a screen can show it: the client size no larger than the available area leaves
+// inside the frame, never smaller than minimum (which wins on a screen too small for it); the frame moved
+// no more than needed for its whole title bar (frame.top() high, the frame's width) to lie in the area, or,
+// in a direction its size was cut in, for the whole frame. The left end first where it cannot all fit.
+WindowPlacement fitOnScreen(const WindowPlacement& stored, QSize minimum, const QRect& available,
+                            const QMargins& frame);
 
 } // namespace kovra

@@ -274,6 +274,9 @@ bool deleteImageFolder(const QString& programFolder, const QString& folder)
     if (program.isEmpty() || canonical.isEmpty() || canonical == program ||
         canonical.left(std::max<qsizetype>(canonical.lastIndexOf(u'/'), 1)) != program)
         return false;
+    // A folder mounted here holds someone else's files: removing them would reach past the catalogue.
+    if (!onSameMount(path, program))
+        return false;
     FileOps& ops = FileOps::current();
     for (const QString& name : folderEntries(path)) {
         const QString file = path + u'/' + name;

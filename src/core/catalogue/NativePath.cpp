@@ -278,6 +278,19 @@ PathStatus pathStatus(const QString& path, bool followLinks)
     return s;
 }
 
+bool onSameMount(const QString& a, const QString& b)
+{
+    struct statx sa
+    {
+    }, sb{};
+    if (::statx(AT_FDCWD, nativePath(a).constData(), 0, STATX_MNT_ID, &sa) != 0 ||
+        ::statx(AT_FDCWD, nativePath(b).constData(), 0, STATX_MNT_ID, &sb) != 0)
+        return false;
+    if (sa.stx_dev_major != sb.stx_dev_major || sa.stx_dev_minor != sb.stx_dev_minor)
+        return false;
+    return !(sa.stx_mask & sb.stx_mask & STATX_MNT_ID) || sa.stx_mnt_id == sb.stx_mnt_id;
+}
+
 namespace {
 
 // Calls visit(entry, dir) for each entry of the folder but "." and ".."; false when it cannot be read.

@@ -49,6 +49,9 @@ struct PathStatus
     qint64 size = 0; // bytes, as stat() gives them (a sparse file's holes included)
 };
 PathStatus pathStatus(const QString& path, bool followLinks = true);
+// Both entries lie on one mount: the same device and, where the kernel tells it, the same mount (a bind
+// mount of a folder of the same device has its own). False when either cannot be looked at.
+bool onSameMount(const QString& a, const QString& b);
 
 // The names of a folder (without "." and ".."), in the order readdir() gives them; empty when the folder
 // cannot be read (ok, when given, tells which).

@@ -14,10 +14,13 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
+#include <deque>
 
 namespace {
 
@@ -83,6 +86,15 @@ struct frmMain::Private
     std::map<Window, WindowFactory> factories;
     std::vector<OpenWindow> openWindows; // in opening order
 
+    bool placed = false;
+    bool startMaximized = false;
+    QMargins fittedBy;                     // the frame margins the placement was last fitted with
+    kovra::WindowPlacement stored, fitted; // from the settings file, and as last fitted
+    QTimer* framePoll = nullptr;
+    // The placements the window had while it was neither maximised nor minimised, newest last: a window
+    // manager may resize the window before it tells it is maximised, so the last ones may be the maximised.
+    std::deque<kovra::WindowPlacement> normalPlacements;
+
     explicit Private(frmMain* owner) : q(owner) {}
 
     int px(double twips) const { return kovra::ui::twips(twips, tpp); }
@@ -96,7 +108,89 @@ struct frmMain::Private
     void combo1Click();
     void imageChosen(const QString& folder);
     void openItemRegistration(int i);
+
+    static constexpr Qt::WindowStates NotNormal = Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen;
+    kovra::WindowPlacement placement() const { return {q->pos(), q->size()}; }
+    void noteNormalPlacement();
+    kovra::WindowPlacement normalPlacement() const;
+    void placeOnScreen();
+    void fitAgainWhenFramed();
+    QMargins frameMargins() const
+    {
+        const QRect f = q->frameGeometry();
+        const QRect g = q->geometry();
+        return QMargins(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
+    }
 };
+
+void frmMain::Private::noteNormalPlacement()
+{
+    if (!q->isVisible() || (q->windowState() & NotNormal))
+        return;
+    if (normalPlacements.empty() || normalPlacements.back() != placement())
+        normalPlacements.push_back(placement());
+    if (normalPlacements.size() > 4)
+        normalPlacements.pop_front();
+}
+
+kovra::WindowPlacement frmMain::Private::normalPlacement() const
+{
+    if (!(q->windowState() & NotNormal) || normalPlacements.empty())
+        return placement();
+    return normalPlacements.back();
+}
+
+void frmMain::Private::placeOnScreen()
+{
+    // Before the window manager frames the window its frame is not known: the style's title bar stands in,
+    // and the window is fitted again by its own frame once that arrives (a little after the mapping, later
+    // on a busy machine, not always with a move: looked at every 100 ms for the first seconds).
+    QMargins frame = frameMargins();
+    if (frame.isNull()) {
+        frame.setTop(q->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, q));
+        if (!startMaximized) {
+            framePoll = new QTimer(q);
+            QObject::connect(framePoll, &QTimer::timeout, q, [this] { fitAgainWhenFramed(); });
+            framePoll->start(100);
+            QTimer::singleShot(5000, framePoll, [this] {
+                framePoll->deleteLater();
+                framePoll = nullptr;
+            });
+        }
+    }
+    fittedBy = frame;
+    stored = placement();
+    const QScreen* screen =
+        QGuiApplication::screenAt(stored.framePos + QPoint(stored.size.width() / 2, frame.top() / 2));
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    fitted = kovra::fitOnScreen(stored, q->minimumSize(), screen->availableGeometry(), frame);
+    q->resize(fitted.size);
+    q->move(fitted.framePos);
+    normalPlacements.assign(1, fitted); // beneath a window shown maximised
+    if (startMaximized)
+        q->setWindowState(q->windowState() | Qt::WindowMaximized);
+}
+
+void frmMain::Private::fitAgainWhenFramed()
+{
+    const QMargins frame = frameMargins();
+    if (!framePoll || !q->isVisible() || frame.isNull() || frame == fittedBy)
+        return;
+    fittedBy = frame;
+    const QScreen* screen = q->screen();
+    if (!screen || (q->windowState() & NotNormal))
+        return;
+    // Fitting leaves a placement that fits alone, wherever the user may have put it meanwhile.
+    const kovra::WindowPlacement fit =
+        kovra::fitOnScreen(placement(), q->minimumSize(), screen->availableGeometry(), frame);
+    if (fit.size != q->size())
+        q->resize(fit.size);
+    if (fit.framePos != q->pos())
+        q->move(fit.framePos);
+}
 
 void frmMain::Private::createControls()
 {
@@ -270,6 +364,7 @@ frmMain::frmMain(kovra::Catalogue& catalogue, QWidget* parent) : QWidget(parent)
     if (!stored.isEmpty())
         resize(QSize(kovra::ui::twips(stored.width(), d->tpp), kovra::ui::twips(stored.height(), d->tpp))
                    .expandedTo(d->clientSize()));
+    d->startMaximized = kovra::readWindowMaximized(d->settingsPath);
     setWindowTitle(QStringLiteral("Kovra!"));
     // All marks start hidden and nothing is selected (the model starts so).
     d->tpp = kovra::ui::twipsPerPixel();
@@ -398,12 +493,12 @@ void frmMain::setPlacementModeQuery(std::function<bool()> query)
 
 double frmMain::topTwips() const
 {
-    return pos().y() * d->tpp;
+    return d->normalPlacement().framePos.y() * d->tpp;
 }
 
 double frmMain::leftTwips() const
 {
-    return pos().x() * d->tpp;
+    return d->normalPlacement().framePos.x() * d->tpp;
 }
 
 void frmMain::setTopTwips(double twips)
@@ -423,10 +518,14 @@ void frmMain::closeEvent(QCloseEvent* event)
         return;
     }
     kovra::saveWindowPosition(d->settingsPath, *this);
-    // The size only once it differs from the drawn one (or was stored before): a settings file of the
-    // earlier build keeps just its own keys.
-    if (size() != d->clientSize() || !kovra::readWindowSize(d->settingsPath).isEmpty())
-        kovra::saveWindowSize(d->settingsPath, QSizeF(width() * d->tpp, height() * d->tpp));
+    // Size and state only once they differ from the drawn ones (or were stored before): a settings file of
+    // the earlier build keeps just its own keys.
+    const QSize normal = d->normalPlacement().size;
+    if (normal != d->clientSize() || !kovra::readWindowSize(d->settingsPath).isEmpty())
+        kovra::saveWindowSize(d->settingsPath, QSizeF(normal.width() * d->tpp, normal.height() * d->tpp));
+    const bool maximized = windowState() & Qt::WindowMaximized;
+    if (maximized || kovra::readWindowMaximized(d->settingsPath))
+        kovra::saveWindowMaximized(d->settingsPath, maximized);
     // Newest first; each runs its own closing. Nothing of theirs is saved here.
     const auto windows = d->openWindows;
     for (auto it = windows.rbegin(); it != windows.rend(); ++it)
@@ -438,11 +537,45 @@ void frmMain::closeEvent(QCloseEvent* event)
     emit programEnding();
 }
 
+void frmMain::setVisible(bool visible)
+{
+    if (visible && !d->placed) {
+        d->placed = true;
+        d->placeOnScreen();
+    }
+    QWidget::setVisible(visible);
+    d->noteNormalPlacement();
+    d->fitAgainWhenFramed();
+}
+
 void frmMain::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     if (d->canvas)
         d->layoutPicture();
+    d->noteNormalPlacement();
+    d->fitAgainWhenFramed();
+}
+
+void frmMain::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    d->noteNormalPlacement();
+    d->fitAgainWhenFramed();
+}
+
+void frmMain::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // Fitting again is for the first frame only: the window manager restores a window it unmaximises.
+    if (event->type() == QEvent::WindowStateChange && d->framePoll) {
+        d->framePoll->deleteLater();
+        d->framePoll = nullptr;
+    }
+    // Placements noted at the maximised size came before the news of the state: not the normal ones.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMaximized))
+        while (d->normalPlacements.size() > 1 && d->normalPlacements.back().size == size())
+            d->normalPlacements.pop_back();
 }
 
 void frmMain::mouseDoubleClickEvent(QMouseEvent* event)

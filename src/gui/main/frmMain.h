@@ -55,11 +55,14 @@ public:
     double twipsPerPixel() const override;
     QRectF newAreaRect() const override;
 
-    // kovra::PositionedWindow
+    // kovra::PositionedWindow: the normal position, also beneath a maximised window
     double topTwips() const override;
     double leftTwips() const override;
     void setTopTwips(double twips) override;
     void setLeftTwips(double twips) override;
+
+    // On the first show the stored placement is fitted to the screen it lands on, maximised if it was.
+    void setVisible(bool visible) override;
 
 signals:
     void imageSelected(const QString& folder);
@@ -69,6 +72,8 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

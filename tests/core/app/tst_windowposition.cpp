@@ -36,6 +36,8 @@ public:
 
 } // namespace
 
+Q_DECLARE_METATYPE(kovra::WindowPlacement)
+
 class tst_WindowPosition : public QObject
 {
     Q_OBJECT
@@ -106,6 +108,96 @@ private slots:
         readWindowPosition(settings(), again);
         QCOMPARE(again.top, 1215.0);
         QCOMPARE(again.left, -45.0);
+    }
+
+    void readSize_data()
+    {
+        QTest::addColumn<QByteArray>("keys");
+        QTest::addColumn<QSizeF>("size");
+        QTest::newRow("stored") << QByteArray("Width=13500\r\nHeight=10500") << QSizeF(13500, 10500);
+        QTest::newRow("one missing") << QByteArray("Width=13500") << QSizeF();
+        QTest::newRow("letters") << QByteArray("Width=abc\r\nHeight=10500") << QSizeF();
+        QTest::newRow("zero and negative") << QByteArray("Width=0\r\nHeight=-10500") << QSizeF();
+        // Huge but a number: the screen cuts it down.
+        QTest::newRow("twenty digits") << QByteArray("Width=99999999999999999999\r\nHeight=2000000000")
+                                       << QSizeF(1e20, 2e9);
+    }
+    void readSize()
+    {
+        QFETCH(QByteArray, keys);
+        QFETCH(QSizeF, size);
+        QVERIFY(writeBytes(settings(), "[Window]\r\n" + keys + "\r\n"));
+        QCOMPARE(readWindowSize(settings()), size);
+    }
+
+    void maximized_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("maximized");
+        QTest::newRow("missing") << QByteArray("[Window]\r\nTop=1\r\n") << false;
+        QTest::newRow("True") << QByteArray("[Window]\r\nMaximized=True\r\n") << true;
+        QTest::newRow("False") << QByteArray("[Window]\r\nMaximized=False\r\n") << false;
+        QTest::newRow("other text") << QByteArray("[Window]\r\nMaximized=1\r\n") << false;
+    }
+    void maximized()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, maximized);
+        QVERIFY(writeBytes(settings(), bytes));
+        QCOMPARE(readWindowMaximized(settings()), maximized);
+    }
+
+    void maximizedIsSavedBesideThePosition()
+    {
+        QVERIFY(writeBytes(settings(), "[Window]\r\nTop=1\r\nLeft=2\r\n"));
+        QCOMPARE(saveWindowMaximized(settings(), true), WriteStatus::Ok);
+        QCOMPARE(readBytes(settings()), QByteArray("[Window]\r\nTop=1\r\nLeft=2\r\nMaximized=True\r\n"));
+        QCOMPARE(saveWindowMaximized(settings(), false), WriteStatus::Ok);
+        QCOMPARE(readBytes(settings()), QByteArray("[Window]\r\nTop=1\r\nLeft=2\r\nMaximized=False\r\n"));
+    }
+
+    void fitOnScreen_data()
+    {
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<WindowPlacement>("stored");
+        QTest::addColumn<WindowPlacement>("fitted");
+        const QRect full(0, 0, 1920, 1080);
+        const QSize minimum(658, 567);
+        // Frame of the rows: 1 px sides, a 20 px title bar, a 5 px bottom edge.
+        QTest::newRow("fits: unchanged") << full << WindowPlacement{{200, 100}, {900, 700}}
+                                         << WindowPlacement{{200, 100}, {900, 700}};
+        QTest::newRow("partly off, title bar on")
+            << full << WindowPlacement{{-100, 900}, {900, 700}} << WindowPlacement{{0, 900}, {900, 700}};
+        QTest::newRow("title bar below the screen")
+            << full << WindowPlacement{{1500, 1070}, {900, 700}} << WindowPlacement{{1018, 1060}, {900, 700}};
+        QTest::newRow("above the screen")
+            << full << WindowPlacement{{300, -5}, {900, 700}} << WindowPlacement{{300, 0}, {900, 700}};
+        QTest::newRow("huge: the whole screen")
+            << full << WindowPlacement{{-1994, -2215}, {16777216, 16777216}} << WindowPlacement{{0, 0}, {1918, 1055}};
+        QTest::newRow("ends of int") << full << WindowPlacement{{INT_MAX, INT_MIN}, {INT_MAX, 700}}
+                                     << WindowPlacement{{0, 0}, {1918, 700}};
+        QTest::newRow("taller than a smaller screen")
+            << QRect(0, 0, 1366, 768) << WindowPlacement{{200, 100}, {900, 800}}
+            << WindowPlacement{{200, 0}, {900, 743}};
+        QTest::newRow("minimum wins on a small screen")
+            << QRect(0, 0, 640, 480) << WindowPlacement{{100, 100}, {900, 700}} << WindowPlacement{{0, 0}, minimum};
+        QTest::newRow("smaller than the minimum")
+            << full << WindowPlacement{{10, 10}, {100, 100}} << WindowPlacement{{10, 10}, minimum};
+        QTest::newRow("second screen under a panel")
+            << QRect(1920, 30, 1280, 994) << WindowPlacement{{100, 0}, {900, 700}}
+            << WindowPlacement{{1920, 30}, {900, 700}};
+        // QT_SCALE_FACTOR=1.5 on 1920 x 1080: 1280 x 720 of Qt's pixels.
+        QTest::newRow("scaled screen") << QRect(0, 0, 1280, 720) << WindowPlacement{{200, 20}, {900, 700}}
+                                       << WindowPlacement{{200, 0}, {900, 695}};
+    }
+    void fitOnScreen()
+    {
+        QFETCH(QRect, available);
+        QFETCH(WindowPlacement, stored);
+        QFETCH(WindowPlacement, fitted);
+        const WindowPlacement got = kovra::fitOnScreen(stored, QSize(658, 567), available, QMargins(1, 20, 1, 5));
+        QCOMPARE(got.framePos, fitted.framePos);
+        QCOMPARE(got.size, fitted.size);
     }
 
     void failedSaveIsReportedAndHarmless()

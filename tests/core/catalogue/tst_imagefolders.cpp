@@ -14,7 +14,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace kovra;
 using kovra::test::fileNames;
@@ -541,6 +545,50 @@ private slots:
         const auto before = snapshot(m_tmp.path());
         QVERIFY(!deleteImageFolder(m_root, target));
         QCOMPARE(snapshot(m_tmp.path()), before);
+    }
+
+    void deleteRefusesAMountedFolder_data()
+    {
+        QTest::addColumn<bool>("bind");
+        QTest::newRow("a folder of the same disk bound onto it") << true;
+        QTest::newRow("another file system") << false;
+    }
+    void deleteRefusesAMountedFolder()
+    {
+        QFETCH(bool, bind);
+        if (::geteuid() != 0)
+            QSKIP("mounting needs root");
+        const QString folder = at(fixture::ShelfFolder);
+        const QString mine = m_tmp.filePath(QStringLiteral("mine"));
+        QVERIFY(QDir(mine).removeRecursively());
+        QVERIFY(writeBytes(mine + QStringLiteral("/a.txt"), "a") && writeBytes(mine + QStringLiteral("/b.txt"), "b"));
+        const auto mineBefore = snapshot(mine);
+        const auto folderBefore = snapshot(folder);
+        // The mount lives in a namespace of the child's own and goes with it.
+        const pid_t child = ::fork();
+        if (child == 0) {
+            int code = 2;
+            const QByteArray target = nativePath(folder);
+            if (::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                (bind ? ::mount(nativePath(mine).constData(), target.constData(), nullptr, MS_BIND, nullptr)
+                      : ::mount("tmpfs", target.constData(), "tmpfs", 0, nullptr)) == 0 &&
+                writeBytes(folder + QStringLiteral("/c.txt"), "c")) {
+                const auto mounted = snapshot(folder);
+                code = deleteImageFolder(m_root, folder) ? 1 : snapshot(folder) == mounted ? 0 : 3;
+            }
+            ::_exit(code);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 2)
+            QSKIP("no mount namespace here");
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QCOMPARE(snapshot(folder), folderBefore);
+        // The bound folder got the child's file, and kept every one.
+        auto mineAfter = snapshot(mine);
+        QCOMPARE(mineAfter.take(QStringLiteral("c.txt")), bind ? QByteArray("c") : QByteArray());
+        QCOMPARE(mineAfter, mineBefore);
     }
 };
 

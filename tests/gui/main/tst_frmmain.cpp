@@ -135,6 +135,75 @@ private slots:
         QCOMPARE(w.pos(), pos);
     }
 
+    // Shown, the stored placement fits the screen: never more than it holds (nor less than the least size),
+    // the whole title bar on it, and the whole frame where the size was cut.
+    void shownPlacementFitsTheScreen_data()
+    {
+        QTest::addColumn<QByteArray>("keys");
+        QTest::addColumn<bool>("cut");
+        QTest::newRow("huge") << QByteArray("Top=-33225\r\nLeft=-29910\r\nWidth=2000000000\r\nHeight=2000000000")
+                              << true;
+        QTest::newRow("twenty digits") << QByteArray("Width=99999999999999999999\r\nHeight=99999999999999999999")
+                                       << true;
+        QTest::newRow("far right and below")
+            << QByteArray("Top=9999999999999999999999999\r\nLeft=9999999999999999999999999") << false;
+        QTest::newRow("garbage size") << QByteArray("Top=-150\r\nWidth=abc\r\nHeight=-5") << false;
+    }
+    void shownPlacementFitsTheScreen()
+    {
+        QFETCH(QByteArray, keys);
+        QFETCH(bool, cut);
+        CatalogueBuilder fx;
+        fx.write(QStringLiteral("KOVRA.INI"), "[Window]\r\n" + keys + "\r\n");
+        frmMain w(fx.path());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const QRect available = w.screen()->availableGeometry();
+        const QRect frame = w.frameGeometry();
+        const QRect titleBar(frame.topLeft(), QSize(frame.width(), std::max(w.geometry().top() - frame.top(), 1)));
+        QVERIFY(available.contains(titleBar));
+        QVERIFY(w.width() >= 658 && w.height() >= 567);
+        QVERIFY(w.width() <= std::max(658, available.width()) && w.height() <= std::max(567, available.height()));
+        if (cut)
+            QVERIFY(available.contains(frame));
+        else
+            QCOMPARE(w.size(), QSize(658, 567));
+    }
+
+    void maximisedComesBackOverItsNormalPlacement()
+    {
+        CatalogueBuilder fx;
+        const QByteArray ini = "[Window]\r\nTop=600\r\nLeft=900\r\nWidth=9900\r\nHeight=8550\r\n";
+        fx.write(QStringLiteral("KOVRA.INI"), ini);
+        MessageBoxRecorder boxes;
+        {
+            frmMain w(fx.path());
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            w.setWindowState(Qt::WindowMaximized);
+            QTRY_VERIFY(w.size() != QSize(660, 570));
+            QVERIFY(w.close());
+        }
+        QCOMPARE(fx.read(QStringLiteral("KOVRA.INI")), ini + "Maximized=True\r\n");
+        {
+            frmMain w(fx.path()); // closed still maximised: the normal placement stays
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+            QVERIFY(w.isMaximized());
+            QVERIFY(w.close());
+        }
+        QCOMPARE(fx.read(QStringLiteral("KOVRA.INI")), ini + "Maximized=True\r\n");
+        frmMain w(fx.path());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(w.isMaximized());
+        w.setWindowState(Qt::WindowNoState);
+        QTRY_COMPARE(w.size(), QSize(660, 570));
+        QCOMPARE(w.pos(), QPoint(60, 40));
+        QVERIFY(w.close());
+        QCOMPARE(fx.read(QStringLiteral("KOVRA.INI")), ini + "Maximized=False\r\n");
+    }
+
     void startUpWithoutImages_data()
     {
         QTest::addColumn<QStringList>("folders");
