@@ -1,8 +1,12 @@
-// The reduced JPEG decoder on arbitrary bytes: a null image or one of the header's size divided by 8,
-// never a read outside the data (the sanitizers watch), never an endless loop.
+// The two readers of JPEG headers on arbitrary bytes: the reduced decoder gives a null image or one of the
+// header's size divided by 8, the layout reader nothing or a plausible frame; never a read outside the data
+// (the sanitizers watch), never an endless loop.
 
 #include "FuzzSupport.h"
 #include "JpegEighth.h"
+#include "JpegLayout.h"
+
+#include <QBuffer>
 
 #include <cstdint>
 
@@ -13,6 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArrayView bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     const QImage image = decodeJpegEighth(bytes);
+    QByteArray copy = bytes.toByteArray();
+    QBuffer device(&copy);
+    device.open(QIODevice::ReadOnly);
+    const std::optional<JpegLayout> layout = readJpegLayout(device);
+    if (layout)
+        check(layout->size.width() >= 1 && layout->size.height() >= 1 && layout->size.width() <= 65535 &&
+                  layout->size.height() <= 65535 && layout->components >= 1 && layout->coefficientBytes >= 0,
+              "implausible layout");
     if (!image.isNull()) {
         check(image.width() >= 1 && image.height() >= 1 && image.width() <= 8191 && image.height() <= 8191,
               "eighth of impossible size");
