@@ -438,6 +438,9 @@ void PictureCanvas::paintViewport(QPainter& p, const QRect& exposed)
     // The marks in whole device pixels: a light edge outside each marker's black line keeps it visible
     // on dark photos; the handle and hit frames lie above the markers.
     DevicePixels d(p, m_viewport);
+    // The keys act on the picture while it has the focus: a frame along the box says so, beneath the marks.
+    if (m_viewport->hasFocus())
+        d.frame(d.inside(QRectF(m_viewport->rect())), d.px(2), m_viewport->palette().color(QPalette::Highlight));
     for (const AreaMarkerItem* m : m_markers) {
         if (m->isHidden())
             continue;
@@ -454,9 +457,6 @@ void PictureCanvas::paintViewport(QPainter& p, const QRect& exposed)
         p.fillRect(r, Qt::yellow);
         d.frame(r, d.px(1), Qt::black);
     }
-    // The keys act on the picture while it has the focus: a frame along the box says so.
-    if (m_viewport->hasFocus())
-        d.frame(d.inside(QRectF(m_viewport->rect())), d.px(2), m_viewport->palette().color(QPalette::Highlight));
 }
 
 QRectF PictureCanvas::newAreaRect(QSizeF boxSize) const
