@@ -304,13 +304,9 @@ private slots:
         QVERIFY(outline->isVisible()); // the dotted outline over the rectangle to be
         const QRect onScreen(w->mapFromGlobal(p->mapToGlobal(QRectF(from, to).normalized().topLeft().toPoint())),
                              QRectF(from, to).normalized().size().toSize());
-        QVERIFY2((outline->geometry().topLeft() - onScreen.topLeft()).manhattanLength() <= 2 &&
-                     qAbs(outline->width() - onScreen.width()) <= 2 && qAbs(outline->height() - onScreen.height()) <= 2,
-                 qPrintable(QStringLiteral("%1,%2 %3x%4")
-                                .arg(outline->x())
-                                .arg(outline->y())
-                                .arg(outline->width())
-                                .arg(outline->height())));
+        QVERIFY((outline->geometry().topLeft() - onScreen.topLeft()).manhattanLength() <= 2);
+        QVERIFY((QPoint(outline->width(), outline->height()) - QPoint(onScreen.width(), onScreen.height()))
+                    .manhattanLength() <= 2);
         QCOMPARE(w->shownImage().freeCount(), kovra::AreaCount); // nothing opened before the release
         mouse(p, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
         QVERIFY(!outline->isVisible());
@@ -402,8 +398,8 @@ private slots:
 
     // At 50 %, marker 0 (picture 100, 100, 200, 100) lies at box (50, 50, 100, 50). A press on its border
     // grabs that edge or corner, shown by the pointer's shape; the drag moves only the grabbed edges, by
-    // two picture pixels per box pixel, within the picture and the minimum size. A press without movement
-    // is a click, as anywhere on the marker.
+    // two picture pixels per box pixel, within the picture. A press without movement is a click, as
+    // anywhere on the marker.
     void resizeByAnyEdge_data()
     {
         QTest::addColumn<QPoint>("at"); // in the marker
@@ -422,8 +418,6 @@ private slots:
         QTest::newRow("bottom-left") << QPoint(1, 48) << QPoint(10, 10) << bd << QRectF(120, 100, 180, 120) << 0;
         QTest::newRow("middle: a move") << QPoint(50, 25) << QPoint(-10, 5) << int(Qt::ArrowCursor)
                                         << QRectF(80, 110, 200, 100) << 0;
-        QTest::newRow("left past the right edge")
-            << QPoint(1, 25) << QPoint(300, 0) << h << QRectF(299, 100, 1, 100) << 0;
         QTest::newRow("left beyond the picture")
             << QPoint(1, 25) << QPoint(-200, 0) << h << QRectF(0, 100, 300, 100) << 0;
         QTest::newRow("a click on the edge") << QPoint(1, 25) << QPoint(1, 0) << h << QRectF(100, 100, 200, 100) << 1;
@@ -460,7 +454,7 @@ private slots:
     }
 
     // The keys on the picture at 50 %: the arrows move the selected marker by 1 picture pixel (Shift:
-    // 10), Ctrl resizes it by its bottom-right corner, never below the minimum; with Alt nothing happens.
+    // 10), Ctrl resizes it by its bottom-right corner; with Alt nothing happens.
     void keysMoveAndResizeTheSelectedMarker_data()
     {
         QTest::addColumn<int>("key");
@@ -493,19 +487,6 @@ private slots:
         QTest::keyClick(p, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         QCOMPARE(w->shownImage().areaRect(1), expected);
         QCOMPARE(w->shownImage().areaRect(0), QRectF(3500, 2500, 300, 200));
-    }
-
-    void ctrlArrowsKeepTheMinimumSize()
-    {
-        CatalogueBuilder fx;
-        auto w = smallPhoto(fx);
-        w->shownImage().selectArea(0);
-        w->shownImage().showHandle();
-        QWidget* p = picture(*w);
-        p->setFocus();
-        for (int k = 0; k < 5; ++k)
-            QTest::keyClick(p, Qt::Key_Left, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(w->shownImage().areaRect(0), QRectF(10, 10, 1, 30));
     }
 
     // Without a selected marker the arrows scroll; the zoom keys keep working while the picture has the focus.
