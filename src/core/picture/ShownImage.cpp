@@ -1,6 +1,7 @@
 #include "ShownImage.h"
 
 #include "ImageFolders.h"
+#include "MarkGeometry.h"
 
 #include <QFileInfo>
 
@@ -240,6 +241,74 @@ void ShownImage::hideHandle()
 {
     m_handle = false;
     emit changed();
+}
+
+int ShownImage::selectNextShownArea(int step)
+{
+    const int direction = step < 0 ? -1 : 1;
+    // From the selection, also a hidden one (a deleted area): its neighbours come next.
+    const int from = valid(m_selected) ? m_selected : (direction > 0 ? -1 : AreaCount);
+    for (int k = 1; k <= AreaCount; ++k) {
+        const int i = ((from + direction * k) % AreaCount + AreaCount) % AreaCount;
+        if (isShown(i)) {
+            selectArea(i);
+            showHandle();
+            return i;
+        }
+    }
+    return -1;
+}
+
+bool ShownImage::nudgeSelectedArea(QPointF deltaUpright)
+{
+    if (!isHandleShown())
+        return false;
+    const QTransform toUpright = fileToUpright();
+    const QRectF rect = areaRect(m_selected);
+    const QRectF upright = toUpright.mapRect(rect.normalized());
+    const QPointF allowed = marks::movedWithin(upright, deltaUpright, uprightBounds()).topLeft() - upright.topLeft();
+    // The same move in the file's grid: the orientation turns the direction, never the distance.
+    const QTransform toFile = toUpright.inverted();
+    const QPointF fileDelta = toFile.map(allowed) - toFile.map(QPointF());
+    beginEdit();
+    moveArea(m_selected, rect.topLeft() + fileDelta);
+    endEdit();
+    return true;
+}
+
+bool ShownImage::resizeSelectedArea(QPointF deltaUpright)
+{
+    if (!isHandleShown())
+        return false;
+    const QTransform toUpright = fileToUpright();
+    const QRectF upright = toUpright.mapRect(areaRect(m_selected).normalized());
+    const QRectF resized = marks::resizedEdges(upright, Qt::RightEdge | Qt::BottomEdge, deltaUpright, uprightBounds());
+    beginEdit();
+    setAreaRect(m_selected, toUpright.inverted().mapRect(resized));
+    endEdit();
+    return true;
+}
+
+void ShownImage::beginEdit()
+{
+    ++m_editDepth;
+}
+
+void ShownImage::endEdit()
+{
+    if (m_editDepth > 0)
+        --m_editDepth;
+}
+
+QTransform ShownImage::fileToUpright() const
+{
+    return m_pictureState == PictureState::Shown && m_picture ? m_picture->fileToUpright() : QTransform();
+}
+
+QRectF ShownImage::uprightBounds() const
+{
+    return m_pictureState == PictureState::Shown && m_picture ? QRectF(QPointF(), QSizeF(m_picture->uprightSize()))
+                                                              : QRectF();
 }
 
 void ShownImage::showHitsOf(const QString& folder, const QList<int>& hitAreas)

@@ -8,6 +8,7 @@
 #include <QPointF>
 #include <QRectF>
 #include <QTimer>
+#include <QTransform>
 #include <array>
 #include <memory>
 #include <optional>
@@ -96,6 +97,22 @@ public:
     void showHandle();
     void hideHandle();
 
+    // --- The keyboard on the picture
+    // Page Down (step > 0) and Page Up (step < 0): selects the next shown area in index order, wrapping,
+    // from the selected index (none selected: the first, or the last) and shows its handle; -1 when none
+    // is shown.
+    int selectNextShownArea(int step);
+    // The arrow keys: move the selected area (the one with its handle) by delta upright pixels, as far as
+    // it stays on the picture; with Ctrl its bottom-right corner moves instead, keeping the minimum size.
+    // False when no area shows its handle.
+    bool nudgeSelectedArea(QPointF deltaUpright);
+    bool resizeSelectedArea(QPointF deltaUpright);
+
+    // --- Edit gestures
+    // One gesture of the user (a drag from press to release, a key) lies between the two; they nest.
+    void beginEdit();
+    void endEdit();
+
     // --- Hit marks of a search result
     // Show item of a result row: chooses the image of folder and marks each hit area with its frame and
     // icon at the rectangle stored for it (Visible not read), then starts the animation.
@@ -116,6 +133,9 @@ signals:
 
 private:
     void tick();
+    // The picture's upright grid: its transform from file pixels and its bounds (empty without a picture).
+    QTransform fileToUpright() const;
+    QRectF uprightBounds() const;
 
     QString m_folder;
     std::shared_ptr<const PictureSource> m_picture;
@@ -128,6 +148,7 @@ private:
     QList<int> m_hitOrder; // hit frames in the order they were shown
     QTimer* m_timer;
     qint16 m_counter = 0;
+    int m_editDepth = 0;
 };
 
 } // namespace kovra

@@ -57,6 +57,11 @@ frmItemArrangement::frmItemArrangement(kovra::Catalogue& catalogue, kovra::ui::M
     setFont(kovra::ui::defaultFont());
     createControls();
     countFreeAreas();
+    // Areas are opened, drawn and deleted on the main window too, and another image may be chosen there.
+    connect(&m_catalogue.shownImage(), &kovra::ShownImage::changed, this, [this] {
+        if (m_catalogue.shownImage().freeCount() != m_drawnCount)
+            countFreeAreas();
+    });
 }
 
 void frmItemArrangement::createControls()
@@ -119,7 +124,7 @@ void frmItemArrangement::createControls()
     setTabOrder(m_command2, m_check1);
 
     connect(m_command5, &QToolButton::clicked, this, &frmItemArrangement::command5Click);
-    connect(m_command3, &QToolButton::clicked, this, &frmItemArrangement::command3Click);
+    connect(m_command3, &QToolButton::clicked, this, &frmItemArrangement::deleteSelectedArea);
     connect(m_command1, &QToolButton::clicked, this, &frmItemArrangement::command1Click);
     connect(m_command2, &QToolButton::clicked, this, &QWidget::close);
 }
@@ -143,7 +148,8 @@ bool frmItemArrangement::placementMode() const
 
 void frmItemArrangement::countFreeAreas()
 {
-    DrawX(counterText(m_catalogue.shownImage().freeCount()));
+    m_drawnCount = m_catalogue.shownImage().freeCount();
+    DrawX(counterText(m_drawnCount));
 }
 
 // New area: the lowest free index, with the default size at the top-left corner of the part of the
@@ -155,7 +161,7 @@ void frmItemArrangement::command5Click()
 }
 
 // Delete the selected area: only its marker goes; the area file changes at the next save.
-void frmItemArrangement::command3Click()
+void frmItemArrangement::deleteSelectedArea()
 {
     kovra::ShownImage& image = m_catalogue.shownImage();
     if (image.selectedAreaIndex() == -1) {

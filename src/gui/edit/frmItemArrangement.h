@@ -15,7 +15,8 @@ class QToolButton;
 
 // The area arrangement window: opens, deletes and saves the item areas of the image shown in the
 // main window, whose markers are the working copy; counts the free areas on a seven-segment counter
-// and owns the placement-mode check box that the main window asks on every move over its picture.
+// (redrawn whenever the shown image's free count changes, whoever changed it) and owns the
+// placement-mode check box that the main window asks on every move over its picture.
 class frmItemArrangement : public QWidget
 {
     Q_OBJECT
@@ -29,6 +30,9 @@ public:
     QImage counterImage() const;
     // Check1: while ticked, a left-button drag on the main window's picture resizes as Shift-drag does.
     bool placementMode() const;
+    // Command3: deletes the selected area after the confirmation, or says why it cannot. The Delete key on
+    // the main window's picture comes here too.
+    void deleteSelectedArea();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -38,7 +42,6 @@ private:
     void createControls();
     void countFreeAreas();
     void command5Click();
-    void command3Click();
     void command1Click();
 
     kovra::Catalogue& m_catalogue;
@@ -51,4 +54,5 @@ private:
     QToolButton* m_command1 = nullptr;
     QToolButton* m_command2 = nullptr;
     bool m_placed = false;
+    int m_drawnCount = -1; // the free count the counter shows
 };

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -21,6 +22,12 @@ constexpr int HitFrameWidth = 2;
 // Movement (box pixels) after which a press on a marker is a drag, not a click: small, so that a
 // marker can be nudged.
 constexpr int DragThreshold = 3;
+// Width of the grab zones along a marker's border that resize it, in device pixels.
+constexpr int GripDevicePixels = 5;
+// Box pixels that an arrow key or a scroll bar's arrow scrolls; the marker keys step 1 or 10 picture pixels.
+constexpr int ScrollStep = 20;
+constexpr double NudgeStep = 1;
+constexpr double BigNudgeStep = 10;
 constexpr QColor LightEdge(255, 255, 255, 210);
 
 // Only Shift, Ctrl and Alt count as the shift state.
@@ -86,6 +93,7 @@ public:
         setObjectName(QStringLiteral("Picture1"));
         setAttribute(Qt::WA_OpaquePaintEvent);
         setMouseTracking(true); // the last pointer position is kept on every move
+        setFocusPolicy(Qt::StrongFocus);
     }
 
 protected:
@@ -98,6 +106,17 @@ protected:
     void mouseMoveEvent(QMouseEvent* e) override { m_c->pictureMove(e); }
     void mouseReleaseEvent(QMouseEvent* e) override { m_c->pictureRelease(e); }
     void wheelEvent(QWheelEvent* e) override { m_c->wheel(e); }
+    void keyPressEvent(QKeyEvent* e) override { m_c->keyPress(e); }
+    void focusInEvent(QFocusEvent* e) override
+    {
+        QWidget::focusInEvent(e);
+        update();
+    }
+    void focusOutEvent(QFocusEvent* e) override
+    {
+        QWidget::focusOutEvent(e);
+        update();
+    }
 
 private:
     PictureCanvas* m_c;
@@ -111,6 +130,7 @@ public:
         setObjectName(QStringLiteral("ImgArea%1").arg(index));
         setAttribute(Qt::WA_NoSystemBackground);
         setToolTip(QStringLiteral("[Shift]+ﾏｳｽﾄﾞﾗｯｸﾞでｱｲﾃﾑｴﾘｱにｻｲｽﾞ変更"));
+        setMouseTracking(true); // the pointer's shape shows the edges that a press would grab
         hide();
     }
 
@@ -277,11 +297,11 @@ void PictureCanvas::viewChanged()
     m_syncingBars = true;
     m_hbar->setRange(0, int(max.x()));
     m_hbar->setPageStep(m_view.box().width());
-    m_hbar->setSingleStep(20);
+    m_hbar->setSingleStep(ScrollStep);
     m_hbar->setValue(int(m_view.scroll().x()));
     m_vbar->setRange(0, int(max.y()));
     m_vbar->setPageStep(m_view.box().height());
-    m_vbar->setSingleStep(20);
+    m_vbar->setSingleStep(ScrollStep);
     m_vbar->setValue(int(m_view.scroll().y()));
     m_syncingBars = false;
     placeMarks();
@@ -418,6 +438,9 @@ void PictureCanvas::paintViewport(QPainter& p, const QRect& exposed)
     // The marks in whole device pixels: a light edge outside each marker's black line keeps it visible
     // on dark photos; the handle and hit frames lie above the markers.
     DevicePixels d(p, m_viewport);
+    // The keys act on the picture while it has the focus: a frame along the box says so, beneath the marks.
+    if (m_viewport->hasFocus())
+        d.frame(d.inside(QRectF(m_viewport->rect())), d.px(2), m_viewport->palette().color(QPalette::Highlight));
     for (const AreaMarkerItem* m : m_markers) {
         if (m->isHidden())
             continue;
@@ -480,27 +503,90 @@ QPointF PictureCanvas::viewportPos(QWidget* from, QPointF local) const
     return from == m_viewport ? local : QPointF(from->mapTo(m_viewport, QPoint(0, 0))) + local;
 }
 
+void PictureCanvas::beginGesture()
+{
+    endGesture();
+    m_gesture = true;
+    m_model->beginEdit();
+}
+
+void PictureCanvas::endGesture()
+{
+    if (!m_gesture)
+        return;
+    m_gesture = false;
+    m_model->endEdit();
+}
+
+// A press on a marker: at its border it grabs that edge or corner to resize it, in its middle the whole
+// marker to move it; either way, without movement it is a click.
 void PictureCanvas::markerPress(int i, QMouseEvent* e)
 {
     e->accept();
     m_model->selectArea(i);
     if (e->button() != Qt::LeftButton || e->buttons() != Qt::LeftButton)
         return;
-    // Where inside the marker it was grabbed, in whole picture pixels of the upright photo.
-    const QPointF at = viewportPos(m_markers[size_t(i)], e->position());
+    AreaMarkerItem* marker = m_markers[size_t(i)];
+    const QPointF at = viewportPos(marker, e->position());
     const QRectF upright = m_view.fileToUpright(m_model->areaRect(i));
-    m_grab = marks::roundedPoint(m_view.boxToUpright(at) - upright.topLeft());
-    m_grabBox = at - QPointF(m_markers[size_t(i)]->pos());
-    m_dragging = i;
     m_dragMoved = false;
     m_dragStart = e->globalPosition();
-    m_markers[size_t(i)]->setCursor(Qt::ClosedHandCursor);
+    beginGesture();
+    const Qt::Edges edges = marks::grabbedEdges(QRectF(QPointF(), QSizeF(marker->size())), e->position(),
+                                                GripDevicePixels / marker->devicePixelRatioF());
+    if (edges) {
+        m_resizing = i;
+        m_resizeEdges = edges;
+        m_resizeFrom = upright;
+        m_resizePress = marks::roundedPoint(m_view.boxToUpright(at));
+        m_model->showHandle();
+        return;
+    }
+    // Where inside the marker it was grabbed, in whole picture pixels of the upright photo.
+    m_grab = marks::roundedPoint(m_view.boxToUpright(at) - upright.topLeft());
+    m_grabBox = at - QPointF(marker->pos());
+    m_dragging = i;
+    marker->setCursor(Qt::ClosedHandCursor);
     m_model->showHandle();
+}
+
+void PictureCanvas::markerHover(int i, QMouseEvent* e)
+{
+    AreaMarkerItem* marker = m_markers[size_t(i)];
+    const Qt::Edges edges = marks::grabbedEdges(QRectF(QPointF(), QSizeF(marker->size())), e->position(),
+                                                GripDevicePixels / marker->devicePixelRatioF());
+    if (edges)
+        marker->setCursor(marks::cursorFor(edges));
+    else
+        marker->unsetCursor();
+}
+
+// The grabbed edges follow the pointer by whole picture pixels; the opposite ones stay.
+void PictureCanvas::resizeByEdges(QPointF globalPos)
+{
+    const int i = m_resizing;
+    if (!m_model->isShown(i))
+        return;
+    const QPoint now = marks::roundedPoint(m_view.boxToUpright(m_viewport->mapFromGlobal(globalPos)));
+    const QRectF bounds(QPointF(), QSizeF(m_view.uprightSize()));
+    const QRectF r = marks::resizedEdges(m_resizeFrom, m_resizeEdges, QPointF(now - m_resizePress), bounds);
+    m_model->setAreaRect(i, m_view.uprightToFile(r));
 }
 
 void PictureCanvas::markerMove(int i, QMouseEvent* e)
 {
     e->accept();
+    if (e->buttons() == Qt::NoButton) {
+        markerHover(i, e);
+        return;
+    }
+    if (m_resizing == i) {
+        if (!m_dragMoved && (e->globalPosition() - m_dragStart).manhattanLength() < DragThreshold)
+            return;
+        m_dragMoved = true;
+        resizeByEdges(e->globalPosition());
+        return;
+    }
     if (m_dragging != i)
         return;
     if (!m_dragMoved && (e->globalPosition() - m_dragStart).manhattanLength() < DragThreshold)
@@ -515,6 +601,13 @@ void PictureCanvas::markerMove(int i, QMouseEvent* e)
 void PictureCanvas::markerRelease(int i, QMouseEvent* e)
 {
     e->accept();
+    if (e->button() == Qt::LeftButton && m_resizing == i) {
+        m_resizing = -1;
+        endGesture();
+        if (!m_dragMoved)
+            emit markerClicked(i);
+        return;
+    }
     if (m_dragging != i || e->button() != Qt::LeftButton)
         return;
     m_dragging = -1;
@@ -522,7 +615,8 @@ void PictureCanvas::markerRelease(int i, QMouseEvent* e)
     m_markers[size_t(i)]->unsetCursor();
     if (m_dragMoved)
         dropAt(e->globalPosition());
-    else
+    endGesture();
+    if (!m_dragMoved)
         emit markerClicked(i); // a click without movement
 }
 
@@ -556,20 +650,79 @@ void PictureCanvas::dropAt(QPointF globalPos)
     m_model->showHandle();
 }
 
+// A left press on the bare picture. With Shift alone, or with the placement mode on and a shown marker
+// selected, the drag resizes the selected marker by its bottom-right corner. Otherwise, without Shift, Ctrl
+// or Alt, while the arrangement window is open and an area is free, a drag that starts on the photo draws
+// a new area. A press without movement stays a click.
 void PictureCanvas::picturePress(QMouseEvent* e)
 {
     e->accept();
     m_resizeMode = false;
+    m_drawing = Drawing::None;
+    if (e->button() == Qt::LeftButton && e->buttons() == Qt::LeftButton) {
+        beginGesture();
+        if (mayDrawAt(e)) {
+            m_drawing = Drawing::Pending;
+            m_drawFrom = m_view.boxToUpright(e->position());
+            m_dragStart = e->globalPosition();
+        }
+    }
     if (m_model->selectedAreaIndex() == -1)
         return;
     m_model->hideHandle();
     m_resizeMode = true;
 }
 
+bool PictureCanvas::mayDrawAt(QMouseEvent* e) const
+{
+    if (!m_arrangementOpen || !m_arrangementOpen())
+        return false;
+    if (shiftState(e->modifiers()) != Qt::NoModifier)
+        return false;
+    const bool placement = m_placementMode && m_placementMode();
+    if (placement && m_model->isShown(m_model->selectedAreaIndex()))
+        return false;
+    if (m_model->firstFree() < 0 || !hasPhoto())
+        return false;
+    return QRectF(QPointF(), QSizeF(m_view.uprightSize())).contains(m_view.boxToUpright(e->position()));
+}
+
+// The drawn area from the press to the pointer, upright picture pixels.
+QRectF PictureCanvas::drawnUpright(QPointF boxPos) const
+{
+    return marks::drawnRect(m_drawFrom, m_view.boxToUpright(boxPos), QRectF(QPointF(), QSizeF(m_view.uprightSize())));
+}
+
+// The dotted outline over a rectangle of the box, cut to the part in view.
+void PictureCanvas::showOutline(const QRectF& box)
+{
+    const QRect inView = widgetRect(box).intersected(m_viewport->rect());
+    if (inView.isEmpty()) {
+        m_outline->hide();
+        return;
+    }
+    m_outline->setGeometry(QRect(m_viewport->mapTo(m_dragLayer, inView.topLeft()), inView.size()));
+    m_outline->show();
+    m_outline->raise();
+}
+
 void PictureCanvas::pictureMove(QMouseEvent* e)
 {
     e->accept();
     m_last = marks::roundedPoint(m_view.boxToUpright(e->position()));
+    if (m_drawing != Drawing::None && e->buttons() == Qt::LeftButton) {
+        // Shift before the pointer moved away: the resize of the selected marker, as without drawing.
+        if (m_drawing == Drawing::Pending && shiftState(e->modifiers()) == Qt::ShiftModifier)
+            m_drawing = Drawing::None;
+        else if (m_drawing == Drawing::Pending &&
+                 (e->globalPosition() - m_dragStart).manhattanLength() >= DragThreshold)
+            m_drawing = Drawing::Active;
+        if (m_drawing == Drawing::Active) {
+            const QRectF r = drawnUpright(e->position());
+            showOutline(QRectF(m_view.uprightToBox(r.topLeft()), r.size() * m_view.zoom()));
+            return;
+        }
+    }
     const int s = m_model->selectedAreaIndex();
     // A hidden marker (deleted, or left from another image) is never resized.
     if (e->buttons() != Qt::LeftButton || !m_model->isShown(s))
@@ -586,6 +739,19 @@ void PictureCanvas::pictureMove(QMouseEvent* e)
 void PictureCanvas::pictureRelease(QMouseEvent* e)
 {
     e->accept();
+    if (e->button() == Qt::LeftButton && m_drawing == Drawing::Active) {
+        m_drawing = Drawing::None;
+        m_resizeMode = false;
+        m_outline->hide();
+        // The same opening as the New area button's: the lowest free index, selected with its handle.
+        m_model->openNewArea(m_view.uprightToFile(drawnUpright(e->position())));
+        endGesture();
+        return;
+    }
+    if (e->button() == Qt::LeftButton) {
+        m_drawing = Drawing::None;
+        endGesture();
+    }
     if (m_model->selectedAreaIndex() == -1)
         return;
     m_resizeMode = false;
@@ -619,6 +785,96 @@ void PictureCanvas::wheel(QWheelEvent* e)
         by = QPointF(by.y() != 0 ? by.y() : by.x(), 0);
     m_view.scrollBy(by);
     viewChanged();
+}
+
+// --- Keys on the picture
+
+void PictureCanvas::scrollToArea(int i)
+{
+    m_view.scrollIntoView(m_model->areaRect(i));
+    viewChanged();
+}
+
+// Page Down/Up step through the shown markers; the arrows move the selected one (Shift: 10 picture pixels)
+// or, with nothing selected, scroll; Ctrl+arrows resize it by its bottom-right corner; Enter opens its
+// items, Delete deletes it through the arrangement window, Escape deselects. Everything else (Tab, the
+// zoom keys) goes on to the window.
+void PictureCanvas::keyPress(QKeyEvent* e)
+{
+    const Qt::KeyboardModifiers mods = shiftState(e->modifiers());
+    const double step = mods & Qt::ShiftModifier ? BigNudgeStep : NudgeStep;
+    QPointF direction;
+    switch (e->key()) {
+    case Qt::Key_Left:
+        direction = QPointF(-1, 0);
+        break;
+    case Qt::Key_Right:
+        direction = QPointF(1, 0);
+        break;
+    case Qt::Key_Up:
+        direction = QPointF(0, -1);
+        break;
+    case Qt::Key_Down:
+        direction = QPointF(0, 1);
+        break;
+    default:
+        break;
+    }
+    if (!direction.isNull()) {
+        if (mods & Qt::AltModifier) {
+            e->ignore();
+            return;
+        }
+        if (mods & Qt::ControlModifier) {
+            if (m_model->resizeSelectedArea(direction * step))
+                e->accept();
+            else
+                e->ignore();
+            return;
+        }
+        if (!m_model->nudgeSelectedArea(direction * step)) {
+            m_view.scrollBy(direction * ScrollStep);
+            viewChanged();
+        }
+        e->accept();
+        return;
+    }
+    if (mods != Qt::NoModifier) {
+        e->ignore();
+        return;
+    }
+    switch (e->key()) {
+    case Qt::Key_PageDown:
+    case Qt::Key_PageUp:
+        if (const int i = m_model->selectNextShownArea(e->key() == Qt::Key_PageDown ? 1 : -1); i >= 0)
+            scrollToArea(i);
+        e->accept();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (!m_model->isHandleShown())
+            break;
+        e->accept();
+        emit markerClicked(m_model->selectedAreaIndex());
+        return;
+    case Qt::Key_Delete:
+        if (!m_arrangementOpen || !m_arrangementOpen())
+            break;
+        e->accept();
+        m_model->beginEdit();
+        emit deleteAreaRequested();
+        m_model->endEdit();
+        return;
+    case Qt::Key_Escape:
+        if (m_model->selectedAreaIndex() == -1)
+            break;
+        e->accept();
+        m_model->deselect();
+        return;
+    default:
+        break;
+    }
+    e->ignore();
 }
 
 } // namespace kovra

@@ -29,6 +29,12 @@ class DragOutline;
 // "ImgArea0".."ImgArea29", the hit frames "spKoKo0".., the handle "SpHandle" and the hit icons
 // "ImgFind0"..; the animation frames "ImgIcon1_0".."ImgIcon1_3" (hidden). Markers, frames and the handle
 // are drawn by the view itself on whole device pixels, so every edge shows at any scale factor.
+//
+// The mouse, first match wins: on a marker, its border grabs that edge or corner (resize), its middle
+// the marker (move); on the bare picture, Shift alone or the placement mode with a shown marker selected
+// resizes that marker by its bottom-right corner; else, without modifiers and while the arrangement
+// window is open, a drag starting on the photo draws a new area. Without movement each is a click.
+// The view takes the focus for the keys (see keyPress).
 class PictureCanvas : public QFrame
 {
     Q_OBJECT
@@ -42,6 +48,9 @@ public:
     QWidget* viewport() const;
     // Asked on every move over the picture: is the arrangement window's placement mode on?
     void setPlacementModeQuery(std::function<bool()> query) { m_placementMode = std::move(query); }
+    // Asked at a press on the picture and at the Delete key: is the arrangement window open? Only then does
+    // a drag on the bare picture draw a new area, and Delete delete the selected one.
+    void setArrangementOpenQuery(std::function<bool()> query) { m_arrangementOpen = std::move(query); }
     // The rectangle of a new area in picture-file pixels: size on screen (box pixels) at the top-left
     // corner of the part of the photo in view.
     QRectF newAreaRect(QSizeF boxSize) const;
@@ -55,7 +64,9 @@ public:
     void zoomOut();
 
 signals:
-    void markerClicked(int area); // a click or double-click on a marker
+    void markerClicked(int area); // a click or double-click on a marker, or Enter on the selected one
+    // Delete on the picture while the arrangement window is open: its delete button's work, messages and all.
+    void deleteAreaRequested();
     void zoomChanged(double zoom, PictureView::Mode mode);
 
 protected:
@@ -86,6 +97,19 @@ private:
     void wheel(QWheelEvent* e);
     void dropAt(QPointF globalPos);
     QPointF viewportPos(QWidget* from, QPointF local) const;
+    void markerHover(int i, QMouseEvent* e);
+    void resizeByEdges(QPointF globalPos);
+    bool mayDrawAt(QMouseEvent* e) const;
+    QRectF drawnUpright(QPointF boxPos) const;
+    void showOutline(const QRectF& box);
+    // One edit gesture of the model from a press to its release; a press whose release never came (the
+    // grab was lost) is closed by the next one.
+    void beginGesture();
+    void endGesture();
+
+    // Keys on the picture.
+    void keyPress(QKeyEvent* e);
+    void scrollToArea(int i);
 
     ShownImage* m_model;
     QWidget* m_dragLayer;
@@ -100,6 +124,7 @@ private:
     std::array<QLabel*, 4> m_iconFrames{};
     DragOutline* m_outline;
     std::function<bool()> m_placementMode;
+    std::function<bool()> m_arrangementOpen;
 
     // The decoded picture and what it was decoded for.
     std::shared_ptr<const PictureSource> m_source;
@@ -118,6 +143,17 @@ private:
     QPointF m_dragStart; // global position of the press
     bool m_dragMoved = false;
     bool m_syncingBars = false;
+    bool m_gesture = false; // beginEdit given, endEdit due
+    // An edge or corner of a marker being dragged: which marker, which edges, its rectangle and the
+    // pointer at the press.
+    int m_resizing = -1;
+    Qt::Edges m_resizeEdges;
+    QRectF m_resizeFrom;
+    QPoint m_resizePress;
+    // A new area drawn on the bare picture: possible after the press, drawn once the pointer moved.
+    enum class Drawing { None, Pending, Active };
+    Drawing m_drawing = Drawing::None;
+    QPointF m_drawFrom; // upright point of the press
 };
 
 } // namespace kovra

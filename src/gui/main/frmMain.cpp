@@ -235,6 +235,7 @@ void frmMain::Private::createControls()
     // The picture box: a sunken border around the view of the shown image.
     canvas = new kovra::PictureCanvas(model, q, q);
     canvas->installEventFilter(q);
+    QWidget::setTabOrder(combo1, canvas->viewport()); // the picture takes the keys right after the list
     layoutPicture();
     createZoomControl();
 

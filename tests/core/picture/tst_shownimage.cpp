@@ -112,6 +112,104 @@ private slots:
         QCOMPARE(m.firstFree(), 0);
     }
 
+    // Page Down and Page Up go through the shown areas 2, 5 and 17 in index order, round and round;
+    // from no selection they start at an end, from a hidden one at its neighbours.
+    void pageKeysStepThroughShownAreas_data()
+    {
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("none, down") << -1 << 1 << 2;
+        QTest::newRow("none, up") << -1 << -1 << 17;
+        QTest::newRow("2, down") << 2 << 1 << 5;
+        QTest::newRow("5, up") << 5 << -1 << 2;
+        QTest::newRow("17, down: wraps") << 17 << 1 << 2;
+        QTest::newRow("2, up: wraps") << 2 << -1 << 17;
+        QTest::newRow("hidden 9, down") << 9 << 1 << 17;
+        QTest::newRow("hidden 9, up") << 9 << -1 << 5;
+    }
+    void pageKeysStepThroughShownAreas()
+    {
+        QFETCH(int, selected);
+        QFETCH(int, step);
+        QFETCH(int, expected);
+        CatalogueBuilder fx;
+        const QString img = fx.makeImage(QStringLiteral("20240101000000"), "One");
+        for (int i : {2, 5, 17})
+            fx.writeArea(QStringLiteral("20240101000000"), i, CatalogueBuilder::area("True", i, i, 10, 10));
+        fx.writeArea(QStringLiteral("20240101000000"), 9, CatalogueBuilder::area("False", 9, 9, 10, 10));
+        ShownImage m;
+        m.chooseImage(img);
+        m.selectArea(selected);
+        QCOMPARE(m.selectNextShownArea(step), expected);
+        QCOMPARE(m.selectedAreaIndex(), expected);
+        QVERIFY(m.isHandleShown());
+    }
+
+    void pageKeysWithoutShownAreas()
+    {
+        ShownImage m;
+        m.selectArea(4);
+        QCOMPARE(m.selectNextShownArea(1), -1);
+        QCOMPARE(m.selectedAreaIndex(), 4);
+        QVERIFY(!m.isHandleShown());
+    }
+
+    // The arrow keys work in the upright photo, stored in the file's grid: on a photo turned right
+    // (orientation 6, 120 x 80 in the file, 80 x 120 upright) file area (10, 20, 30, 40) is upright
+    // (20, 10, 40, 30), and a step right on screen is a step up in the file. The photo bounds the upright
+    // rectangle; Ctrl resizes by the upright bottom-right corner down to the minimum.
+    void keysMoveAndResizeUpright_data()
+    {
+        QTest::addColumn<bool>("resize");
+        QTest::addColumn<QPointF>("delta");
+        QTest::addColumn<int>("times");
+        QTest::addColumn<QRectF>("expected");
+        QTest::newRow("right 1") << false << QPointF(1, 0) << 1 << QRectF(10, 19, 30, 40);
+        QTest::newRow("down 10") << false << QPointF(0, 10) << 1 << QRectF(20, 20, 30, 40);
+        QTest::newRow("right 10, three times: stops at the edge")
+            << false << QPointF(10, 0) << 3 << QRectF(10, 0, 30, 40);
+        QTest::newRow("up 10, twice: stops at the top") << false << QPointF(0, -10) << 2 << QRectF(0, 20, 30, 40);
+        QTest::newRow("wider by 5") << true << QPointF(5, 0) << 1 << QRectF(10, 15, 30, 45);
+        QTest::newRow("taller by 10") << true << QPointF(0, 10) << 1 << QRectF(10, 20, 40, 40);
+        QTest::newRow("narrower to the minimum") << true << QPointF(-10, 0) << 5 << QRectF(10, 59, 30, 1);
+        QTest::newRow("wider to the edge") << true << QPointF(10, 0) << 4 << QRectF(10, 0, 30, 60);
+    }
+    void keysMoveAndResizeUpright()
+    {
+        QFETCH(bool, resize);
+        QFETCH(QPointF, delta);
+        QFETCH(int, times);
+        QFETCH(QRectF, expected);
+        CatalogueBuilder fx;
+        const QString img = fx.makeImage(QStringLiteral("20240101000000"), "Turned", QStringLiteral("p.jpg"));
+        QVERIFY(photos::writeJpeg(fx.folder(QStringLiteral("20240101000000/p.jpg")), photos::shelf(QSize(120, 80)), 6));
+        fx.writeArea(QStringLiteral("20240101000000"), 3, CatalogueBuilder::area("True", 10, 20, 30, 40));
+        ShownImage m;
+        m.chooseImage(img);
+        QCOMPARE(m.picture()->uprightSize(), QSize(80, 120));
+        m.selectArea(3);
+        m.showHandle();
+        for (int k = 0; k < times; ++k)
+            QVERIFY(resize ? m.resizeSelectedArea(delta) : m.nudgeSelectedArea(delta));
+        QCOMPARE(m.areaRect(3), expected);
+        QVERIFY(m.isHandleShown());
+    }
+
+    // The keys act on the area whose handle shows; without a picture nothing bounds it.
+    void keysNeedTheHandle()
+    {
+        ShownImage m;
+        QCOMPARE(m.openNewArea(QRectF(5, 5, 20, 20)), 0);
+        m.hideHandle();
+        QVERIFY(!m.nudgeSelectedArea(QPointF(1, 0)));
+        QVERIFY(!m.resizeSelectedArea(QPointF(1, 0)));
+        QCOMPARE(m.areaRect(0), QRectF(5, 5, 20, 20));
+        m.showHandle();
+        QVERIFY(m.nudgeSelectedArea(QPointF(-10, 0)));
+        QCOMPARE(m.areaRect(0), QRectF(-5, 5, 20, 20));
+    }
+
     // Rectangles are kept as single-precision values, as the area files store them.
     void rectanglesAreSinglePrecision()
     {

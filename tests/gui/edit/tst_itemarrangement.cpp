@@ -74,6 +74,20 @@ void sendMouse(QWidget* target, QEvent::Type type, QPoint pos, Qt::MouseButton b
     QApplication::sendEvent(target, &e);
 }
 
+QWidget* picture(frmMain& main)
+{
+    return main.findChild<QWidget*>(QStringLiteral("Picture1"));
+}
+
+// A left-button drag without modifiers on the main window's bare picture.
+void drawOnPicture(frmMain& main, QPoint from, QPoint to)
+{
+    QWidget* p = picture(main);
+    sendMouse(p, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    sendMouse(p, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    sendMouse(p, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+}
+
 } // namespace
 
 class tst_ItemArrangement : public QObject
@@ -92,7 +106,9 @@ private slots:
     void saveLeavesUnreadAreasAlone();
     void counterPixels_data();
     void counterPixels();
-    void counterNotRedrawnOnImageChange();
+    void counterFollowsTheShownImage();
+    void drawingNeedsTheOpenWindow();
+    void deleteKeyIsTheDeleteButton();
     void reopenBringsToFront();
     void placementModeResizesWithoutShift_data();
     void placementModeResizesWithoutShift();
@@ -420,22 +436,101 @@ void tst_ItemArrangement::counterPixels()
     QCOMPARE(counter(w), QStringLiteral("00"));
 }
 
-void tst_ItemArrangement::counterNotRedrawnOnImageChange()
+// The counter shows the shown image's free areas whoever changes them: another image chosen, an area drawn
+// on the picture, deleted by the Delete key, opened or freed by the model itself.
+void tst_ItemArrangement::counterFollowsTheShownImage()
 {
     CatalogueBuilder cat;
     const QString first = cat.addImage(QStringLiteral("20240101000000"), "One");
     const QString second = cat.addImage(QStringLiteral("20240102000000"), "Two");
     for (int i = 0; i < 2; ++i)
-        QVERIFY(writeBytes(areaFile(second, i), areaSection(true, 0, 0, 10, 10)));
+        QVERIFY(writeBytes(areaFile(second, i), areaSection(true, 200, 10 * i, 10, 10)));
     auto main = fixture::openMain(cat);
     QCOMPARE(main->shownImage().folder(), first);
     frmItemArrangement* w = openArrangement(*main);
     QCOMPARE(counter(w), QStringLiteral("30"));
     main->selectImage(second);
-    QCOMPARE(counter(w), QStringLiteral("30"));
+    QCOMPARE(counter(w), QStringLiteral("28"));
     button(w, "Command5")->click();
     QCOMPARE(main->shownImage().selectedAreaIndex(), 2);
     QCOMPARE(counter(w), QStringLiteral("27"));
+    drawOnPicture(*main, QPoint(40, 60), QPoint(140, 120));
+    QCOMPARE(main->shownImage().selectedAreaIndex(), 3);
+    QCOMPARE(counter(w), QStringLiteral("26"));
+    kovra::MessageBoxRecorder boxes;
+    picture(*main)->setFocus();
+    QTest::keyClick(picture(*main), Qt::Key_Delete);
+    QCOMPARE(boxes.requests().size(), size_t(1));
+    QCOMPARE(counter(w), QStringLiteral("27"));
+    main->shownImage().openNewArea(QRectF(1, 2, 3, 4));
+    QCOMPARE(counter(w), QStringLiteral("26"));
+    main->shownImage().hideAllAreas();
+    QCOMPARE(counter(w), QStringLiteral("30"));
+}
+
+// Drawing on the picture opens the next free area while the window is open, and not after it closed.
+void tst_ItemArrangement::drawingNeedsTheOpenWindow()
+{
+    CatalogueBuilder cat;
+    const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
+    auto main = fixture::openMain(cat);
+    QPointer<frmItemArrangement> w = openArrangement(*main);
+    drawOnPicture(*main, QPoint(120, 90), QPoint(20, 30));
+    QVERIFY(main->shownImage().isShown(0));
+    QCOMPARE(main->shownImage().areaRect(0), QRectF(20, 30, 100, 60));
+    QCOMPARE(main->shownImage().selectedAreaIndex(), 0);
+    QCOMPARE(counter(w), QStringLiteral("29"));
+    QCOMPARE(areaFiles(image), QStringList()); // on screen only, until the save
+    w->close();
+    QTRY_VERIFY(w.isNull());
+    drawOnPicture(*main, QPoint(150, 100), QPoint(250, 200));
+    QVERIFY(!main->shownImage().isShown(1));
+    QCOMPARE(main->shownImage().areaRect(0), QRectF(20, 30, 100, 60));
+}
+
+// Delete on the picture is the window's Command3: the same messages in the same order, and nothing at all
+// once the window is closed.
+void tst_ItemArrangement::deleteKeyIsTheDeleteButton()
+{
+    CatalogueBuilder cat;
+    const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
+    QVERIFY(writeBytes(areaFile(image, 3), areaSection(true, 5, 6, 70, 80)));
+    auto main = fixture::openMain(cat);
+    QPointer<frmItemArrangement> w = openArrangement(*main);
+    QWidget* p = picture(*main);
+    p->setFocus();
+    kovra::MessageBoxRecorder boxes;
+    QTest::keyClick(p, Qt::Key_Delete);
+    QCOMPARE(boxes.requests().size(), size_t(1));
+    QCOMPARE(boxes.requests()[0].text, QStringLiteral("削除するｱｲﾃﾑｴﾘｱを選択してください．"));
+
+    QTest::keyClick(p, Qt::Key_PageDown); // selects area 3
+    QCOMPARE(main->shownImage().selectedAreaIndex(), 3);
+    boxes.clear();
+    boxes.answerNext(MessageBox::Answer::No);
+    QTest::keyClick(p, Qt::Key_Delete);
+    QCOMPARE(boxes.requests().size(), size_t(1));
+    QCOMPARE(boxes.requests()[0].text, QStringLiteral("選択されたｱｲﾃﾑｴﾘｱを削除します．よろしいですか？"));
+    QCOMPARE(boxes.requests()[0].caption, QStringLiteral("ｱｲﾃﾑｴﾘｱの削除"));
+    QCOMPARE(boxes.requests()[0].buttons, MessageBox::Buttons::YesNo);
+    QVERIFY(main->shownImage().isShown(3));
+
+    boxes.clear();
+    QTest::keyClick(p, Qt::Key_Delete);
+    QVERIFY(!main->shownImage().isShown(3));
+    QCOMPARE(counter(w), QStringLiteral("30"));
+    boxes.clear();
+    QTest::keyClick(p, Qt::Key_Delete);
+    QCOMPARE(boxes.requests().size(), size_t(1));
+    QCOMPARE(boxes.requests()[0].text, QStringLiteral("削除するｱｲﾃﾑｴﾘｱを確認してください．"));
+
+    w->close();
+    QTRY_VERIFY(w.isNull());
+    main->shownImage().openNewArea(QRectF(0, 0, 10, 10));
+    boxes.clear();
+    QTest::keyClick(p, Qt::Key_Delete);
+    QCOMPARE(boxes.requests().size(), size_t(0));
+    QVERIFY(main->shownImage().isShown(0));
 }
 
 void tst_ItemArrangement::reopenBringsToFront()

@@ -1,5 +1,6 @@
 #include "FixtureCatalogue.h"
 #include "MainWindowProbe.h"
+#include "MarkGeometry.h"
 #include "MessageBox.h"
 #include "PeakMemory.h"
 #include "PictureCanvas.h"
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QMouseEvent>
+#include <QSignalSpy>
 #include <QTest>
 #include <QWheelEvent>
 #include <memory>
@@ -53,6 +55,16 @@ private:
             qFatal("no photo");
         fx.writeArea(QStringLiteral("20240101000000"), 0, CatalogueBuilder::area("True", 3500, 2500, 300, 200));
         fx.writeArea(QStringLiteral("20240101000000"), 1, CatalogueBuilder::area("True", 100, 100, 300, 200));
+        return shown(fx);
+    }
+
+    // A 400 x 300 picture at 100 % with area 0 at (10, 10, 40, 30).
+    std::unique_ptr<frmMain> smallPhoto(const CatalogueBuilder& fx, int inUse = 1)
+    {
+        fx.addImage(QStringLiteral("20240101000000"), "Small", QStringLiteral("p.png"), QSize(400, 300), Qt::gray);
+        fx.writeArea(QStringLiteral("20240101000000"), 0, CatalogueBuilder::area("True", 10, 10, 40, 30));
+        for (int i = 1; i < inUse; ++i) // small ones along the right edge, away from the drags
+            fx.writeArea(QStringLiteral("20240101000000"), i, CatalogueBuilder::area("True", 380, 9 * i, 5, 5));
         return shown(fx);
     }
 
@@ -258,6 +270,322 @@ private slots:
         mouse(p, QEvent::MouseMove, QPointF(200, 200), Qt::NoButton, Qt::LeftButton, Qt::ShiftModifier);
         QCOMPARE(w->shownImage().areaRect(3), QRectF(10, 10, 40, 30));
         QCOMPARE(w->shownImage().selectedAreaIndex(), 3);
+    }
+
+    // Drawing on a 4000 x 3000 photo at fit: the new area is the dragged rectangle of the box in picture
+    // pixels (whole ones), whichever way it was dragged, opened as the New area button opens one.
+    void drawnAreaAtFitIsInPicturePixels_data()
+    {
+        QTest::addColumn<QPointF>("from");
+        QTest::addColumn<QPointF>("to");
+        QTest::newRow("down and right") << QPointF(100, 80) << QPointF(301, 203);
+        QTest::newRow("up and left") << QPointF(301, 203) << QPointF(100, 80);
+        QTest::newRow("down and left") << QPointF(301, 80) << QPointF(100, 203);
+    }
+    void drawnAreaAtFitIsInPicturePixels()
+    {
+        QFETCH(QPointF, from);
+        QFETCH(QPointF, to);
+        CatalogueBuilder fx;
+        fx.makeImage(QStringLiteral("20240101000000"), "Shelf", QStringLiteral("p.jpg"));
+        QVERIFY(photos::writeJpeg(fx.folder(QStringLiteral("20240101000000/p.jpg")), photos::shelf(QSize(4000, 3000))));
+        auto w = shown(fx);
+        w->canvas().setArrangementOpenQuery([] { return true; });
+        QTest::keyClick(w.get(), Qt::Key_0, Qt::ControlModifier);
+        const kovra::PictureView& view = w->canvas().view();
+        QVERIFY(view.zoom() < 0.2);
+        const QRectF expected(kovra::marks::roundedPoint(view.boxToFile(QRectF(from, to).normalized().topLeft())),
+                              kovra::marks::roundedPoint(view.boxToFile(QRectF(from, to).normalized().bottomRight())));
+
+        QWidget* p = picture(*w);
+        QWidget* outline = child(*w, QStringLiteral("DragOutline"));
+        mouse(p, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+        mouse(p, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+        QVERIFY(outline->isVisible()); // the dotted outline over the rectangle to be
+        const QRect onScreen(w->mapFromGlobal(p->mapToGlobal(QRectF(from, to).normalized().topLeft().toPoint())),
+                             QRectF(from, to).normalized().size().toSize());
+        QVERIFY((outline->geometry().topLeft() - onScreen.topLeft()).manhattanLength() <= 2);
+        QVERIFY((QPoint(outline->width(), outline->height()) - QPoint(onScreen.width(), onScreen.height()))
+                    .manhattanLength() <= 2);
+        QCOMPARE(w->shownImage().freeCount(), kovra::AreaCount); // nothing opened before the release
+        mouse(p, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+        QVERIFY(!outline->isVisible());
+        QVERIFY(w->shownImage().isShown(0));
+        QCOMPARE(w->shownImage().areaRect(0), expected);
+        QVERIFY(qAbs(expected.width() - 201 / view.zoom()) <= 2 / view.zoom());
+        QCOMPARE(w->shownImage().selectedAreaIndex(), 0);
+        QVERIFY(w->shownImage().isHandleShown());
+        QCOMPARE(child(*w, QStringLiteral("SpHandle"))->pos(), marker(*w, 0)->pos());
+    }
+
+    // Which press on the bare picture draws: none with Shift, Ctrl or Alt, none while the placement mode
+    // resizes a selected marker, none with the arrangement window closed or all 30 areas in use, none
+    // starting off the photo, and a press without movement stays a click. The Part's resizes go on as before.
+    void whenDrawingStarts_data()
+    {
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<bool>("placement");
+        QTest::addColumn<bool>("selected");
+        QTest::addColumn<int>("inUse");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QPointF>("from");
+        QTest::addColumn<QPointF>("to");
+        QTest::addColumn<QRectF>("drawn"); // area 1 afterwards, empty for none
+        QTest::addColumn<QRectF>("area0");
+        const QRectF none;
+        const QRectF area0(10, 10, 40, 30);
+        const QRectF resized0(10, 10, 190, 170); // bottom-right corner at the end of the drag
+        const QPointF a(100, 100);
+        const QPointF b(200, 180);
+        const int plain = Qt::NoModifier;
+        QTest::newRow("draws") << true << false << false << 1 << plain << a << b << QRectF(100, 100, 100, 80) << area0;
+        QTest::newRow("draws beside a selected marker")
+            << true << false << true << 1 << plain << a << b << QRectF(100, 100, 100, 80) << area0;
+        QTest::newRow("placement mode, nothing selected")
+            << true << true << false << 1 << plain << a << b << QRectF(100, 100, 100, 80) << area0;
+        QTest::newRow("clipped to the photo")
+            << true << false << false << 1 << plain << a << QPointF(520, 400) << QRectF(100, 100, 300, 200) << area0;
+        QTest::newRow("a click") << true << false << true << 1 << plain << a << a + QPointF(1, 1) << none << area0;
+        QTest::newRow("arrangement window closed") << false << false << false << 1 << plain << a << b << none << area0;
+        QTest::newRow("all 30 in use") << true << false << false << 30 << plain << a << b << none << area0;
+        QTest::newRow("off the photo") << true << false << false << 1 << plain << QPointF(500, 400) << b << none
+                                       << area0;
+        QTest::newRow("Ctrl") << true << false << true << 1 << int(Qt::ControlModifier) << a << b << none << area0;
+        QTest::newRow("Shift: the Part's resize")
+            << true << false << true << 1 << int(Qt::ShiftModifier) << a << b << none << resized0;
+        QTest::newRow("placement mode: the Part's resize")
+            << true << true << true << 1 << plain << a << b << none << resized0;
+    }
+    void whenDrawingStarts()
+    {
+        QFETCH(bool, open);
+        QFETCH(bool, placement);
+        QFETCH(bool, selected);
+        QFETCH(int, inUse);
+        QFETCH(int, modifiers);
+        QFETCH(QPointF, from);
+        QFETCH(QPointF, to);
+        QFETCH(QRectF, drawn);
+        QFETCH(QRectF, area0);
+        CatalogueBuilder fx;
+        auto w = smallPhoto(fx, inUse);
+        w->canvas().setArrangementOpenQuery([open] { return open; });
+        w->setPlacementModeQuery([placement] { return placement; });
+        if (selected) {
+            w->shownImage().selectArea(0);
+            w->shownImage().showHandle();
+        }
+        const int freeBefore = w->shownImage().freeCount();
+        QWidget* p = picture(*w);
+        const auto mods = Qt::KeyboardModifiers(modifiers);
+        mouse(p, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton, mods);
+        mouse(p, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, mods);
+        QCOMPARE(child(*w, QStringLiteral("DragOutline"))->isVisible(), !drawn.isEmpty());
+        mouse(p, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton, mods);
+        QVERIFY(child(*w, QStringLiteral("DragOutline"))->isHidden());
+        QCOMPARE(w->shownImage().areaRect(0), area0);
+        if (drawn.isEmpty()) {
+            QCOMPARE(w->shownImage().freeCount(), freeBefore);
+            QCOMPARE(w->shownImage().selectedAreaIndex(), selected ? 0 : -1);
+            QCOMPARE(w->shownImage().isHandleShown(), selected); // hidden during the press, back at the release
+        } else {
+            QCOMPARE(w->shownImage().freeCount(), freeBefore - 1);
+            QCOMPARE(w->shownImage().areaRect(1), drawn);
+            QCOMPARE(w->shownImage().selectedAreaIndex(), 1);
+            QVERIFY(w->shownImage().isHandleShown());
+        }
+    }
+
+    // At 50 %, marker 0 (picture 100, 100, 200, 100) lies at box (50, 50, 100, 50). A press on its border
+    // grabs that edge or corner, shown by the pointer's shape; the drag moves only the grabbed edges, by
+    // two picture pixels per box pixel, within the picture. A press without movement is a click, as
+    // anywhere on the marker.
+    void resizeByAnyEdge_data()
+    {
+        QTest::addColumn<QPoint>("at"); // in the marker
+        QTest::addColumn<QPoint>("by"); // box pixels
+        QTest::addColumn<int>("cursor");
+        QTest::addColumn<QRectF>("expected");
+        QTest::addColumn<int>("clicks");
+        const int h = Qt::SizeHorCursor, v = Qt::SizeVerCursor, f = Qt::SizeFDiagCursor, bd = Qt::SizeBDiagCursor;
+        QTest::newRow("left") << QPoint(1, 25) << QPoint(-10, 5) << h << QRectF(80, 100, 220, 100) << 0;
+        QTest::newRow("right") << QPoint(98, 25) << QPoint(10, 5) << h << QRectF(100, 100, 220, 100) << 0;
+        QTest::newRow("top") << QPoint(50, 1) << QPoint(7, -10) << v << QRectF(100, 80, 200, 120) << 0;
+        QTest::newRow("bottom") << QPoint(50, 48) << QPoint(7, 10) << v << QRectF(100, 100, 200, 120) << 0;
+        QTest::newRow("top-left") << QPoint(1, 1) << QPoint(10, 10) << f << QRectF(120, 120, 180, 80) << 0;
+        QTest::newRow("bottom-right") << QPoint(98, 48) << QPoint(10, 10) << f << QRectF(100, 100, 220, 120) << 0;
+        QTest::newRow("top-right") << QPoint(98, 1) << QPoint(10, 10) << bd << QRectF(100, 120, 220, 80) << 0;
+        QTest::newRow("bottom-left") << QPoint(1, 48) << QPoint(10, 10) << bd << QRectF(120, 100, 180, 120) << 0;
+        QTest::newRow("middle: a move") << QPoint(50, 25) << QPoint(-10, 5) << int(Qt::ArrowCursor)
+                                        << QRectF(80, 110, 200, 100) << 0;
+        QTest::newRow("left beyond the picture")
+            << QPoint(1, 25) << QPoint(-200, 0) << h << QRectF(0, 100, 300, 100) << 0;
+        QTest::newRow("a click on the edge") << QPoint(1, 25) << QPoint(1, 0) << h << QRectF(100, 100, 200, 100) << 1;
+    }
+    void resizeByAnyEdge()
+    {
+        QFETCH(QPoint, at);
+        QFETCH(QPoint, by);
+        QFETCH(int, cursor);
+        QFETCH(QRectF, expected);
+        QFETCH(int, clicks);
+        CatalogueBuilder fx;
+        fx.addImage(QStringLiteral("20240101000000"), "One", QStringLiteral("p.png"), QSize(800, 600), Qt::gray);
+        fx.writeArea(QStringLiteral("20240101000000"), 0, CatalogueBuilder::area("True", 100, 100, 200, 100));
+        auto w = shown(fx);
+        QTest::keyClick(w.get(), Qt::Key_Minus, Qt::ControlModifier);
+        QTest::keyClick(w.get(), Qt::Key_Minus, Qt::ControlModifier);
+        QCOMPARE(w->canvas().view().zoom(), 0.5);
+        w->canvas().view().setScroll(QPointF());
+        w->shownImage().selectArea(-1); // let the canvas place the marks again
+        QWidget* m = marker(*w, 0);
+        QCOMPARE(m->geometry(), QRect(50, 50, 100, 50));
+        QSignalSpy clicked(&w->canvas(), &kovra::PictureCanvas::markerClicked);
+        mouse(m, QEvent::MouseMove, at, Qt::NoButton, Qt::NoButton);
+        QCOMPARE(int(m->cursor().shape()), cursor);
+        mouse(m, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        mouse(m, QEvent::MouseMove, at + by, Qt::NoButton, Qt::LeftButton);
+        mouse(m, QEvent::MouseButtonRelease, at + by, Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(w->shownImage().areaRect(0), expected);
+        QCOMPARE(w->shownImage().selectedAreaIndex(), 0);
+        QVERIFY(w->shownImage().isHandleShown());
+        QCOMPARE(child(*w, QStringLiteral("SpHandle"))->pos(), marker(*w, 0)->pos());
+        QCOMPARE(clicked.count(), clicks);
+    }
+
+    // The keys on the picture at 50 %: the arrows move the selected marker by 1 picture pixel (Shift:
+    // 10), Ctrl resizes it by its bottom-right corner; with Alt nothing happens.
+    void keysMoveAndResizeTheSelectedMarker_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QRectF>("expected");
+        QTest::newRow("right") << int(Qt::Key_Right) << int(Qt::NoModifier) << QRectF(101, 100, 300, 200);
+        QTest::newRow("up") << int(Qt::Key_Up) << int(Qt::NoModifier) << QRectF(100, 99, 300, 200);
+        QTest::newRow("Shift+left") << int(Qt::Key_Left) << int(Qt::ShiftModifier) << QRectF(90, 100, 300, 200);
+        QTest::newRow("Shift+down") << int(Qt::Key_Down) << int(Qt::ShiftModifier) << QRectF(100, 110, 300, 200);
+        QTest::newRow("Ctrl+right") << int(Qt::Key_Right) << int(Qt::ControlModifier) << QRectF(100, 100, 301, 200);
+        QTest::newRow("Ctrl+up") << int(Qt::Key_Up) << int(Qt::ControlModifier) << QRectF(100, 100, 300, 199);
+        QTest::newRow("Ctrl+Shift+down") << int(Qt::Key_Down) << int(Qt::ControlModifier | Qt::ShiftModifier)
+                                         << QRectF(100, 100, 300, 210);
+        QTest::newRow("Alt+right") << int(Qt::Key_Right) << int(Qt::AltModifier) << QRectF(100, 100, 300, 200);
+    }
+    void keysMoveAndResizeTheSelectedMarker()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QRectF, expected);
+        CatalogueBuilder fx;
+        auto w = phonePhoto(fx);
+        QTest::keyClick(w.get(), Qt::Key_Minus, Qt::ControlModifier);
+        QTest::keyClick(w.get(), Qt::Key_Minus, Qt::ControlModifier);
+        QCOMPARE(w->canvas().view().zoom(), 0.5);
+        w->shownImage().selectArea(1);
+        w->shownImage().showHandle();
+        QWidget* p = picture(*w);
+        p->setFocus();
+        QTest::keyClick(p, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(w->shownImage().areaRect(1), expected);
+        QCOMPARE(w->shownImage().areaRect(0), QRectF(3500, 2500, 300, 200));
+    }
+
+    // Without a selected marker the arrows scroll; the zoom keys keep working while the picture has the focus.
+    void arrowsScrollWithoutASelection()
+    {
+        CatalogueBuilder fx;
+        auto w = phonePhoto(fx);
+        QWidget* p = picture(*w);
+        p->setFocus();
+        QTest::keyClick(p, Qt::Key_Right);
+        QTest::keyClick(p, Qt::Key_Down);
+        QTest::keyClick(p, Qt::Key_Down);
+        QCOMPARE(w->canvas().view().scroll(), QPointF(20, 40));
+        QCOMPARE(w->shownImage().areaRect(1), QRectF(100, 100, 300, 200));
+        QTest::keyClick(p, Qt::Key_0, Qt::ControlModifier);
+        QCOMPARE(w->canvas().view().mode(), kovra::PictureView::Mode::Fit);
+        QTest::keyClick(p, Qt::Key_1, Qt::ControlModifier);
+        QCOMPARE(w->canvas().view().zoom(), 1.0);
+    }
+
+    // Page Down/Up step through the shown markers, wrapping, and bring the selected one into view.
+    void pageKeysStepAndScroll()
+    {
+        CatalogueBuilder fx;
+        auto w = phonePhoto(fx);
+        QWidget* p = picture(*w);
+        p->setFocus();
+        const QList<std::pair<Qt::Key, int>> steps = {
+            {Qt::Key_PageDown, 0}, {Qt::Key_PageDown, 1}, {Qt::Key_PageDown, 0}, {Qt::Key_PageUp, 1}};
+        for (const auto& [key, expected] : steps) {
+            QTest::keyClick(p, key);
+            QCOMPARE(w->shownImage().selectedAreaIndex(), expected);
+            QVERIFY(w->shownImage().isHandleShown());
+            QVERIFY2(p->rect().contains(marker(*w, expected)->geometry()),
+                     qPrintable(QStringLiteral("marker %1 out of view").arg(expected)));
+        }
+    }
+
+    // Enter opens the selected marker's items as a click does; Escape deselects; Delete goes to the
+    // arrangement window only while it is open.
+    void enterEscapeAndDelete()
+    {
+        CatalogueBuilder fx;
+        auto w = smallPhoto(fx);
+        int opened = 0;
+        w->setWindowFactory(frmMain::Window::ItemRegistration, [&] {
+            ++opened;
+            return new QWidget;
+        });
+        bool open = false;
+        w->canvas().setArrangementOpenQuery([&open] { return open; });
+        QSignalSpy clicked(&w->canvas(), &kovra::PictureCanvas::markerClicked);
+        QSignalSpy deletes(&w->canvas(), &kovra::PictureCanvas::deleteAreaRequested);
+        QWidget* p = picture(*w);
+        p->setFocus();
+        QTest::keyClick(p, Qt::Key_Return); // nothing selected: nothing opens
+        QTest::keyClick(p, Qt::Key_Delete);
+        QCOMPARE(clicked.count(), 0);
+        QCOMPARE(deletes.count(), 0);
+        QTest::keyClick(p, Qt::Key_PageDown);
+        QTest::keyClick(p, Qt::Key_Enter);
+        QCOMPARE(clicked.count(), 1);
+        QCOMPARE(clicked.at(0).at(0).toInt(), 0);
+        QCOMPARE(opened, 1);
+        QTest::keyClick(p, Qt::Key_Delete);
+        QCOMPARE(deletes.count(), 0);
+        open = true;
+        QTest::keyClick(p, Qt::Key_Delete);
+        QCOMPARE(deletes.count(), 1);
+        QTest::keyClick(p, Qt::Key_Escape);
+        QCOMPARE(w->shownImage().selectedAreaIndex(), -1);
+        QVERIFY(!w->shownImage().isHandleShown());
+        QVERIFY(w->shownImage().isShown(0)); // the canvas itself deletes nothing
+    }
+
+    // Tab goes from the image list to the picture and on again; the picture shows that it has the focus.
+    void tabReachesThePictureAndLeavesIt()
+    {
+        CatalogueBuilder fx;
+        auto w = smallPhoto(fx);
+        auto* combo = w->findChild<QComboBox*>(QStringLiteral("Combo1"));
+        QWidget* p = picture(*w);
+        combo->setFocus();
+        QVERIFY(combo->hasFocus());
+        const QImage unfocused = p->grab().toImage();
+        QTest::keyClick(combo, Qt::Key_Tab);
+        QVERIFY(p->hasFocus());
+        const QImage focused = p->grab().toImage();
+        const QColor highlight = p->palette().color(QPalette::Highlight);
+        QCOMPARE(focused.pixelColor(1, 150), highlight);
+        QVERIFY(unfocused.pixelColor(1, 150) != highlight);
+        QCOMPARE(focused.pixelColor(200, 150), unfocused.pixelColor(200, 150));
+        QTest::keyClick(p, Qt::Key_Tab);
+        QVERIFY(!p->hasFocus());
+        QVERIFY(w->focusWidget());
+        QTest::keyClick(w->focusWidget(), Qt::Key_Backtab);
+        QVERIFY(p->hasFocus());
+        QTest::keyClick(p, Qt::Key_Backtab);
+        QVERIFY(combo->hasFocus());
     }
 
     void wheelOverTheListNeedsItsFocus()
