@@ -12,6 +12,8 @@ void installWindows(frmMain& main)
                           [m = &main] { return new frmItemArrangement(m->catalogue(), *m); });
     main.setWindowFactory(frmMain::Window::ItemRegistration,
                           [m = &main] { return new frmItemRegist(m->catalogue(), *m); });
+    main.setArrangementSaver(
+        [m = &main](QWidget* parent) { return frmItemArrangement::saveShownArrangement(m->catalogue(), parent); });
     main.setPlacementModeQuery([m = &main] {
         const auto* w = qobject_cast<const frmItemArrangement*>(m->openedWindow(frmMain::Window::AreaArrangement));
         return w && !w->isHidden() && w->placementMode();

@@ -29,10 +29,15 @@ public:
     QImage counterImage() const;
     // Check1: while ticked, a left-button drag on the main window's picture resizes as Shift-drag does.
     bool placementMode() const;
+    // The save of "登録" without the closing: the shown image's areas into its area files; a failed
+    // write is told in parent. True when written.
+    static bool saveShownArrangement(kovra::Catalogue& catalogue, QWidget* parent);
 
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Closing without saving (Command2, Esc, the close box) asks about unsaved layout edits.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void createControls();

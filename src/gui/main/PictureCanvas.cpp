@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <cmath>
+#include <utility>
 
 namespace kovra {
 namespace {
@@ -192,6 +193,7 @@ PictureCanvas::PictureCanvas(ShownImage* model, QWidget* dragLayer, QWidget* par
     setLineWidth(2);
     m_viewport = new CanvasViewport(this, this);
     m_viewport->setToolTip(QStringLiteral("右ﾎﾞﾀﾝｸﾘｯｸでｱｲﾃﾑﾏｰｶｰを非表示"));
+    m_viewport->setFocusPolicy(Qt::StrongFocus); // a click on the picture takes the keys from the image list
     m_hbar = new QScrollBar(Qt::Horizontal, this);
     m_hbar->setObjectName(QStringLiteral("Picture1HScroll"));
     m_vbar = new QScrollBar(Qt::Vertical, this);
@@ -552,16 +554,20 @@ void PictureCanvas::dropAt(QPointF globalPos)
     const QPoint pointer = marks::roundedPoint(m_view.boxToUpright(at));
     const QRectF upright = m_view.fileToUpright(m_model->areaRect(s));
     const QRectF moved(marks::droppedTopLeft(pointer, m_grab), upright.size());
+    m_model->beginEdit();
     m_model->setAreaRect(s, m_view.uprightToFile(moved));
     m_model->showHandle();
+    m_model->endEdit();
 }
 
 void PictureCanvas::picturePress(QMouseEvent* e)
 {
     e->accept();
-    m_resizeMode = false;
+    if (std::exchange(m_resizeMode, false))
+        m_model->endEdit(); // the release of the last press never came
     if (m_model->selectedAreaIndex() == -1)
         return;
+    m_model->beginEdit(); // press to release is one undo step, however many moves resize
     m_model->hideHandle();
     m_resizeMode = true;
 }
@@ -588,11 +594,13 @@ void PictureCanvas::pictureRelease(QMouseEvent* e)
     e->accept();
     if (m_model->selectedAreaIndex() == -1)
         return;
-    m_resizeMode = false;
+    const bool resized = std::exchange(m_resizeMode, false);
     if (e->button() == Qt::LeftButton)
         m_model->showHandle();
     else
         m_model->deselect();
+    if (resized)
+        m_model->endEdit();
 }
 
 // The wheel scrolls (Shift: sideways); with Ctrl it zooms about the pointer.
