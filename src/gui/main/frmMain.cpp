@@ -333,15 +333,19 @@ void frmMain::Private::fillImageList()
         combo1Click();
 }
 
-// The user chose an entry (mouse, keys, wheel): the list has already moved to it. Kept there only once
+// The user chose an entry (mouse, keys, wheel): the list has already moved to it. It goes there only once
 // the unsaved layout may be left; a choice by the mouse hands the keys to the picture, so that an arrow
 // key then moves the view instead of choosing the next image.
 void frmMain::Private::userChoice()
 {
     const bool byMouse = std::exchange(mouseChoice, false);
-    if (!q->mayLeaveShownImage(q)) {
-        showEntryOf(model->folder());
+    const int chosen = combo1->currentIndex();
+    showEntryOf(model->folder()); // while asked, and after キャンセル, the list names the image shown
+    if (!q->mayLeaveShownImage(q))
         return;
+    {
+        const QSignalBlocker block(combo1);
+        combo1->setCurrentIndex(chosen);
     }
     combo1Click();
     if (byMouse)

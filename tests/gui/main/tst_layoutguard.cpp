@@ -164,8 +164,16 @@ private slots:
         p.dragArea0();
         QCOMPARE(p.image().areaRect(0), QRectF(110, 10, 40, 30));
         p.boxes.answerNext(answer);
+        int listedWhileAsked = -1;
+        const MessageBox::Handler recorder = MessageBox::setHandler({});
+        MessageBox::setHandler([&](const MessageBox::Request& r) {
+            listedWhileAsked = p.combo()->currentIndex();
+            return recorder(r);
+        });
         chooseSecond(p, way);
+        MessageBox::setHandler(recorder);
         QCOMPARE(p.questions(), 1);
+        QCOMPARE(listedWhileAsked, 0); // the image still shown
         if (answer == Answer::Cancel) {
             QCOMPARE(p.image().folder(), p.one);
             QCOMPARE(p.combo()->currentIndex(), 0);
