@@ -97,7 +97,7 @@ public:
     // --- Edit gestures
     // The edits between the outermost beginEdit and its endEdit are one undo step (a resize sets the
     // rectangle on every move of the mouse). An edit outside any gesture is a step of its own. Choosing
-    // or reading an image ends an open gesture; an endEdit without its beginEdit does nothing.
+    // or reading an image and a save end an open gesture; an endEdit without its beginEdit does nothing.
     void beginEdit();
     void endEdit();
 
@@ -134,7 +134,7 @@ public:
 
 signals:
     void changed();
-    void modifiedChanged(bool modified);
+    void modifiedChanged(bool modified);     // isModified() turned
     void imageChosen(const QString& folder); // after every full image selection
     void hitsShown();                        // after Show item placed its marks
     void animationStepped(int frame);
