@@ -20,7 +20,29 @@ QRectF singleRect(const QRectF& r)
     return QRectF(single(r.x()), single(r.y()), single(r.width()), single(r.height()));
 }
 
+// The stored numbers themselves: QRectF's own comparison allows for rounding.
+bool sameRect(const QRectF& a, const QRectF& b)
+{
+    return a.x() == b.x() && a.y() == b.y() && a.width() == b.width() && a.height() == b.height();
+}
+
+// Undo steps kept at most; the oldest go first.
+constexpr size_t MaxUndoSteps = 500;
+
 } // namespace
+
+// One primitive edit: a step of its own, or a part of the gesture around it.
+class ShownImage::EditScope
+{
+public:
+    explicit EditScope(ShownImage& image) : m_image(image) { m_image.beginEdit(); }
+    ~EditScope() { m_image.endEdit(); }
+    EditScope(const EditScope&) = delete;
+    EditScope& operator=(const EditScope&) = delete;
+
+private:
+    ShownImage& m_image;
+};
 
 ShownImage::ShownImage(QObject* parent) : QObject(parent), m_timer(new QTimer(this))
 {
@@ -89,6 +111,7 @@ void ShownImage::clear()
     clearPicture();
     m_handle = false;
     m_areas = {};
+    takeSavedLayout();
     m_hits = {};
     m_hitOrder.clear();
     m_timer->stop();
@@ -102,6 +125,7 @@ void ShownImage::readAreas(const QString& folder)
         // No image chosen: nothing is in use (and no file outside the program folder is read).
         for (Area& a : m_areas)
             a.state = AreaState::Free;
+        takeSavedLayout();
         emit changed();
         return;
     }
@@ -127,6 +151,7 @@ void ShownImage::readAreas(const QString& folder)
         // its file alone: the user never saw it, so nothing on screen may overwrite it.
         a.state = l.state == LoadedArea::State::InUse ? AreaState::InUse : AreaState::Unread;
     }
+    takeSavedLayout();
     emit changed();
 }
 
@@ -158,6 +183,7 @@ void ShownImage::showPreview(const QString& path)
 
 int ShownImage::openNewArea(const QRectF& rect)
 {
+    const EditScope edit(*this);
     const int n = firstFree();
     if (n < 0) {
         emit changed();
@@ -167,6 +193,7 @@ int ShownImage::openNewArea(const QRectF& rect)
     m_selected = n;
     m_handle = true;
     emit changed();
+    noteModified();
     return n;
 }
 
@@ -174,9 +201,11 @@ bool ShownImage::deleteSelectedArea()
 {
     if (!isShown(m_selected))
         return false;
+    const EditScope edit(*this);
     m_areas[size_t(m_selected)].state = AreaState::Free;
     m_handle = false;
     emit changed();
+    noteModified();
     return true;
 }
 
@@ -190,32 +219,129 @@ WriteStatus ShownImage::saveArrangement()
         markers[size_t(i)].rect = a.rect;
         leaveAlone[size_t(i)] = a.state == AreaState::Unread;
     }
-    return kovra::saveArrangement(m_folder, markers, leaveAlone);
+    const WriteStatus status = kovra::saveArrangement(m_folder, markers, leaveAlone);
+    if (status == WriteStatus::Ok)
+        takeSavedLayout();
+    return status;
 }
 
 void ShownImage::moveArea(int i, QPointF topLeft)
 {
     if (!valid(i))
         return;
+    const EditScope edit(*this);
     QRectF& r = m_areas[size_t(i)].rect;
     r = singleRect(QRectF(topLeft, r.size()));
     emit changed();
+    noteModified();
 }
 
 void ShownImage::setAreaRect(int i, const QRectF& rect)
 {
     if (!valid(i))
         return;
+    const EditScope edit(*this);
     m_areas[size_t(i)].rect = singleRect(rect);
     emit changed();
+    noteModified();
 }
 
 void ShownImage::hideAllAreas()
 {
+    const EditScope edit(*this);
     for (Area& a : m_areas)
         if (a.state == AreaState::InUse)
             a.state = AreaState::Free;
     emit changed();
+    noteModified();
+}
+
+// --- Edit gestures and their undo steps
+
+void ShownImage::beginEdit()
+{
+    if (m_editDepth++ == 0)
+        m_gestureStart = layout();
+}
+
+void ShownImage::endEdit()
+{
+    if (m_editDepth == 0 || --m_editDepth > 0)
+        return;
+    // A gesture that changed nothing one can see (a click, a drop on the same place) is no step.
+    if (sameLayout(m_gestureStart.areas, m_areas))
+        return;
+    m_undo.push_back({m_gestureStart, layout()});
+    if (m_undo.size() > MaxUndoSteps)
+        m_undo.erase(m_undo.begin());
+    m_redo.clear();
+}
+
+bool ShownImage::undo()
+{
+    if (!canUndo())
+        return false;
+    Step step = std::move(m_undo.back());
+    m_undo.pop_back();
+    restore(step.before);
+    m_redo.push_back(std::move(step));
+    return true;
+}
+
+bool ShownImage::redo()
+{
+    if (!canRedo())
+        return false;
+    Step step = std::move(m_redo.back());
+    m_redo.pop_back();
+    restore(step.after);
+    m_undo.push_back(std::move(step));
+    return true;
+}
+
+void ShownImage::discardEdits()
+{
+    readAreas(m_folder);
+}
+
+void ShownImage::restore(const Layout& l)
+{
+    m_areas = l.areas;
+    m_selected = l.selected;
+    m_handle = l.handle;
+    emit changed();
+    noteModified();
+}
+
+// What the user sees and a save keeps: the state of every area and the rectangle of each one in use. A
+// free area's rectangle is hidden and comes back only through a new area, which sets its own.
+bool ShownImage::sameLayout(const Areas& a, const Areas& b)
+{
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i].state != b[i].state)
+            return false;
+        if (a[i].state == AreaState::InUse && !sameRect(a[i].rect, b[i].rect))
+            return false;
+    }
+    return true;
+}
+
+void ShownImage::takeSavedLayout()
+{
+    m_saved = m_areas;
+    m_undo.clear();
+    m_redo.clear();
+    m_editDepth = 0;
+    noteModified();
+}
+
+void ShownImage::noteModified()
+{
+    const bool modified = isModified();
+    if (modified == m_modified)
+        return;
+    m_modified = modified;
+    emit modifiedChanged(modified);
 }
 
 void ShownImage::selectArea(int i)
@@ -287,17 +413,6 @@ bool ShownImage::resizeSelectedArea(QPointF deltaUpright)
     setAreaRect(m_selected, toUpright.inverted().mapRect(resized));
     endEdit();
     return true;
-}
-
-void ShownImage::beginEdit()
-{
-    ++m_editDepth;
-}
-
-void ShownImage::endEdit()
-{
-    if (m_editDepth > 0)
-        --m_editDepth;
 }
 
 QTransform ShownImage::fileToUpright() const

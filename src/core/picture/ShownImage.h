@@ -12,6 +12,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace kovra {
 
@@ -19,6 +20,8 @@ namespace kovra {
 // selection and its handle, and the hit marks of a search result with their animation. Every
 // operation is named for what the user does; each change is announced by changed().
 // Area rectangles are in pixels of the picture file's own grid, as the area files store them.
+// The layout edits (new, move, resize, delete) are kept as undo steps until the arrangement is saved or
+// the image is read again; the layout is modified while it differs from what was last read or saved.
 class ShownImage : public QObject
 {
     Q_OBJECT
@@ -86,10 +89,31 @@ public:
     // selected area is not shown.
     bool deleteSelectedArea();
     // Writes the arrangement into the folder's area files; Unread areas are left as they are on disk.
+    // Once written, that layout is the saved one and the undo steps are gone.
     WriteStatus saveArrangement();
     void moveArea(int i, QPointF topLeft); // keeps the size
     void setAreaRect(int i, const QRectF& rect);
     void hideAllAreas(); // every shown area becomes free until the image is read again
+
+    // --- Edit gestures
+    // The edits between the outermost beginEdit and its endEdit are one undo step (a resize sets the
+    // rectangle on every move of the mouse). An edit outside any gesture is a step of its own. Choosing
+    // or reading an image and a save end an open gesture; an endEdit without its beginEdit does nothing.
+    void beginEdit();
+    void endEdit();
+
+    // --- Unsaved edits
+    // The areas in use or their rectangles differ from what was last read or saved; undoing back to
+    // that layout makes it unmodified again.
+    bool isModified() const { return !sameLayout(m_areas, m_saved); }
+    bool canUndo() const { return m_editDepth == 0 && !m_undo.empty(); }
+    bool canRedo() const { return m_editDepth == 0 && !m_redo.empty(); }
+    // One step back or forward: the areas exactly as they were (states and stored numbers), with the
+    // selection and handle of that moment. False when there is none, or while a gesture is open.
+    bool undo();
+    bool redo();
+    // The unsaved edits thrown away: the areas read again from the area files.
+    void discardEdits();
 
     // --- Selection
     void selectArea(int i); // any index; -1 (or out of range) selects none
@@ -108,11 +132,6 @@ public:
     bool nudgeSelectedArea(QPointF deltaUpright);
     bool resizeSelectedArea(QPointF deltaUpright);
 
-    // --- Edit gestures
-    // One gesture of the user (a drag from press to release, a key) lies between the two; they nest.
-    void beginEdit();
-    void endEdit();
-
     // --- Hit marks of a search result
     // Show item of a result row: chooses the image of folder and marks each hit area with its frame and
     // icon at the rectangle stored for it (Visible not read), then starts the animation.
@@ -127,15 +146,35 @@ public:
 
 signals:
     void changed();
+    void modifiedChanged(bool modified);     // isModified() turned
     void imageChosen(const QString& folder); // after every full image selection
     void hitsShown();                        // after Show item placed its marks
     void animationStepped(int frame);
 
 private:
+    using Areas = std::array<Area, AreaCount>;
+    struct Layout
+    {
+        Areas areas;
+        int selected = -1;
+        bool handle = false;
+    };
+    struct Step
+    {
+        Layout before, after;
+    };
+    class EditScope;
+
     void tick();
     // The picture's upright grid: its transform from file pixels and its bounds (empty without a picture).
     QTransform fileToUpright() const;
     QRectF uprightBounds() const;
+    Layout layout() const { return {m_areas, m_selected, m_handle}; }
+    void restore(const Layout& l);
+    static bool sameLayout(const Areas& a, const Areas& b);
+    // The areas as they are now count as the saved layout; no steps, no open gesture.
+    void takeSavedLayout();
+    void noteModified();
 
     QString m_folder;
     std::shared_ptr<const PictureSource> m_picture;
@@ -148,7 +187,12 @@ private:
     QList<int> m_hitOrder; // hit frames in the order they were shown
     QTimer* m_timer;
     qint16 m_counter = 0;
+
+    Areas m_saved{};         // as last read or saved
+    bool m_modified = false; // as last announced
+    std::vector<Step> m_undo, m_redo;
     int m_editDepth = 0;
+    Layout m_gestureStart;
 };
 
 } // namespace kovra

@@ -6,8 +6,9 @@ class QWidget;
 
 namespace kovra::ui {
 
-// What the other windows may ask of the main window: their owner, its twips, and where a new area opens.
-// Everything else they do goes through the catalogue and its shown image.
+// What the other windows may ask of the main window: their owner, its twips, where a new area opens, and
+// whether the shown image may be left. Everything else they do goes through the catalogue and its shown
+// image.
 class MainWindowView
 {
 public:
@@ -18,6 +19,11 @@ public:
     // A new area's default size on screen at the top-left corner of the part of the photo in view, in
     // picture-file pixels.
     virtual QRectF newAreaRect() const = 0;
+    // Before anything that reads the shown image's areas again (another image, the same one once more, a
+    // rebuilt image list, the end): with unsaved layout edits the user is asked to save them (true once
+    // saved), to discard them (the stored layout is read again; true) or to stay (false: change nothing).
+    // asking: the window the question belongs to.
+    virtual bool mayLeaveShownImage(QWidget* asking) = 0;
 };
 
 } // namespace kovra::ui

@@ -26,18 +26,35 @@ MessageBox::Answer MessageBox::show(QWidget* parent, Icon icon, const QString& t
     box.setIcon(icon == Icon::Information ? QMessageBox::Information
                 : icon == Icon::Question  ? QMessageBox::Question
                                           : QMessageBox::Critical);
-    if (buttons == Buttons::YesNo) {
+    switch (buttons) {
+    case Buttons::YesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
         box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
         box.setDefaultButton(QMessageBox::Yes);
-    } else {
+        break;
+    case Buttons::SaveDiscardCancel:
+        box.setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+        box.button(QMessageBox::Save)->setText(QStringLiteral("保存(&S)"));
+        box.button(QMessageBox::Discard)->setText(QStringLiteral("破棄(&D)"));
+        box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
+        box.setDefaultButton(QMessageBox::Save);
+        box.setEscapeButton(QMessageBox::Cancel);
+        break;
+    case Buttons::Ok:
         box.setStandardButtons(QMessageBox::Ok);
         box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+        break;
     }
     const int r = box.exec();
-    if (buttons == Buttons::YesNo)
+    switch (buttons) {
+    case Buttons::YesNo:
         return r == QMessageBox::Yes ? Answer::Yes : Answer::No;
+    case Buttons::SaveDiscardCancel:
+        return r == QMessageBox::Save ? Answer::Save : r == QMessageBox::Discard ? Answer::Discard : Answer::Cancel;
+    case Buttons::Ok:
+        break;
+    }
     return Answer::Ok;
 }
 
@@ -56,6 +73,11 @@ bool MessageBox::confirm(QWidget* parent, const QString& text, const QString& ca
     return show(parent, Icon::Question, text, caption, Buttons::YesNo) == Answer::Yes;
 }
 
+MessageBox::Answer MessageBox::askToSave(QWidget* parent, const QString& text, const QString& caption)
+{
+    return show(parent, Icon::Question, text, caption, Buttons::SaveDiscardCancel);
+}
+
 MessageBox::Handler MessageBox::setHandler(Handler h)
 {
     Handler previous = std::move(handler());
@@ -70,7 +92,8 @@ MessageBoxRecorder::MessageBoxRecorder()
         if (r.buttons == MessageBox::Buttons::Ok)
             return MessageBox::Answer::Ok;
         if (m_answers.empty())
-            return MessageBox::Answer::Yes;
+            return r.buttons == MessageBox::Buttons::SaveDiscardCancel ? MessageBox::Answer::Discard
+                                                                       : MessageBox::Answer::Yes;
         const MessageBox::Answer a = m_answers.front();
         m_answers.erase(m_answers.begin());
         return a;

@@ -13,8 +13,8 @@ class MessageBox
 {
 public:
     enum class Icon { Information, Question, Critical };
-    enum class Buttons { Ok, YesNo };
-    enum class Answer { Ok, Yes, No };
+    enum class Buttons { Ok, YesNo, SaveDiscardCancel };
+    enum class Answer { Ok, Yes, No, Save, Discard, Cancel };
 
     struct Request
     {
@@ -33,6 +33,8 @@ public:
     static void critical(QWidget* parent, const QString& text);
     // Confirmation: question icon, Yes and No, a caption of its own; true only for Yes.
     static bool confirm(QWidget* parent, const QString& text, const QString& caption);
+    // Unsaved changes: question icon, 保存, 破棄 and キャンセル (also Esc and the close box).
+    static Answer askToSave(QWidget* parent, const QString& text, const QString& caption);
 
     static QString applicationTitle() { return QStringLiteral("Kovra"); }
 
@@ -40,7 +42,8 @@ public:
     static Handler setHandler(Handler handler);
 };
 
-// Test helper: answers boxes from a queue (Yes when empty, or OK) and records every request.
+// Test helper: answers boxes from a queue and records every request. With the queue empty: OK, Yes, or for
+// unsaved changes 破棄 (going on as if nothing had been changed).
 class MessageBoxRecorder
 {
 public:

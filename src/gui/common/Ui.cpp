@@ -1,6 +1,7 @@
 #include "Ui.h"
 
 #include "Numbers.h"
+#include "ShownImage.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -9,6 +10,7 @@
 #include <QIcon>
 #include <QPointer>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 #include <QWidget>
@@ -314,6 +316,17 @@ void setOwner(QWidget* window, QWidget* owner)
 void nameWidgetsByToolTips(QCoreApplication* app)
 {
     app->installEventFilter(new ToolTipNamer(app));
+}
+
+void addLayoutUndoKeys(QWidget* window, ShownImage& image)
+{
+    auto* undo = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), window);
+    QObject::connect(undo, &QShortcut::activated, &image, &ShownImage::undo);
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}) {
+        auto* redo = new QShortcut(keys, window);
+        QObject::connect(redo, &QShortcut::activated, &image, &ShownImage::redo);
+    }
 }
 
 } // namespace kovra::ui

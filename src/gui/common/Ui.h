@@ -8,6 +8,10 @@ class QRect;
 class QToolButton;
 class QWidget;
 
+namespace kovra {
+class ShownImage;
+}
+
 // Small helpers shared by every window: twips, fonts, placement and ownership.
 namespace kovra::ui {
 
@@ -41,6 +45,10 @@ void placeOnScreen(QWidget* window, int topDivisor);
 // Makes owner the owner of window: a dialog-type top-level child, which X11 marks transient for owner, so the
 // window manager keeps it in front of owner, minimises and restores it with owner and lists it in no taskbar.
 void setOwner(QWidget* window, QWidget* owner);
+
+// Ctrl+Z undoes, Ctrl+Shift+Z and Ctrl+Y redo the layout edits of the shown image while window is active
+// (a text box of another window keeps these keys for its text).
+void addLayoutUndoKeys(QWidget* window, ShownImage& image);
 
 // From now on every widget that gets a tooltip and has no accessible name of its own is named by its tooltip,
 // so that a screen reader says what a picture, a list or a picture button is for.

@@ -28,6 +28,8 @@ void installWindows(frmMain& main)
     });
     main.setWindowFactory(frmMain::Window::ItemRegistration,
                           [m = &main] { return new frmItemRegist(m->catalogue(), *m); });
+    main.setArrangementSaver(
+        [m = &main](QWidget* parent) { return frmItemArrangement::saveShownArrangement(m->catalogue(), parent); });
     main.setPlacementModeQuery([m = &main] {
         const frmItemArrangement* w = openArrangement(*m);
         return w && w->placementMode();

@@ -8,6 +8,7 @@
 #include "Ui.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -62,6 +63,7 @@ frmItemArrangement::frmItemArrangement(kovra::Catalogue& catalogue, kovra::ui::M
         if (m_catalogue.shownImage().freeCount() != m_drawnCount)
             countFreeAreas();
     });
+    kovra::ui::addLayoutUndoKeys(this, catalogue.shownImage());
 }
 
 void frmItemArrangement::createControls()
@@ -185,14 +187,29 @@ void frmItemArrangement::command1Click()
 {
     if (m_catalogue.shownImage().folder().isEmpty())
         return;
-    if (m_catalogue.saveArrangement() != kovra::WriteStatus::Ok) {
-        // Not closed as if saved: the user retries or closes knowingly.
-        kovra::MessageBox::critical(this, QStringLiteral("ｱｲﾃﾑｴﾘｱの配置を保存できませんでした．"
-                                                         "ﾌｧｲﾙやﾌｫﾙﾀﾞが書き込み禁止になっていないか，"
-                                                         "ﾃﾞｨｽｸに空きがあるかを確認してください．"));
+    // Not closed as if saved when the write failed: the user retries or closes knowingly.
+    if (saveShownArrangement(m_catalogue, this))
+        close();
+}
+
+bool frmItemArrangement::saveShownArrangement(kovra::Catalogue& catalogue, QWidget* parent)
+{
+    if (catalogue.saveArrangement() == kovra::WriteStatus::Ok)
+        return true;
+    kovra::MessageBox::critical(parent, QStringLiteral("ｱｲﾃﾑｴﾘｱの配置を保存できませんでした．"
+                                                       "ﾌｧｲﾙやﾌｫﾙﾀﾞが書き込み禁止になっていないか，"
+                                                       "ﾃﾞｨｽｸに空きがあるかを確認してください．"));
+    return false;
+}
+
+// Saved or discarded edits let it close; キャンセル keeps it open with the edits.
+void frmItemArrangement::closeEvent(QCloseEvent* event)
+{
+    if (!m_main.mayLeaveShownImage(this)) {
+        event->ignore();
         return;
     }
-    close();
+    QWidget::closeEvent(event);
 }
 
 // Placed once, when it first appears and its frame is known; showing it again moves nothing.

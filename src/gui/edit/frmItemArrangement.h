@@ -33,10 +33,15 @@ public:
     // Command3: deletes the selected area after the confirmation, or says why it cannot. The Delete key on
     // the main window's picture comes here too.
     void deleteSelectedArea();
+    // The save of "登録" without the closing: the shown image's areas into its area files; a failed
+    // write is told in parent. True when written.
+    static bool saveShownArrangement(kovra::Catalogue& catalogue, QWidget* parent);
 
 protected:
     void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Closing without saving (Command2, Esc, the close box) asks about unsaved layout edits.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void createControls();

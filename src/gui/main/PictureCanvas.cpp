@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <cmath>
+#include <utility>
 
 namespace kovra {
 namespace {
@@ -212,6 +213,7 @@ PictureCanvas::PictureCanvas(ShownImage* model, QWidget* dragLayer, QWidget* par
     setLineWidth(2);
     m_viewport = new CanvasViewport(this, this);
     m_viewport->setToolTip(QStringLiteral("右ﾎﾞﾀﾝｸﾘｯｸでｱｲﾃﾑﾏｰｶｰを非表示"));
+    m_viewport->setFocusPolicy(Qt::StrongFocus); // a click on the picture takes the keys from the image list
     m_hbar = new QScrollBar(Qt::Horizontal, this);
     m_hbar->setObjectName(QStringLiteral("Picture1HScroll"));
     m_vbar = new QScrollBar(Qt::Vertical, this);
@@ -646,8 +648,10 @@ void PictureCanvas::dropAt(QPointF globalPos)
     const QPoint pointer = marks::roundedPoint(m_view.boxToUpright(at));
     const QRectF upright = m_view.fileToUpright(m_model->areaRect(s));
     const QRectF moved(marks::droppedTopLeft(pointer, m_grab), upright.size());
+    m_model->beginEdit();
     m_model->setAreaRect(s, m_view.uprightToFile(moved));
     m_model->showHandle();
+    m_model->endEdit();
 }
 
 // A left press on the bare picture. With Shift alone, or with the placement mode on and a shown marker

@@ -8,6 +8,7 @@
 #include "ShownImage.h"
 #include "Ui.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -21,6 +22,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <deque>
+#include <utility>
 
 namespace {
 
@@ -83,6 +85,10 @@ struct frmMain::Private
     QToolButton* zoomIn = nullptr;
     QToolButton* zoomFit = nullptr;
 
+    std::function<bool(QWidget*)> saveArrangement;
+    QWidget* popupViewport = nullptr; // the list Combo1 drops down
+    bool mouseChoice = false;         // the mouse was released on that list a moment ago
+
     std::map<Window, WindowFactory> factories;
     std::vector<OpenWindow> openWindows; // in opening order
 
@@ -105,7 +111,9 @@ struct frmMain::Private
     void createZoomControl();
     void layoutPicture();
     void fillImageList();
+    void userChoice();
     void combo1Click();
+    void showEntryOf(const QString& folder);
     void imageChosen(const QString& folder);
     void openItemRegistration(int i);
 
@@ -226,6 +234,8 @@ void frmMain::Private::createControls()
     combo1->setGeometry(pxRect(3480, 480, 4935, 360));
     combo1->setFocusPolicy(Qt::StrongFocus); // no focus by the wheel
     combo1->installEventFilter(new FocusWheelFilter(combo1));
+    popupViewport = combo1->view()->viewport();
+    popupViewport->installEventFilter(q);
 
     command3 = button("Command3", "main_manual.svg", QString(), QStringLiteral("使用ﾏﾆｭｱﾙを表示します"),
                       pxRect(8520, 240, 615, 615));
@@ -239,7 +249,8 @@ void frmMain::Private::createControls()
     layoutPicture();
     createZoomControl();
 
-    QObject::connect(combo1, &QComboBox::activated, q, [this] { combo1Click(); });
+    QObject::connect(combo1, &QComboBox::activated, q, [this] { userChoice(); });
+    kovra::ui::addLayoutUndoKeys(q, *model);
     QObject::connect(model, &kovra::ShownImage::imageChosen, q, [this](const QString& f) { imageChosen(f); });
     QObject::connect(canvas, &kovra::PictureCanvas::markerClicked, q, [this](int i) { openItemRegistration(i); });
     QObject::connect(command4, &QToolButton::clicked, q, [this] { q->openWindow(Window::ImageRegistration); });
@@ -323,6 +334,25 @@ void frmMain::Private::fillImageList()
         combo1Click();
 }
 
+// The user chose an entry (mouse, keys, wheel): the list has already moved to it. It goes there only once
+// the unsaved layout may be left; a choice by the mouse hands the keys to the picture, so that an arrow
+// key then moves the view instead of choosing the next image.
+void frmMain::Private::userChoice()
+{
+    const bool byMouse = std::exchange(mouseChoice, false);
+    const int chosen = combo1->currentIndex();
+    showEntryOf(model->folder()); // while asked, and after キャンセル, the list names the image shown
+    if (!q->mayLeaveShownImage(q))
+        return;
+    {
+        const QSignalBlocker block(combo1);
+        combo1->setCurrentIndex(chosen);
+    }
+    combo1Click();
+    if (byMouse)
+        canvas->viewport()->setFocus(Qt::MouseFocusReason);
+}
+
 void frmMain::Private::combo1Click()
 {
     const QList<kovra::TitleEntry> entries = catalogue->imageList();
@@ -330,8 +360,7 @@ void frmMain::Private::combo1Click()
     model->chooseImage(p >= 0 && p < entries.size() ? entries[p].folder : model->folder());
 }
 
-// Every full image selection, whoever made it (the list, Show item): the list shows its entry.
-void frmMain::Private::imageChosen(const QString& folder)
+void frmMain::Private::showEntryOf(const QString& folder)
 {
     const QList<kovra::TitleEntry> entries = catalogue->imageList();
     for (qsizetype p = 0; p < entries.size(); ++p) {
@@ -340,6 +369,12 @@ void frmMain::Private::imageChosen(const QString& folder)
             combo1->setCurrentIndex(int(p));
         }
     }
+}
+
+// Every full image selection, whoever made it (the list, Show item): the list shows its entry.
+void frmMain::Private::imageChosen(const QString& folder)
+{
+    showEntryOf(folder);
     emit q->imageSelected(folder);
 }
 
@@ -492,6 +527,33 @@ void frmMain::setPlacementModeQuery(std::function<bool()> query)
     d->canvas->setPlacementModeQuery(std::move(query));
 }
 
+void frmMain::setArrangementSaver(std::function<bool(QWidget*)> save)
+{
+    d->saveArrangement = std::move(save);
+}
+
+bool frmMain::mayLeaveShownImage(QWidget* asking)
+{
+    kovra::ShownImage& image = *d->model;
+    // Areas opened with no image shown have no files to go to.
+    if (!image.isModified() || image.folder().isEmpty())
+        return true;
+    QWidget* parent = asking ? asking : this;
+    switch (kovra::MessageBox::askToSave(parent, QStringLiteral("ｱｲﾃﾑｴﾘｱの配置が変更されています．保存しますか？"),
+                                         QStringLiteral("ｱｲﾃﾑｴﾘｱの配置"))) {
+    case kovra::MessageBox::Answer::Save:
+        // A failed write is told by the saver and leaves everything as it was.
+        if (d->saveArrangement)
+            return d->saveArrangement(parent);
+        return d->catalogue->saveArrangement() == kovra::WriteStatus::Ok;
+    case kovra::MessageBox::Answer::Discard:
+        image.discardEdits();
+        return true;
+    default:
+        return false;
+    }
+}
+
 double frmMain::topTwips() const
 {
     return d->normalPlacement().framePos.y() * d->tpp;
@@ -514,7 +576,8 @@ void frmMain::setLeftTwips(double twips)
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    if (!kovra::MessageBox::confirm(this, QStringLiteral("終了してもいいですか"), QStringLiteral("お疲れ様でした"))) {
+    if (!kovra::MessageBox::confirm(this, QStringLiteral("終了してもいいですか"), QStringLiteral("お疲れ様でした")) ||
+        !mayLeaveShownImage(this)) {
         event->ignore();
         return;
     }
@@ -590,6 +653,13 @@ void frmMain::mouseDoubleClickEvent(QMouseEvent* event)
 // the window's free surface.
 bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
+    // A release on the dropped-down list chooses its entry right after this (activated); anything else
+    // that chooses comes later than the next turn of the event loop.
+    if (watched == d->popupViewport && event->type() == QEvent::MouseButtonRelease) {
+        d->mouseChoice = true;
+        QTimer::singleShot(0, this, [this] { d->mouseChoice = false; });
+        return false;
+    }
     if ((watched == d->label1 || watched == d->canvas) &&
         (event->type() == QEvent::MouseButtonDblClick || event->type() == QEvent::MouseButtonPress ||
          event->type() == QEvent::MouseButtonRelease))

@@ -40,6 +40,7 @@ public:
     // first entry, which loads that image.
     void rebuildImageList();
     // The full image selection for folder, also when it is already selected. Unknown folder: nothing.
+    // Asks nothing: the user's own choices in the list ask first (mayLeaveShownImage).
     void selectImage(const QString& folder);
 
     // --- Other windows
@@ -49,11 +50,16 @@ public:
     QWidget* openedWindow(Window which) const;
     // Asked on every move over the picture: is the arrangement window's placement mode on?
     void setPlacementModeQuery(std::function<bool()> query);
+    // How 保存 of the unsaved-layout question saves: the arrangement window's own save, which tells a
+    // failed write in parent (true when saved). Without one the catalogue saves and a failure says nothing.
+    void setArrangementSaver(std::function<bool(QWidget* parent)> save);
 
     // kovra::ui::MainWindowView
     QWidget* ownerWindow() override { return this; }
     double twipsPerPixel() const override;
     QRectF newAreaRect() const override;
+    // The one question about unsaved layout edits, for every way of leaving the shown image.
+    bool mayLeaveShownImage(QWidget* asking) override;
 
     // kovra::PositionedWindow: the normal position, also beneath a maximised window
     double topTwips() const override;

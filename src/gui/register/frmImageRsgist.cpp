@@ -105,7 +105,7 @@ private:
 } // namespace
 
 frmImageRsgist::frmImageRsgist(kovra::Catalogue& catalogue, kovra::ui::MainWindowView& mainWindow)
-    : QWidget(nullptr), m_catalogue(catalogue), m_tpp(mainWindow.twipsPerPixel())
+    : QWidget(nullptr), m_catalogue(catalogue), m_main(mainWindow), m_tpp(mainWindow.twipsPerPixel())
 {
     setObjectName(QStringLiteral("frmImageRsgist"));
     kovra::ui::setOwner(this, mainWindow.ownerWindow());
@@ -302,6 +302,9 @@ bool frmImageRsgist::registerImage()
         return false;
     }
 
+    // A new image rebuilds the image list, which shows its first image: unsaved layout edits first.
+    if (!m_main.mayLeaveShownImage(this))
+        return false;
     kovra::CreateResult result;
     {
         // The registration must not be changed or ended under its feet while the picture is copied.
@@ -327,6 +330,9 @@ void frmImageRsgist::deleteSelectedImage()
     if (!kovra::MessageBox::confirm(
             this, QStringLiteral("「") + entry.title + QStringLiteral("」を削除します．よろしいですか？"),
             QStringLiteral("ｲﾒｰｼﾞの削除")))
+        return;
+    // The list is rebuilt and shows its first image. The edits of the image deleted go with it.
+    if (entry.folder != m_catalogue.shownImage().folder() && !m_main.mayLeaveShownImage(this))
         return;
     const bool deleted = m_catalogue.deleteImage(entry.folder);
     // Both lists show what is on the disk now, whatever of the folder is left.

@@ -46,6 +46,7 @@ private:
     void listupImageTitle();
 
     kovra::Catalogue& m_catalogue;
+    kovra::ui::MainWindowView& m_main;
     double m_tpp;
     bool m_placed = false;
     QList<kovra::TitleEntry> m_entries; // List1's entries with their folders

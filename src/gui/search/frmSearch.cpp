@@ -27,7 +27,8 @@ qint16 s_rememberedRow = 0;
 
 } // namespace
 
-frmSearch::frmSearch(kovra::Catalogue& catalogue, kovra::ui::MainWindowView& mainWindow) : m_catalogue(catalogue)
+frmSearch::frmSearch(kovra::Catalogue& catalogue, kovra::ui::MainWindowView& mainWindow)
+    : m_catalogue(catalogue), m_main(mainWindow)
 {
     setObjectName(QStringLiteral("frmSearch"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -200,6 +201,9 @@ void frmSearch::showItem()
     const kovra::SearchRow& row = m_rows[r];
     // An image deleted since the search is no longer in the image list: there is nothing to show.
     if (!m_catalogue.isListed(row.folder))
+        return;
+    // The image is read again, the one shown included: unsaved layout edits are asked about first.
+    if (!m_main.mayLeaveShownImage(this))
         return;
     // The image of the row with its hit areas marked, as one action of the shown image: the picture is
     // read once, and the marks are shown even when this image is already the selected one.

@@ -45,6 +45,7 @@ private:
     void gaugeStep(int position, int count);
 
     kovra::Catalogue& m_catalogue;
+    kovra::ui::MainWindowView& m_main;
     QList<kovra::SearchRow> m_rows; // the rows behind the result lists
 
     QLabel* m_label1 = nullptr;

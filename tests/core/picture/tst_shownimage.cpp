@@ -1,6 +1,8 @@
+#include "FailingFileOps.h"
 #include "FixtureCatalogue.h"
 #include "FlatBlocksJpeg.h"
 #include "PeakMemory.h"
+#include "ProfileFile.h"
 #include "ShownImage.h"
 #include "TestPhotos.h"
 
@@ -32,7 +34,226 @@ private:
         return img;
     }
 
+    // Areas 0 and 1 in use, the rest free.
+    static QString editedShelf(const CatalogueBuilder& fx)
+    {
+        const QString img = fx.makeImage(QStringLiteral("20240101000000"), "Shelf");
+        fx.writeArea(QStringLiteral("20240101000000"), 0, CatalogueBuilder::area("True", 12, 3, 40, 30));
+        fx.writeArea(QStringLiteral("20240101000000"), 1, CatalogueBuilder::area("True", 60, 70, 80, 90));
+        return img;
+    }
+    // Every area's state and stored numbers, to compare layouts exactly.
+    static QStringList layoutOf(const ShownImage& m)
+    {
+        QStringList l;
+        for (int i = 0; i < kovra::AreaCount; ++i) {
+            const QRectF r = m.areaRect(i);
+            l << QStringLiteral("%1:%2 %3 %4 %5 %6")
+                     .arg(i)
+                     .arg(int(m.area(i).state))
+                     .arg(r.x(), 0, 'g', 17)
+                     .arg(r.y(), 0, 'g', 17)
+                     .arg(r.width(), 0, 'g', 17)
+                     .arg(r.height(), 0, 'g', 17);
+        }
+        return l;
+    }
+
 private slots:
+    // Each edit is one step: undo gives back the areas exactly, with the selection and handle of before;
+    // redo the areas and selection of after. Undoing to the stored layout is no change.
+    void undoAndRedoGiveBackTheStoredNumbers_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<int>("selectedAfter");
+        QTest::addColumn<bool>("handleAfter");
+        QTest::newRow("move") << QStringLiteral("move") << 1 << true;
+        QTest::newRow("resize") << QStringLiteral("resize") << 1 << true;
+        QTest::newRow("new area") << QStringLiteral("new") << 2 << true;
+        QTest::newRow("delete") << QStringLiteral("delete") << 1 << false;
+        QTest::newRow("hide all") << QStringLiteral("hide") << 1 << false;
+    }
+    void undoAndRedoGiveBackTheStoredNumbers()
+    {
+        QFETCH(QString, edit);
+        QFETCH(int, selectedAfter);
+        QFETCH(bool, handleAfter);
+        CatalogueBuilder fx;
+        ShownImage m;
+        m.chooseImage(editedShelf(fx));
+        m.selectArea(1);
+        m.showHandle();
+        QSignalSpy modified(&m, &ShownImage::modifiedChanged);
+        const QStringList before = layoutOf(m);
+        if (edit == u"move")
+            m.moveArea(1, QPointF(1.0 / 3, -7)); // redone as the same single-precision value
+        else if (edit == u"resize")
+            m.setAreaRect(1, QRectF(60, 70, 100.1, 5));
+        else if (edit == u"new")
+            QCOMPARE(m.openNewArea(QRectF(0, 0, 150, 35)), 2);
+        else if (edit == u"delete")
+            QVERIFY(m.deleteSelectedArea());
+        else
+            m.hideAllAreas();
+        const QStringList after = layoutOf(m);
+        QVERIFY(after != before);
+        QVERIFY(m.isModified());
+
+        QVERIFY(m.undo());
+        QCOMPARE(layoutOf(m), before);
+        QVERIFY(!m.isModified());
+        QCOMPARE(m.selectedAreaIndex(), 1);
+        QVERIFY(m.isHandleShown());
+        QVERIFY(!m.canUndo());
+        QVERIFY(!m.undo());
+
+        QVERIFY(m.redo());
+        QCOMPARE(layoutOf(m), after);
+        QVERIFY(m.isModified());
+        QCOMPARE(m.selectedAreaIndex(), selectedAfter);
+        QCOMPARE(m.isHandleShown(), handleAfter);
+        QVERIFY(!m.canRedo());
+        QCOMPARE(modified.count(), 3);
+        QCOMPARE(modified.at(1).at(0).toBool(), false);
+        QCOMPARE(modified.at(2).at(0).toBool(), true);
+    }
+
+    // The edits between the outermost beginEdit and endEdit are one step; outside a gesture each edit is
+    // one; a new edit drops what could be redone; reading the image ends an open gesture.
+    void gesturesMakeOneStep()
+    {
+        CatalogueBuilder fx;
+        const QString img = editedShelf(fx);
+        ShownImage m;
+        m.chooseImage(img);
+        const QStringList stored = layoutOf(m);
+
+        m.beginEdit();
+        for (int k = 1; k <= 20; ++k)
+            m.setAreaRect(0, QRectF(12, 3, 40 + k, 30 + k));
+        m.beginEdit();
+        m.moveArea(1, QPointF(0, 0));
+        m.endEdit();
+        QVERIFY(!m.undo()); // not while the gesture is open
+        m.endEdit();
+        QVERIFY(m.undo());
+        QCOMPARE(layoutOf(m), stored);
+        QVERIFY(!m.canUndo());
+
+        m.setAreaRect(0, QRectF(1, 1, 10, 10));
+        const QStringList first = layoutOf(m);
+        m.setAreaRect(0, QRectF(2, 2, 10, 10));
+        QVERIFY(!m.canRedo());
+        QVERIFY(m.undo());
+        QCOMPARE(layoutOf(m), first);
+        m.moveArea(1, QPointF(5, 5)); // drops the redo
+        QVERIFY(!m.canRedo());
+        QVERIFY(m.undo());
+        QVERIFY(m.undo());
+        QCOMPARE(layoutOf(m), stored);
+
+        // A gesture without a visible change is no step; a stray endEdit does nothing.
+        m.beginEdit();
+        m.setAreaRect(0, m.areaRect(0));
+        m.endEdit();
+        m.endEdit();
+        QVERIFY(!m.canUndo());
+
+        m.beginEdit();
+        m.setAreaRect(0, QRectF(3, 3, 3, 3));
+        m.chooseImage(img); // the gesture's release never comes
+        QVERIFY(!m.canUndo());
+        m.setAreaRect(0, QRectF(4, 4, 4, 4));
+        m.endEdit();
+        QVERIFY(m.undo());
+        QCOMPARE(layoutOf(m), stored);
+    }
+
+    // What is not an edit, or gives the stored layout back, leaves the image unmodified.
+    void unmodifiedWhileTheLayoutIsTheStoredOne_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::newRow("selection, handle, hit marks") << QStringLiteral("marks");
+        QTest::newRow("moved back by hand") << QStringLiteral("back");
+        QTest::newRow("new area deleted again") << QStringLiteral("newdeleted");
+    }
+    void unmodifiedWhileTheLayoutIsTheStoredOne()
+    {
+        QFETCH(QString, what);
+        CatalogueBuilder fx;
+        ShownImage m;
+        m.chooseImage(editedShelf(fx));
+        QSignalSpy modified(&m, &ShownImage::modifiedChanged);
+        if (what == u"marks") {
+            m.selectArea(0);
+            m.showHandle();
+            m.showHitMark(1, {qint16(1), qint16(2), qint16(3), qint16(4)});
+            m.deselect();
+            QVERIFY(!m.canUndo());
+        } else if (what == u"back") {
+            m.moveArea(0, QPointF(20, 20));
+            m.moveArea(0, QPointF(12, 3));
+        } else {
+            m.openNewArea(QRectF(0, 0, 150, 35));
+            m.deleteSelectedArea();
+        }
+        QVERIFY(!m.isModified());
+        QCOMPARE(modified.count() % 2, 0);
+    }
+
+    // Saving, reading and discarding make the layout the stored one and end the history; a failed save
+    // keeps both.
+    void savedLayoutEndsTheHistory_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("modifiedAfter");
+        QTest::addColumn<QString>("area0Left"); // in the file afterwards
+        QTest::newRow("save") << QStringLiteral("save") << false << QStringLiteral("99");
+        QTest::newRow("failed save") << QStringLiteral("failedsave") << true << QStringLiteral("12");
+        QTest::newRow("another image") << QStringLiteral("other") << false << QStringLiteral("12");
+        QTest::newRow("the same image again") << QStringLiteral("same") << false << QStringLiteral("12");
+        QTest::newRow("discard") << QStringLiteral("discard") << false << QStringLiteral("12");
+        QTest::newRow("no image") << QStringLiteral("clear") << false << QStringLiteral("12");
+    }
+    void savedLayoutEndsTheHistory()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, modifiedAfter);
+        QFETCH(QString, area0Left);
+        CatalogueBuilder fx;
+        const QString img = editedShelf(fx);
+        const QString other = fx.makeImage(QStringLiteral("20240102000000"), "Other");
+        ShownImage m;
+        m.chooseImage(img);
+        const QStringList stored = layoutOf(m);
+        m.moveArea(0, QPointF(99, 3));
+        QVERIFY(m.isModified());
+        if (how == u"save") {
+            QCOMPARE(m.saveArrangement(), kovra::WriteStatus::Ok);
+        } else if (how == u"failedsave") {
+            kovra::test::FailingFileOps failing;
+            failing.failWhen = [](const QString& op, const QString&) { return op == u"write"; };
+            const kovra::ScopedFileOps scoped(&failing);
+            QVERIFY(m.saveArrangement() != kovra::WriteStatus::Ok);
+        } else if (how == u"other") {
+            m.chooseImage(other);
+        } else if (how == u"same") {
+            m.chooseImage(img);
+        } else if (how == u"discard") {
+            m.discardEdits();
+            QCOMPARE(layoutOf(m), stored);
+        } else {
+            m.clear();
+        }
+        QCOMPARE(m.isModified(), modifiedAfter);
+        QCOMPARE(m.canUndo(), modifiedAfter);
+        QCOMPARE(kovra::ProfileFile::load(kovra::test::areaFile(img, 0)).read(u"Area", u"Left", u"", 16), area0Left);
+        if (how == u"save") {
+            m.moveArea(0, QPointF(12, 3)); // the saved layout is the one on disk now
+            QVERIFY(m.isModified());
+        }
+    }
+
     // Areas the reader did not reach or could not read are neither shown nor free, and a save leaves
     // their files exactly as they are.
     void unreadAreasAreLeftAlone()

@@ -52,6 +52,51 @@ private slots:
         QCOMPARE(format, Qt::PlainText);
         QCOMPARE(shown, text);
     }
+
+    // The unsaved-changes question: three Japanese buttons, 保存 the default, Esc is キャンセル.
+    void unsavedChangesQuestion_data()
+    {
+        QTest::addColumn<QString>("press"); // a button's text, or "Esc"
+        QTest::addColumn<MessageBox::Answer>("answer");
+        QTest::newRow("save") << QStringLiteral("保存(&S)") << MessageBox::Answer::Save;
+        QTest::newRow("discard") << QStringLiteral("破棄(&D)") << MessageBox::Answer::Discard;
+        QTest::newRow("cancel") << QStringLiteral("キャンセル") << MessageBox::Answer::Cancel;
+        QTest::newRow("Esc") << QStringLiteral("Esc") << MessageBox::Answer::Cancel;
+    }
+    void unsavedChangesQuestion()
+    {
+        QFETCH(QString, press);
+        QFETCH(MessageBox::Answer, answer);
+        QStringList texts;
+        QString defaultText;
+        QTimer timer;
+        timer.setInterval(10);
+        connect(&timer, &QTimer::timeout, this, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            timer.stop();
+            for (QAbstractButton* b : box->buttons())
+                texts << b->text();
+            defaultText = box->defaultButton() ? box->defaultButton()->text() : QString();
+            if (press == u"Esc") {
+                QTest::keyClick(box, Qt::Key_Escape);
+                return;
+            }
+            for (QAbstractButton* b : box->buttons())
+                if (b->text() == press)
+                    b->click();
+        });
+        timer.start();
+        QCOMPARE(MessageBox::askToSave(nullptr, QStringLiteral("変更されています．保存しますか？"),
+                                       QStringLiteral("ｱｲﾃﾑｴﾘｱの配置")),
+                 answer);
+        texts.sort();
+        QStringList expected{QStringLiteral("保存(&S)"), QStringLiteral("破棄(&D)"), QStringLiteral("キャンセル")};
+        expected.sort();
+        QCOMPARE(texts, expected);
+        QCOMPARE(defaultText, QStringLiteral("保存(&S)"));
+    }
 };
 
 QTEST_MAIN(tst_MessageBox)

@@ -101,7 +101,7 @@ private slots:
     void allAreasInUse();
     void deleteMessages();
     void saveWithoutImageWritesNothing();
-    void closeWithoutSavingKeepsMarkersAndFiles();
+    void closeWithoutSavingDiscardsToTheStoredLayout();
     void saveWritesEveryFileAndKeepsItems();
     void saveLeavesUnreadAreasAlone();
     void counterPixels_data();
@@ -296,7 +296,8 @@ void tst_ItemArrangement::saveWithoutImageWritesNothing()
     QCOMPARE(QDir(cat.root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 }
 
-void tst_ItemArrangement::closeWithoutSavingKeepsMarkersAndFiles()
+// Closing without saving asks about the unsaved areas; 破棄 reads the stored layout again.
+void tst_ItemArrangement::closeWithoutSavingDiscardsToTheStoredLayout()
 {
     CatalogueBuilder cat;
     const QString image = cat.addImage(QStringLiteral("20240101000000"), "One");
@@ -305,6 +306,8 @@ void tst_ItemArrangement::closeWithoutSavingKeepsMarkersAndFiles()
     auto main = fixture::openMain(cat);
 
     for (const bool byEscape : {false, true}) {
+        kovra::MessageBoxRecorder boxes;
+        boxes.answerNext(MessageBox::Answer::Discard);
         QPointer<frmItemArrangement> w = openArrangement(*main);
         button(w, "Command5")->click();
         button(w, "Command5")->click();
@@ -313,12 +316,16 @@ void tst_ItemArrangement::closeWithoutSavingKeepsMarkersAndFiles()
         else
             button(w, "Command2")->click();
         QTRY_VERIFY(w.isNull());
+        QCOMPARE(boxes.requests().size(), size_t(1));
+        QCOMPARE(boxes.requests()[0].buttons, MessageBox::Buttons::SaveDiscardCancel);
     }
-    // Four new areas stay on the main window with their flags; the file is as it was.
-    for (int i = 0; i < 5; ++i) {
-        QVERIFY(main->shownImage().isShown(i));
-        QVERIFY(main->shownImage().table().shown[size_t(i)]);
+    // The new areas are gone again; the file is as it was.
+    QVERIFY(main->shownImage().isShown(0));
+    for (int i = 1; i < 5; ++i) {
+        QVERIFY(!main->shownImage().isShown(i));
+        QVERIFY(!main->shownImage().table().shown[size_t(i)]);
     }
+    QVERIFY(!main->shownImage().isModified());
     QCOMPARE(main->shownImage().areaRect(0), QRectF(40, 50, 60, 70));
     QCOMPARE(areaFiles(image), QStringList{QStringLiteral("Area0.INI")});
     QCOMPARE(readBytes(areaFile(image, 0)), stored);
@@ -548,6 +555,8 @@ void tst_ItemArrangement::reopenBringsToFront()
     QCOMPARE(w->pos(), QPoint(10, 10)); // not placed again
     QCOMPARE(counter(w), QStringLiteral("29"));
 
+    kovra::MessageBoxRecorder boxes;
+    boxes.answerNext(MessageBox::Answer::Save); // the new area stays for the next opening
     button(w, "Command2")->click();
     QTRY_VERIFY(w.isNull());
     frmItemArrangement* again = openArrangement(*main);
@@ -579,6 +588,8 @@ void tst_ItemArrangement::placementModeResizesWithoutShift()
     QPointer<frmItemArrangement> w = openArrangement(*main);
     button(w, "Command5")->click(); // area 0 selected, 150 x 35 at the corner
     w->findChild<QCheckBox*>(QStringLiteral("Check1"))->setChecked(ticked);
+    kovra::MessageBoxRecorder boxes;
+    boxes.answerNext(MessageBox::Answer::Save); // closing keeps the new area
     if (closeWindow) {
         w->close();
         QTRY_VERIFY(w.isNull());
