@@ -94,7 +94,7 @@ public:
         setObjectName(QStringLiteral("Picture1"));
         setAttribute(Qt::WA_OpaquePaintEvent);
         setMouseTracking(true); // the last pointer position is kept on every move
-        setFocusPolicy(Qt::StrongFocus);
+        setFocusPolicy(Qt::StrongFocus); // a click on the picture takes the keys from the image list
     }
 
 protected:
@@ -213,7 +213,6 @@ PictureCanvas::PictureCanvas(ShownImage* model, QWidget* dragLayer, QWidget* par
     setLineWidth(2);
     m_viewport = new CanvasViewport(this, this);
     m_viewport->setToolTip(QStringLiteral("右ﾎﾞﾀﾝｸﾘｯｸでｱｲﾃﾑﾏｰｶｰを非表示"));
-    m_viewport->setFocusPolicy(Qt::StrongFocus); // a click on the picture takes the keys from the image list
     m_hbar = new QScrollBar(Qt::Horizontal, this);
     m_hbar->setObjectName(QStringLiteral("Picture1HScroll"));
     m_vbar = new QScrollBar(Qt::Vertical, this);

@@ -488,6 +488,8 @@ void tst_ItemArrangement::drawingNeedsTheOpenWindow()
     QCOMPARE(main->shownImage().selectedAreaIndex(), 0);
     QCOMPARE(counter(w), QStringLiteral("29"));
     QCOMPARE(areaFiles(image), QStringList()); // on screen only, until the save
+    kovra::MessageBoxRecorder boxes;
+    boxes.answerNext(MessageBox::Answer::Save); // closing keeps the drawn area
     w->close();
     QTRY_VERIFY(w.isNull());
     drawOnPicture(*main, QPoint(150, 100), QPoint(250, 200));
