@@ -80,8 +80,17 @@ class tst_RealDrop : public QObject
     Q_OBJECT
 
 private slots:
+    // Image1 is the drop target under its hint; the title box and the list take the drop for the window.
+    void dropFromAnotherProgramRegisters_data()
+    {
+        QTest::addColumn<QRect>("target"); // twips in the registration window
+        QTest::newRow("Image1") << QRect(480, 240, 540, 540);
+        QTest::newRow("Text1") << QRect(1440, 1560, 4095, 315);
+        QTest::newRow("List1") << QRect(120, 2040, 5415, 1635);
+    }
     void dropFromAnotherProgramRegisters()
     {
+        QFETCH(QRect, target);
         QTemporaryDir program, source;
         QVERIFY(program.isValid() && source.isValid());
         const QString exe = program.filePath(u"kovra"_s);
@@ -120,11 +129,11 @@ private slots:
         from.show();
         QVERIFY(QTest::qWaitForWindowExposed(&from));
         const QPoint start = from.mapToGlobal(from.rect().center());
-        const QPoint target(registration.x() + px(480 + 270), registration.y() + px(240 + 270)); // Image1
+        const QPoint to(registration.x() + px(target.center().x()), registration.y() + px(target.center().y()));
         QString moves = u"xdotool mousemove %1 %2 mousedown 1; sleep 0.3"_s.arg(start.x()).arg(start.y());
         for (int i = 1; i <= 10; ++i)
-            moves += u"; xdotool mousemove %1 %2; sleep 0.1"_s.arg(start.x() + (target.x() - start.x()) * i / 10)
-                         .arg(start.y() + (target.y() - start.y()) * i / 10);
+            moves += u"; xdotool mousemove %1 %2; sleep 0.1"_s.arg(start.x() + (to.x() - start.x()) * i / 10)
+                         .arg(start.y() + (to.y() - start.y()) * i / 10);
         moves += u"; sleep 0.3; xdotool mouseup 1"_s;
         QVERIFY(QProcess::startDetached(u"sh"_s, {u"-c"_s, moves}));
         QTRY_VERIFY_WITH_TIMEOUT(from.result.has_value(), 20000);
@@ -134,7 +143,8 @@ private slots:
         // before the pointer moves on.
         QTest::qWait(1500);
 
-        click(registration, 1440, 1560, 4095, 315); // Text1
+        click(registration, 1440, 1560, 4095, 315); // Text1, which proposes the file's name
+        xdotool({u"key"_s, u"ctrl+a"_s});
         xdotool({u"type"_s, u"--delay"_s, u"30"_s, u"Shelf"_s});
         click(registration, 2160, 120, 855, 855); // Command1
         QStringList folders;
