@@ -41,7 +41,7 @@ public:
     // first picture that passes the checks becomes the current one, those before it are refused with their
     // messages; when none passes, the window stays as it was. The check of the last file looked at
     // (Accepted when one became current; Ignored when there was none).
-    Q_INVOKABLE kovra::DropCheck dropFiles(const QStringList& paths);
+    kovra::DropCheck dropFiles(const QStringList& paths);
     kovra::DropCheck dropFile(const QString& path) { return dropFiles({path}); }
     // Command4 and Ctrl+O: the file dialog, then as a drop of the chosen files.
     void chooseFiles();

@@ -5,6 +5,7 @@
 #include "ListInk.h"
 #include "MessageBox.h"
 #include "ProfileFile.h"
+#include "RegisterWindows.h"
 #include "Ui.h"
 #include "frmImageRsgist.h"
 #include "frmMain.h"
@@ -1323,6 +1324,35 @@ private slots:
         QCOMPARE(label2(), u"c.png"_s);
         QCOMPARE(title(), u"押入れ"_s); // one file: what was typed stays
         QVERIFY(!dropMimeOn(m_window, &text));
+    }
+
+    // Files dropped anywhere on the main window open the registration window with them; its controls take no
+    // drop of their own, so every drop on it reaches the window.
+    void dropOnTheMainWindowOpensTheRegistration()
+    {
+        m_main = std::make_unique<frmMain>(m_program->path());
+        m_main->setWindowFactory(frmMain::Window::ImageRegistration,
+                                 [m = m_main.get()] { return new frmImageRsgist(m->catalogue(), *m); });
+        kovra::registration::installMainWindowDrop(*m_main);
+        m_main->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+        for (QWidget* w : m_main->findChildren<QWidget*>())
+            QVERIFY2(!w->acceptDrops(), qPrintable(w->objectName()));
+        QMimeData text;
+        text.setText(u"/tmp/photo.jpg"_s);
+        QVERIFY(!dropMimeOn(m_main.get(), &text));
+        QVERIFY(!m_main->findChild<frmImageRsgist*>());
+
+        QMimeData files;
+        QVERIFY(dropMimeOn(m_main.get(), filesData({picture(u"a.png"_s), picture(u"b.png"_s)}, &files)));
+        m_window = m_main->findChild<frmImageRsgist*>();
+        QVERIFY(m_window && m_window->isVisible());
+        QCOMPARE(label2(), u"a.png"_s);
+        QCOMPARE(position(), u"1/2"_s);
+        QMimeData more;
+        QVERIFY(dropMimeOn(m_main.get(), filesData({picture(u"c.png"_s)}, &more))); // the open window takes it
+        QCOMPARE(m_main->findChildren<frmImageRsgist*>().size(), 1);
+        QCOMPARE(label2(), u"c.png"_s);
     }
 };
 
