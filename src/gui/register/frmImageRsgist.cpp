@@ -1,7 +1,6 @@
 #include "frmImageRsgist.h"
 
 #include "BusyScope.h"
-#include "FileOps.h"
 #include "GifCheck.h"
 #include "MessageBox.h"
 #include "NativePath.h"
