@@ -4,6 +4,7 @@
 #include "ImageFolders.h"
 #include "MessageBox.h"
 #include "ProgramFolder.h"
+#include "RegisterWindows.h"
 #include "Ui.h"
 #include "frmAbout.h"
 #include "frmImageRsgist.h"
@@ -69,6 +70,8 @@ int main(int argc, char* argv[])
     mainWindow->setWindowFactory(frmMain::Window::About, [] { return new frmAbout; });
     mainWindow->setWindowFactory(frmMain::Window::ImageRegistration,
                                  [&catalogue, mainWindow] { return new frmImageRsgist(catalogue, *mainWindow); });
+    // Files dropped on the main window open the registration window with them.
+    kovra::registration::installMainWindowDrop(*mainWindow);
     kovra::edit::installWindows(*mainWindow); // area arrangement, item registration, placement mode
     mainWindow->setWindowFactory(frmMain::Window::Search,
                                  [&catalogue, mainWindow] { return new frmSearch(catalogue, *mainWindow); });

@@ -139,6 +139,28 @@ QByteArray tinyBmp()
     return b;
 }
 
+QByteArray bmpHeader(int width, int height)
+{
+    auto le = appendLittleEndian;
+    const quint32 pixelBytes = quint32(width) * quint32(height) * 4;
+    QByteArray b("BM");
+    le(b, 54 + pixelBytes, 4);
+    le(b, 0, 4);
+    le(b, 54, 4);
+    le(b, 40, 4); // BITMAPINFOHEADER
+    le(b, quint32(width), 4);
+    le(b, quint32(height), 4);
+    le(b, 1, 2);
+    le(b, 32, 2);
+    le(b, 0, 4); // no compression
+    le(b, pixelBytes, 4);
+    le(b, 2835, 4);
+    le(b, 2835, 4);
+    le(b, 0, 4);
+    le(b, 0, 4);
+    return b;
+}
+
 QByteArray tinyJpeg()
 {
     return readBytes(QStringLiteral(KOVRA_TEST_DATA_DIR "/shelf.jpg"));

@@ -37,6 +37,9 @@ bool writeCp932(const QString& path, const QStringList& lines);
 
 // A 2 x 2 pixel 24-bit BMP picture, built here.
 QByteArray tinyBmp();
+// The 54-byte header of a 32-bit BMP picture of width x height pixels, whose pixel rows (width x height x 4
+// bytes, bottom row first) follow it: any bytes make a picture, so large ones are written in chunks.
+QByteArray bmpHeader(int width, int height);
 // A 16 x 12 pixel JPEG picture (tests/data/shelf.jpg).
 QByteArray tinyJpeg();
 // A picture of one colour, of the kind fileName's extension names (bmp, png, jpg...); empty for another.

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLineEdit>
+#include <QTimer>
 #include <QTranslator>
 
 int main(int argc, char* argv[])
@@ -29,7 +30,7 @@ int main(int argc, char* argv[])
     if (window->dropFile(args[2]) != kovra::DropCheck::Accepted)
         return 1;
     window->findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(args[3]);
-    // Beside the main window rather than over it, for the picture.
-    window->move(main.frameGeometry().right() + 16, main.y());
+    // Beside the main window rather than over it, for the picture: once the window has placed itself.
+    QTimer::singleShot(300, window, [window, &main] { window->move(main.frameGeometry().right() + 16, main.y()); });
     return app.exec();
 }

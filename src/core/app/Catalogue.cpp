@@ -2,13 +2,18 @@
 
 #include "CodePage.h"
 #include "GifCheck.h"
+#include "NativePath.h"
+#include "PictureSource.h"
 #include "ProfileFile.h"
 #include "ProgramFolder.h"
 #include "SearchIndex.h"
 #include "ShownImage.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QImageWriter>
+#include <QTemporaryDir>
 #include <algorithm>
 
 namespace kovra {
@@ -93,7 +98,46 @@ DropCheck Catalogue::checkDroppedFile(const QString& path) const
         return DropCheck::BlankAroundName;
     if (!readsBackAsWritten(m_programFolder + QStringLiteral("/00000000000000/") + name))
         return DropCheck::UnstorableName;
+    // What the main window could not show would be registered as a blank picture for good.
+    if (!PictureSource::open(path))
+        return DropCheck::Undecodable;
     return DropCheck::Accepted;
+}
+
+PastedPicture Catalogue::stagePastedPicture(const QImage& image, const QDateTime& now)
+{
+    using Status = PastedPicture::Status;
+    if (image.isNull())
+        return {Status::NoPicture, {}};
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "png");
+        if (!writer.write(image))
+            return {Status::NoPicture, {}};
+    }
+    if (!m_pasted) {
+        m_pasted = std::make_unique<QTemporaryDir>();
+        if (!m_pasted->isValid()) {
+            m_pasted.reset();
+            return {Status::WriteFailed, {}};
+        }
+    }
+    // The folder's name for the time, so the copy is named as its folder; two pastes in one second are told
+    // apart by a number.
+    const QString stem = m_pasted->filePath(imageFolderName(now));
+    for (int n = 1; n <= 100; ++n) {
+        const QString path = stem + (n == 1 ? QString() : u'-' + QString::number(n)) + QStringLiteral(".png");
+        if (isPresent(path))
+            continue;
+        if (!FileOps::current().writeFile(path, png)) {
+            FileOps::current().removeFile(path);
+            return {Status::WriteFailed, {}};
+        }
+        return {Status::Ok, path};
+    }
+    return {Status::WriteFailed, {}};
 }
 
 QString Catalogue::titleOf(const QString& typed)

@@ -5,9 +5,13 @@
 #include "ImageFolders.h"
 #include "SearchScan.h"
 
+#include <QDateTime>
+#include <QImage>
 #include <QObject>
 #include <QStringList>
 #include <memory>
+
+class QTemporaryDir;
 
 namespace kovra {
 
@@ -23,6 +27,16 @@ enum class DropCheck {
     UnstorableName,          // the name holds what an INI value cannot keep, or would read back changed
     UnstorableProgramFolder, // the program folder's path holds what an INI value cannot keep
     BlankAroundName,         // a blank at either end of the name: the reader would cut it off
+    Undecodable,             // no picture the main window could show: no readable header, or past the budget
+};
+
+// A picture pasted from the clipboard, written as a PNG file so that it is checked, previewed and copied
+// as a dropped file is.
+struct PastedPicture
+{
+    enum class Status { Ok, NoPicture, WriteFailed }; // NoPicture: a null image, or one PNG cannot hold
+    Status status = Status::Ok;
+    QString path; // Ok: the PNG file, named for the time of the paste
 };
 
 // What a typed image title is, against the titles listed.
@@ -78,7 +92,12 @@ public:
     QList<TitleEntry> registeredImages();
 
     // --- Registration
+    // GIF by name, then by content; then whether its name can be stored; last whether it can be shown.
     DropCheck checkDroppedFile(const QString& path) const;
+    // The pasted image as a PNG file "yyyyMMddhhmmss.png" (the time of the paste) in a folder of the
+    // catalogue's own outside the program folder, kept while the catalogue lives: registering it copies it
+    // into the new image folder under that name. Written through FileOps.
+    PastedPicture stagePastedPicture(const QImage& image, const QDateTime& now = QDateTime::currentDateTime());
     // The typed title in the code page's forms (checked, compared and stored as such) and its check.
     static QString titleOf(const QString& typed);
     static TitleCheck checkTitle(const QString& title, const QList<TitleEntry>& listed);
@@ -110,6 +129,7 @@ private:
     std::unique_ptr<SearchIndex> m_index;
     QStringList m_folders;
     QList<TitleEntry> m_images;
+    std::unique_ptr<QTemporaryDir> m_pasted; // the pasted pictures, made at the first paste
 };
 
 } // namespace kovra

@@ -1,11 +1,14 @@
 // The catalogue object without any window: the lists it keeps, the rules it checks, the operations that
 // change the disk and what they announce.
 #include "Catalogue.h"
+#include "FailingFileOps.h"
 #include "FixtureCatalogue.h"
 #include "ItemRows.h"
 #include "SearchIndex.h"
 #include "ShownImage.h"
 
+#include <QFileInfo>
+#include <QImage>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -49,6 +52,16 @@ private slots:
         QTest::newRow("gif by content") << u"anim.bmp"_s << QByteArray("GIF89a") << DropCheck::RefusedByContent;
         QTest::newRow("outside the code page") << u"caf\u00e9.bmp"_s << tinyBmp() << DropCheck::UnstorableName;
         QTest::newRow("blank at the end") << u"shelf.bmp "_s << tinyBmp() << DropCheck::BlankAroundName;
+        // What the main window could not show is refused last: the GIF tests and their messages come first.
+        QTest::newRow("png") << u"shelf.png"_s << picture(u"x.png"_s, QSize(3, 2), Qt::red) << DropCheck::Accepted;
+        QTest::newRow("jpeg named bmp") << u"shelf.bmp"_s << tinyJpeg() << DropCheck::Accepted;
+        QTest::newRow("text") << u"notes.jpg"_s << QByteArray("shelf\r\n") << DropCheck::Undecodable;
+        QTest::newRow("empty") << u"empty.png"_s << QByteArray() << DropCheck::Undecodable;
+        QTest::newRow("header cut short") << u"cut.bmp"_s << tinyBmp().left(20) << DropCheck::Undecodable;
+        QTest::newRow("past the memory budget") << u"huge.bmp"_s << bmpHeader(20000, 20000) << DropCheck::Undecodable;
+        QTest::newRow("gif content before decoding")
+            << u"anim.jpg"_s << QByteArray("GIF89a\x01") << DropCheck::RefusedByContent;
+        QTest::newRow("name before decoding") << u"caf\u00e9.txt"_s << QByteArray("x") << DropCheck::UnstorableName;
     }
     void dropChecks()
     {
@@ -61,6 +74,56 @@ private slots:
         QVERIFY(writeBytes(path, bytes));
         QCOMPARE(Catalogue(cat.path()).checkDroppedFile(path), expected);
         QCOMPARE(Catalogue(cat.path()).checkDroppedFile(source.path()), DropCheck::Ignored);
+    }
+
+    // A pasted picture becomes a PNG file named for the time of the paste, which the drop check accepts and a
+    // registration copies into the new image folder under that name, pixel for pixel.
+    void pastedPictureRegisters()
+    {
+        CatalogueBuilder cat;
+        Catalogue catalogue(cat.path());
+        QImage image(7, 5, QImage::Format_ARGB32);
+        image.fill(QColor(10, 200, 30, 128));
+        image.setPixelColor(6, 4, Qt::blue);
+        const QDateTime when(QDate(2024, 1, 2), QTime(3, 4, 5));
+        const PastedPicture first = catalogue.stagePastedPicture(image, when);
+        QCOMPARE(first.status, PastedPicture::Status::Ok);
+        QCOMPARE(QFileInfo(first.path).fileName(), u"20240102030405.png"_s);
+        QVERIFY(!first.path.startsWith(cat.path())); // nothing of it in the program folder
+        const PastedPicture second = catalogue.stagePastedPicture(image, when);
+        QCOMPARE(QFileInfo(second.path).fileName(), u"20240102030405-2.png"_s);
+        QCOMPARE(QImage(first.path), image);
+        QCOMPARE(catalogue.checkDroppedFile(first.path), DropCheck::Accepted);
+
+        const CreateResult result = catalogue.registerImage(first.path, u"貼り付け"_s);
+        QCOMPARE(result.error, CreateError::None);
+        QCOMPARE(fileNames(result.folder), (QStringList{u"20240102030405.png"_s, u"IMAGE.INI"_s}));
+        QCOMPARE(QImage(result.folder + u"/20240102030405.png"_s), image);
+        QCOMPARE(catalogue.imageList().size(), 1);
+    }
+
+    void pastedPictureFailures()
+    {
+        CatalogueBuilder cat;
+        Catalogue catalogue(cat.path());
+        QCOMPARE(catalogue.stagePastedPicture(QImage()).status, PastedPicture::Status::NoPicture);
+        QImage image(4, 4, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        FailingFileOps ops;
+        QString written;
+        ops.failWhen = [&written](const QString& op, const QString& path) {
+            written = path;
+            return op == u"write";
+        };
+        {
+            const ScopedFileOps scope(&ops);
+            const PastedPicture pasted = catalogue.stagePastedPicture(image);
+            QCOMPARE(pasted.status, PastedPicture::Status::WriteFailed);
+            QVERIFY(pasted.path.isEmpty());
+        }
+        QVERIFY(!written.isEmpty());
+        QVERIFY(!QFileInfo::exists(written)); // the half-written file is gone
+        QCOMPARE(catalogue.stagePastedPicture(image).status, PastedPicture::Status::Ok); // the disk is back
     }
 
     void titleChecks_data()

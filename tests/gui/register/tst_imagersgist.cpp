@@ -5,23 +5,29 @@
 #include "ListInk.h"
 #include "MessageBox.h"
 #include "ProfileFile.h"
+#include "RegisterWindows.h"
 #include "Ui.h"
 #include "frmImageRsgist.h"
 #include "frmMain.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QImage>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPointer>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -29,6 +35,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
+#include <QTranslator>
 #include <QUrl>
 #include <memory>
 #include <sys/resource.h>
@@ -143,9 +150,9 @@ class tst_ImageRsgist : public QObject
     }
 
     // A drop on Image1 as the window system delivers it. False when the drop target turned it away.
-    bool dropMime(QMimeData* data)
+    bool dropMime(QMimeData* data) { return dropMimeOn(child("Image1"), data); }
+    bool dropMimeOn(QWidget* target, QMimeData* data)
     {
-        QWidget* target = child("Image1");
         const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
         QDragEnterEvent enter(QPoint(5, 5), offered, data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(target, &enter);
@@ -169,9 +176,34 @@ class tst_ImageRsgist : public QObject
         return dropMime(&data);
     }
     bool drop(const QString& path) { return drop(QStringList{path}); }
+    static QMimeData* filesData(const QStringList& paths, QMimeData* data)
+    {
+        QList<QUrl> urls;
+        for (const QString& p : paths)
+            urls << QUrl::fromLocalFile(p);
+        data->setUrls(urls);
+        return data;
+    }
+    QString title() const { return child<QLineEdit>("Text1")->text(); }
+    QString position() const { return child<QLabel>("Label5")->text(); }
+    // The window gets the keyboard, as when the user works in it: its shortcuts need it active.
+    void activate()
+    {
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window));
+    }
+    QStringList registeredFiles() const
+    {
+        QStringList files;
+        for (const kovra::TitleEntry& e : m_main->catalogue().imageList())
+            for (const QString& f : QDir(e.folder).entryList(QDir::Files))
+                if (f != u"IMAGE.INI")
+                    files << e.title + u'=' + f;
+        return files;
+    }
 
     void typeTitle(const QString& title) { child<QLineEdit>("Text1")->setText(title); }
-    void click(const char* button) { QTest::mouseClick(child<QToolButton>(button), Qt::LeftButton); }
+    void click(const char* button) { QTest::mouseClick(child<QAbstractButton>(button), Qt::LeftButton); }
     const MessageBox::Request& lastBox() const { return m_boxes->requests().back(); }
     static QString deleteFailedText()
     {
@@ -190,6 +222,8 @@ private slots:
     {
         m_main.reset(); // closes the registration window with it
         m_boxes.reset();
+        frmImageRsgist::setFileChooser({});
+        QGuiApplication::clipboard()->clear();
     }
 
     void layout_data()
@@ -219,6 +253,13 @@ private slots:
                                << QStringLiteral("ｲﾒｰｼﾞ名を入力します．全角２８文字以内を推奨します") << 11.25;
         QTest::newRow("List1") << u"List1"_s << QRect(120, 2040, 5415, 1635) << QString()
                                << QStringLiteral("既に登録してあるｲﾒｰｼﾞの一覧を表示します") << 11.25;
+        // The row under the list: the file dialog, the position among several pictures, the skip.
+        QTest::newRow("Command4") << u"Command4"_s << QRect(120, 3795, 1815, 375) << u"ファイルを選択..."_s
+                                  << u"登録する画像ﾌｧｲﾙを選択します"_s << 0.0;
+        QTest::newRow("Label5") << u"Label5"_s << QRect(2160, 3795, 2040, 375) << QString()
+                                << u"複数のﾌｧｲﾙを登録するとき，何番目のﾌｧｲﾙかが表示されます"_s << 0.0;
+        QTest::newRow("Command5") << u"Command5"_s << QRect(4320, 3795, 1215, 375) << u"ｽｷｯﾌﾟ"_s
+                                  << u"このﾌｧｲﾙを登録せずに，次のﾌｧｲﾙへ進みます"_s << 0.0;
     }
     void layout()
     {
@@ -230,7 +271,7 @@ private slots:
         start();
         const double tpp = m_main->twipsPerPixel();
         auto px = [tpp](int t) { return kovra::ui::twips(t, tpp); };
-        QCOMPARE(m_window->size(), QSize(px(5670), px(3810)));
+        QCOMPARE(m_window->size(), QSize(px(5670), px(4290)));
         QWidget* w = child(name.toLatin1().constData());
         QVERIFY(w);
         const QRect box(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height()));
@@ -248,6 +289,10 @@ private slots:
             QCOMPARE(button->text(), text);
             QCOMPARE(button->iconSize(), QSize(32, 32));
             QVERIFY(!button->icon().isNull());
+        }
+        if (auto* button = qobject_cast<QPushButton*>(w)) {
+            QCOMPARE(button->text(), text);
+            QVERIFY(button->sizeHint().width() <= button->width()); // the text is not cut
         }
         QCOMPARE(w->toolTip(), tip);
         QCOMPARE(w->font().pointSizeF(), points > 0 ? points : m_window->font().pointSizeF());
@@ -274,7 +319,8 @@ private slots:
                 order << w->objectName();
             w = w->nextInFocusChain();
         } while (w != child("Text1"));
-        QCOMPARE(order, (QStringList{u"Text1"_s, u"Command1"_s, u"Command3"_s, u"Command2"_s, u"List1"_s}));
+        QCOMPARE(order, (QStringList{u"Text1"_s, u"Command1"_s, u"Command3"_s, u"Command2"_s, u"List1"_s, u"Command4"_s,
+                                     u"Command5"_s}));
     }
 
     // Only the picture of the main window changes: its selection and current image stay.
@@ -303,8 +349,6 @@ private slots:
         QMimeData web;
         web.setUrls({QUrl(QStringLiteral("https://example.org/photo.jpg"))});
         QVERIFY(!dropMime(&web));
-        QVERIFY(!drop(m_source->path()));
-        QCOMPARE(m_window->dropFile(m_source->path()), kovra::DropCheck::Ignored);
         QCOMPARE(m_window->dropFile(QString()), kovra::DropCheck::Ignored);
         QVERIFY(label2().isEmpty());
         QVERIFY(m_boxes->requests().empty());
@@ -319,17 +363,8 @@ private slots:
         QTest::addColumn<bool>("preview");
         QTest::newRow("photo.jpg") << u"photo.jpg"_s << QByteArray() << true;
         QTest::newRow("scan.jpeg") << u"scan.jpeg"_s << QByteArray() << true;
-        QTest::newRow("text file") << u"notes.txt"_s << QByteArray("shelf\r\n") << false;
-        QTest::newRow("starts with gif") << u"gift.txt"_s << QByteArray("gift") << false;
-        QTest::newRow("0 bytes") << u"empty.bmp"_s << QByteArray() << false;
-        QTest::newRow("1 byte") << u"one.jpg"_s << QByteArray("G") << false;
-        QTest::newRow("2 bytes") << u"two.jpg"_s << QByteArray("GI") << false;
-        QByteArray all;
-        for (int b = 0; b < 256; ++b)
-            all.append(char(b));
-        QTest::newRow("every byte value") << u"raw.bmp"_s << all.repeated(300) << false;
-        QTest::newRow("quoted name") << u"\"quoted.bmp\""_s << QByteArray("BM") << false;
-        QTest::newRow("markup in the name") << u"<u>under.bmp"_s << QByteArray("BM") << false;
+        QTest::newRow("quoted name") << u"\"quoted.bmp\""_s << kovra::test::tinyBmp() << true;
+        QTest::newRow("markup in the name") << u"<u>under.bmp"_s << kovra::test::tinyBmp() << true;
     }
     void acceptedDropRegisters()
     {
@@ -338,7 +373,7 @@ private slots:
         QFETCH(bool, preview);
         start();
         QVERIFY(drop(picture(QStringLiteral("before.png")))); // the preview must be replaced, not kept
-        const QString path = preview ? picture(name) : file(name, bytes);
+        const QString path = bytes.isEmpty() ? picture(name) : file(name, bytes);
         QVERIFY(drop(path));
         QVERIFY(m_boxes->requests().empty());
         QCOMPARE(label2(), name);
@@ -390,6 +425,20 @@ private slots:
         QTest::newRow("trailing blank") << u"trail.bmp "_s << QByteArray("BM") << info << blank;
         QTest::newRow("trailing tab") << u"trail.bmp\t"_s << QByteArray("BM") << info << blank;
         QTest::newRow("leading blank") << u" lead.bmp"_s << QByteArray("BM") << info << blank;
+        // What the main window cannot show is refused once the GIF tests have passed it.
+        auto undecodable = [](const QString& name) {
+            return u"「"_s + name + u"」は表示できない画像のため登録できません．"_s;
+        };
+        QTest::newRow("text file") << u"notes.txt"_s << QByteArray("shelf\r\n") << info << undecodable(u"notes.txt"_s);
+        QTest::newRow("starts with gif") << u"gift.txt"_s << QByteArray("gift") << info << undecodable(u"gift.txt"_s);
+        QTest::newRow("0 bytes") << u"empty.bmp"_s << QByteArray() << info << undecodable(u"empty.bmp"_s);
+        QTest::newRow("1 byte") << u"one.jpg"_s << QByteArray("G") << info << undecodable(u"one.jpg"_s);
+        QTest::newRow("2 bytes") << u"two.jpg"_s << QByteArray("GI") << info << undecodable(u"two.jpg"_s);
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            all.append(char(b));
+        QTest::newRow("every byte value") << u"raw.bmp"_s << all.repeated(300) << info << undecodable(u"raw.bmp"_s);
+        QTest::newRow("BMP header only") << u"cut.bmp"_s << QByteArray("BM") << info << undecodable(u"cut.bmp"_s);
     }
     void refusedDropChangesNothing()
     {
@@ -571,7 +620,7 @@ private slots:
         imageFolder(QStringLiteral("20200101000000"), "Box");
         const QStringList before = tree(m_program->path());
         start();
-        const QString dropped = file(name, "[Area]\r\nVisible=True\r\n");
+        const QString dropped = file(name, kovra::test::picture(u"p.png"_s, QSize(8, 6), Qt::red));
         QVERIFY(drop(dropped));
         typeTitle(QStringLiteral("Shelf"));
         kovra::test::FailingFileOps ops;
@@ -593,8 +642,8 @@ private slots:
         QCOMPARE(mainTitles(), QStringList{u"Box"_s});
     }
 
-    // A FIFO dropped in place of a picture never holds the program up: it is accepted without a preview, and
-    // registering it fails with the copy's message and leaves nothing behind.
+    // A FIFO dropped in place of a picture never holds the program up: it is refused at the drop as a picture
+    // that cannot be shown, and leaves nothing behind.
     void fifoNeverHangs()
     {
         imageFolder(u"20200101000000"_s, "Box");
@@ -605,14 +654,11 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         QVERIFY(drop(fifo));
-        QVERIFY(m_boxes->requests().empty());
-        QCOMPARE(label2(), u"pipe.jpg"_s);
-        QVERIFY(!m_main->hasPicture());
-        typeTitle(u"Shelf"_s);
-        click("Command1");
         QVERIFY(clock.elapsed() < 5000);
         QCOMPARE(m_boxes->requests().size(), size_t(1));
-        QVERIFY(lastBox().text.startsWith(u"イメージを登録できませんでした．ドロップしたファイル"_s));
+        QCOMPARE(lastBox().text, u"「pipe.jpg」は表示できない画像のため登録できません．"_s);
+        QVERIFY(label2().isEmpty());
+        QVERIFY(m_window->droppedPath().isEmpty());
         QCOMPARE(tree(m_program->path()), before);
         QVERIFY(m_window && m_window->isVisible());
     }
@@ -628,6 +674,8 @@ private slots:
         {
             QFile f(big);
             QVERIFY(f.open(QIODevice::WriteOnly));
+            const QByteArray header = kovra::test::bmpHeader(1024, int(mb * 256)); // mb MB of pixels
+            QCOMPARE(f.write(header), header.size());
             QByteArray chunk(1 << 20, 'k');
             for (qint64 i = 0; i < mb; ++i) {
                 chunk[0] = char(i);
@@ -701,7 +749,8 @@ private slots:
         QTRY_VERIFY(m_window.isNull());
         QVERIFY(m_main->isVisible());
         QCOMPARE(mainTitles(), (QStringList{u"Box"_s, u"Big"_s}));
-        QCOMPARE(QFileInfo(m_main->catalogue().imageList().value(1).folder + u"/big.bmp"_s).size(), mb << 20);
+        QCOMPARE(QFileInfo(m_main->catalogue().imageList().value(1).folder + u"/big.bmp"_s).size(),
+                 QFileInfo(big).size());
     }
 
     void deleteAnsweredNoThenYes()
@@ -866,7 +915,7 @@ private slots:
         m_boxes->answerNext(MessageBox::Answer::No);
         click("Command3");
         QCOMPARE(m_boxes->requests().front().text, u"「A<s>Old</s>」を削除します．よろしいですか？"_s);
-        QVERIFY(drop(file(u"<u>under.bmp"_s, "BM")));
+        QVERIFY(drop(picture(u"<u>under.bmp"_s)));
         QCOMPARE(child<QLabel>("Label2")->textFormat(), Qt::PlainText);
         // The drop path is kept by the window, never in a widget of its own.
         QVERIFY(!m_window->findChild<QLabel*>(QStringLiteral("Label3")));
@@ -882,6 +931,428 @@ private slots:
         QVERIFY(m_boxes->requests().empty());
         QVERIFY(m_main->hasPicture());
         QVERIFY(tree(m_program->path()).isEmpty());
+    }
+
+    // The new row lies inside the client area, clear of every other control; only Image1 and Text1 take a
+    // drop themselves, so a drop anywhere else reaches the window.
+    void controlsDoNotOverlapAndDropsReachTheWindow()
+    {
+        start();
+        const QRect client = m_window->rect();
+        const QList<QWidget*> controls = m_window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        for (const char* name : {"Command4", "Label5", "Command5"}) {
+            QWidget* w = child(name);
+            QVERIFY(client.contains(w->geometry()));
+            for (QWidget* other : controls)
+                if (other != w && other->isVisibleTo(m_window))
+                    QVERIFY2(!other->geometry().intersects(w->geometry()),
+                             qPrintable(QString::fromLatin1(name) + u" overlaps "_s + other->objectName()));
+        }
+        QVERIFY(m_window->acceptDrops());
+        for (QWidget* w : m_window->findChildren<QWidget*>())
+            if (w->objectName() != u"Image1" && w->objectName() != u"Text1")
+                QVERIFY2(!w->acceptDrops(), qPrintable(w->objectName()));
+    }
+
+    // Several files in one drop are offered in turn, each named after its file; one that is refused says why
+    // and the next is offered; the window closes after the last.
+    void severalFilesInTurn_data()
+    {
+        QTest::addColumn<QString>("middle");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<MessageBox::Icon>("icon");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("GIF by name") << u"b.gif"_s << kovra::test::tinyBmp() << MessageBox::Icon::Information
+                                     << u"GIF形式は，ライセンスの制約上利用することができません．"_s;
+        QTest::newRow("GIF by content")
+            << u"b.jpg"_s << QByteArray("GIF89a") << MessageBox::Icon::Critical
+            << u"このファイルはGIF形式であると判別されました．ライセンスの制約上利用することができません．"_s;
+        QTest::newRow("cannot be shown") << u"b.jpg"_s << QByteArray("text") << MessageBox::Icon::Information
+                                         << u"「b.jpg」は表示できない画像のため登録できません．"_s;
+    }
+    void severalFilesInTurn()
+    {
+        QFETCH(QString, middle);
+        QFETCH(QByteArray, bytes);
+        QFETCH(MessageBox::Icon, icon);
+        QFETCH(QString, says);
+        imageFolder(u"20200101000000"_s, "Box");
+        start();
+        QVERIFY(drop({picture(u"kitchen.jpg"_s), file(middle, bytes), picture(u"shelf.png"_s, Qt::red)}));
+        QVERIFY(m_boxes->requests().empty());
+        QCOMPARE(label2(), u"kitchen.jpg"_s);
+        QCOMPARE(title(), u"kitchen"_s);
+        QCOMPARE(position(), u"1/3"_s);
+        QVERIFY(child("Command5")->isEnabled());
+        QVERIFY(m_main->hasPicture());
+
+        click("Command1");
+        QVERIFY(m_window && m_window->isVisible());
+        QCOMPARE(m_boxes->requests().size(), size_t(1));
+        QCOMPARE(lastBox().text, says);
+        QCOMPARE(lastBox().icon, icon);
+        QCOMPARE(label2(), u"shelf.png"_s);
+        QCOMPARE(title(), u"shelf"_s);
+        QCOMPARE(position(), u"3/3"_s);
+        QCOMPARE(list1(), (QStringList{u"Box"_s, u"kitchen"_s}));
+        QVERIFY(m_main->hasPicture()); // the preview, over the image the rebuilt list chose
+
+        click("Command1");
+        QTRY_VERIFY(m_window.isNull());
+        QCOMPARE(m_boxes->requests().size(), size_t(1));
+        QCOMPARE(registeredFiles(), (QStringList{u"kitchen=kitchen.jpg"_s, u"shelf=shelf.png"_s}));
+        QCOMPARE(m_main->selectedImagePosition(), 0); // the spec's end: the first image of the list
+    }
+
+    // Skipped pictures are not registered; the window closes after the last picture when one was
+    // registered, and otherwise stays with nothing left to register.
+    void skippingInABatch_data()
+    {
+        QTest::addColumn<QString>("steps"); // r: register, s: skip
+        QTest::addColumn<QStringList>("registered");
+        QTest::newRow("middle registered") << u"srs"_s << QStringList{u"b=b.png"_s};
+        QTest::newRow("last registered") << u"ssr"_s << QStringList{u"c=c.png"_s};
+        QTest::newRow("all skipped") << u"sss"_s << QStringList();
+    }
+    void skippingInABatch()
+    {
+        QFETCH(QString, steps);
+        QFETCH(QStringList, registered);
+        start();
+        QVERIFY(drop({picture(u"a.png"_s), picture(u"b.png"_s), picture(u"c.png"_s)}));
+        for (int i = 0; i < steps.size(); ++i) {
+            QVERIFY(m_window);
+            QCOMPARE(position(), QString::number(i + 1) + u"/3"_s);
+            click(steps[i] == u'r' ? "Command1" : "Command5");
+        }
+        QVERIFY(m_boxes->requests().empty());
+        QCOMPARE(registeredFiles(), registered);
+        if (!registered.isEmpty()) {
+            QTRY_VERIFY(m_window.isNull());
+            return;
+        }
+        QVERIFY(m_window->isVisible());
+        QVERIFY(label2().isEmpty() && title().isEmpty() && position().isEmpty());
+        QVERIFY(!child("Command5")->isEnabled());
+        click("Command1");
+        QCOMPARE(lastBox().text, u"イメージファイルをドラッグして登録してください．"_s);
+    }
+
+    // Each title of a batch is checked against the ones registered before it in the same batch.
+    void batchTitlesMeetTheOnesJustRegistered()
+    {
+        QTemporaryDir other;
+        const QString second = other.filePath(u"box.png"_s);
+        QVERIFY(QFile::copy(picture(u"box.png"_s), second));
+        start();
+        QVERIFY(drop({m_source->filePath(u"box.png"_s), second}));
+        click("Command1");
+        QCOMPARE(title(), u"box"_s);
+        QCOMPARE(position(), u"2/2"_s);
+        click("Command1");
+        QCOMPARE(m_boxes->requests().size(), size_t(1));
+        QCOMPARE(lastBox().text, u"同じタイトルが既に登録されています．"_s);
+        QVERIFY(title().isEmpty());
+        typeTitle(u"box 2"_s);
+        click("Command1");
+        QTRY_VERIFY(m_window.isNull());
+        QCOMPARE(registeredFiles(), (QStringList{u"box=box.png"_s, u"box 2=box.png"_s}));
+    }
+
+    // One file: its name is proposed only into an empty title box, and nothing shows a position.
+    void singleFileProposesItsNameIntoAnEmptyBox()
+    {
+        start();
+        QVERIFY(drop(picture(u"photo.jpg"_s)));
+        QCOMPARE(title(), u"photo"_s);
+        QVERIFY(position().isEmpty());
+        QVERIFY(!child("Command5")->isEnabled());
+        typeTitle(u"本棚"_s);
+        QVERIFY(drop(picture(u"other.png"_s)));
+        QCOMPARE(label2(), u"other.png"_s);
+        QCOMPARE(title(), u"本棚"_s);
+    }
+
+    // A folder offers the pictures directly inside it, in name order; its GIF files are left out with one
+    // message; a folder with nothing to register says so and changes nothing.
+    void folderDrop()
+    {
+        start();
+        QVERIFY(drop(picture(u"keep.png"_s)));
+        const QString photos = m_source->filePath(u"photos"_s);
+        QVERIFY(QDir().mkpath(photos + u"/sub"_s));
+        for (const char* name : {"b.jpg", "A.png", ".hidden.png", "sub/inner.png"})
+            QVERIFY(QFile::copy(m_source->filePath(u"keep.png"_s), photos + u'/' + QString::fromLatin1(name)));
+        writeBytes(photos + u"/anim.gif"_s, "GIF89a");
+        writeBytes(photos + u"/fake.jpg"_s, "GIF89a");
+        writeBytes(photos + u"/notes.txt"_s, "notes");
+        const QString empty = m_source->filePath(u"empty"_s);
+        QVERIFY(QDir().mkpath(empty));
+        writeBytes(empty + u"/only.gif"_s, "GIF89a");
+
+        QVERIFY(drop(empty));
+        QCOMPARE(m_boxes->requests().size(), size_t(1));
+        QCOMPARE(lastBox().text, u"フォルダ「empty」には登録できる画像ファイルがありません．"_s);
+        QCOMPARE(lastBox().icon, MessageBox::Icon::Information);
+        QCOMPARE(label2(), u"keep.png"_s); // as before the drop
+
+        m_boxes->clear();
+        QVERIFY(drop(photos));
+        QCOMPARE(m_boxes->requests().size(), size_t(1));
+        QCOMPARE(
+            lastBox().text,
+            u"フォルダ「photos」のGIF形式のファイルは，ライセンスの制約上利用することができないため除きました．"_s);
+        QCOMPARE(label2(), u"A.png"_s);
+        QCOMPARE(title(), u"A"_s);
+        QCOMPARE(position(), u"1/2"_s);
+        click("Command5");
+        QCOMPARE(label2(), u"b.jpg"_s);
+        QCOMPARE(m_window->droppedPath(), photos + u"/b.jpg"_s);
+        click("Command1");
+        QTRY_VERIFY(m_window.isNull());
+        QCOMPARE(registeredFiles(), QStringList{u"b=b.jpg"_s});
+    }
+
+    // Ctrl+V: a copied picture is registered as a PNG named for the time of the paste, reading back pixel for
+    // pixel; copied files are taken as a drop; copied text is pasted into the title as text.
+    void pastePicture()
+    {
+        start();
+        activate();
+        QImage image(30, 20, QImage::Format_RGB32);
+        image.fill(Qt::darkGreen);
+        image.setPixelColor(29, 19, Qt::yellow);
+        QGuiApplication::clipboard()->setImage(image);
+        QTest::keyClick(child("Text1"), Qt::Key_V, Qt::ControlModifier);
+        QVERIFY(m_boxes->requests().empty());
+        QVERIFY2(QRegularExpression(u"^\\d{14}\\.png$"_s).match(label2()).hasMatch(), qPrintable(label2()));
+        QVERIFY(title().isEmpty()); // no name of the user's to propose
+        QVERIFY(m_main->hasPicture());
+        const QString name = label2();
+        typeTitle(u"貼り付けた写真"_s);
+        click("Command1");
+        QTRY_VERIFY(m_window.isNull());
+        const QString folder = m_main->catalogue().imageList().value(0).folder;
+        QCOMPARE(QDir(folder).entryList(QDir::Files), (QStringList{name, u"IMAGE.INI"_s}));
+        QCOMPARE(QImage(folder + u'/' + name).convertToFormat(QImage::Format_RGB32), image);
+    }
+
+    void pasteFilesOrText_data()
+    {
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("in the title box") << u"Text1"_s;
+        QTest::newRow("in the list") << u"List1"_s;
+    }
+    void pasteFilesOrText()
+    {
+        QFETCH(QString, focus);
+        start();
+        activate();
+        QWidget* target = child(focus.toLatin1().constData());
+        target->setFocus();
+        auto* copied = new QMimeData;
+        filesData({picture(u"a.png"_s), picture(u"b.png"_s)}, copied);
+        copied->setText(u"a.png\nb.png"_s); // what file managers put beside the list
+        QGuiApplication::clipboard()->setMimeData(copied);
+        QTest::keyClick(target, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(label2(), u"a.png"_s);
+        QCOMPARE(title(), u"a"_s); // the proposal, not the copied text
+        QCOMPARE(position(), u"1/2"_s);
+
+        QGuiApplication::clipboard()->setText(u"棚"_s);
+        typeTitle(QString());
+        child("Text1")->setFocus();
+        QTest::keyClick(child("Text1"), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(title(), u"棚"_s);
+        QCOMPARE(label2(), u"a.png"_s);
+        QVERIFY(m_boxes->requests().empty());
+    }
+
+    void pastedPictureThatCannotBeWritten()
+    {
+        start();
+        activate();
+        QImage image(4, 4, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        QGuiApplication::clipboard()->setImage(image);
+        kovra::test::FailingFileOps ops;
+        ops.failWhen = [](const QString& op, const QString&) { return op == u"write"; };
+        {
+            const kovra::ScopedFileOps scope(&ops);
+            QTest::keyClick(child("Text1"), Qt::Key_V, Qt::ControlModifier);
+        }
+        QCOMPARE(m_boxes->requests().size(), size_t(1));
+        QVERIFY(lastBox().text.startsWith(u"貼り付けた画像を一時ファイルに保存できませんでした．"_s));
+        QVERIFY(label2().isEmpty());
+    }
+
+    // Enter in the title box registers; Esc closes the window at once, wherever the focus is.
+    void enterRegistersEscCloses_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("Enter") << int(Qt::Key_Return) << u"Text1"_s;
+        QTest::newRow("keypad Enter") << int(Qt::Key_Enter) << u"Text1"_s;
+        QTest::newRow("Esc in the title box") << int(Qt::Key_Escape) << u"Text1"_s;
+        QTest::newRow("Esc in the list") << int(Qt::Key_Escape) << u"List1"_s;
+    }
+    void enterRegistersEscCloses()
+    {
+        QFETCH(int, key);
+        QFETCH(QString, focus);
+        imageFolder(u"20200101000000"_s, "Box");
+        start();
+        activate();
+        QVERIFY(drop(picture(u"photo.png"_s)));
+        QWidget* target = child(focus.toLatin1().constData());
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key(key));
+        QTRY_VERIFY(m_window.isNull());
+        QVERIFY(m_boxes->requests().empty());
+        const QStringList expected = key == Qt::Key_Escape ? QStringList{u"Box"_s} : QStringList{u"Box"_s, u"photo"_s};
+        QCOMPARE(mainTitles(), expected);
+    }
+
+    // Command4 and Ctrl+O ask the file dialog with the picture filter first; the files chosen are offered as
+    // a drop of them, a cancelled dialog changes nothing.
+    void fileDialog()
+    {
+        start();
+        activate();
+        QStringList answer{picture(u"one.jpg"_s), picture(u"two.png"_s)};
+        QStringList captions;
+        QList<QStringList> filters;
+        frmImageRsgist::setFileChooser([&](QWidget* parent, const QString& caption, const QStringList& f) {
+            [&] { QCOMPARE(parent, m_window.data()); }();
+            captions << caption;
+            filters << f;
+            return answer;
+        });
+        click("Command4");
+        QCOMPARE(captions, QStringList{u"登録する画像ファイルの選択"_s});
+        QCOMPARE(filters.value(0),
+                 (QStringList{u"画像ﾌｧｲﾙ (*.jpg *.jpeg *.jpe *.jfif *.png *.bmp *.webp *.heic *.heif *.avif)"_s,
+                              u"すべてのﾌｧｲﾙ (*)"_s}));
+        QCOMPARE(label2(), u"one.jpg"_s);
+        QCOMPARE(position(), u"1/2"_s);
+
+        answer.clear(); // cancelled
+        QTest::keyClick(child("List1"), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(captions.size(), 2);
+        QCOMPARE(label2(), u"one.jpg"_s);
+        QCOMPARE(position(), u"1/2"_s);
+        QVERIFY(m_boxes->requests().empty());
+    }
+
+    // The program's own dialog: Qt's, in Japanese with Qt's translations, several files at once, and the
+    // picture filter matching names in any case.
+    void realFileDialog()
+    {
+        QTranslator japanese;
+        if (!japanese.load(u"qtbase_ja"_s, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QSKIP("Qt's Japanese translations are not installed");
+        QCoreApplication::installTranslator(&japanese);
+        start();
+        picture(u"UPPER.JPG"_s);
+        picture(u"Mixed.Png"_s);
+        writeBytes(m_source->filePath(u"notes.txt"_s), "notes");
+        QStringList listed;
+        QString accept, mode;
+        QTimer poll; // the dialog runs its own event loop: it is looked at from a timer in that loop
+        poll.setInterval(20);
+        connect(&poll, &QTimer::timeout, m_window, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            poll.stop();
+            mode = dialog->fileMode() == QFileDialog::ExistingFiles ? u"files"_s : u"other"_s;
+            accept = dialog->labelText(QFileDialog::Accept);
+            dialog->setDirectory(m_source->path());
+            auto* model = dialog->findChild<QFileSystemModel*>();
+            const QModelIndex folder = model ? model->index(m_source->path()) : QModelIndex();
+            // The listing comes in from the model's own thread.
+            for (int i = 0; model && i < 100 && model->rowCount(folder) < 2; ++i)
+                QTest::qWait(20);
+            QTest::qWait(100);
+            for (int i = 0; model && i < model->rowCount(folder); ++i)
+                listed << model->index(i, 0, folder).data().toString();
+            listed.sort();
+            // Two files typed in the name box, as the dialog itself writes a selection of several.
+            if (auto* name = dialog->findChild<QLineEdit*>(u"fileNameEdit"_s))
+                name->setText(u"\"UPPER.JPG\" \"Mixed.Png\""_s);
+            QMetaObject::invokeMethod(dialog, "accept");
+            if (dialog->isVisible()) // never left open: the test would wait for it for ever
+                dialog->reject();
+        });
+        poll.start();
+        click("Command4");
+        QCoreApplication::removeTranslator(&japanese);
+        QCOMPARE(mode, u"files"_s);
+        QCOMPARE(listed, (QStringList{u"Mixed.Png"_s, u"UPPER.JPG"_s}));
+        QVERIFY2(accept.startsWith(u"開く"_s), qPrintable(accept)); // "開く(&O)"
+        QCOMPARE(label2(), u"UPPER.JPG"_s);
+        QCOMPARE(position(), u"1/2"_s);
+    }
+
+    // Files dropped on the title box are the window's drop and never become its text; text dragged there
+    // is still typed in; the window's free surface takes a drop as Image1 does.
+    void dropsOnTheTitleBoxAndTheWindow()
+    {
+        start();
+        QMimeData files;
+        QVERIFY(dropMimeOn(child("Text1"), filesData({picture(u"a.png"_s), picture(u"b.png"_s)}, &files)));
+        QCOMPARE(label2(), u"a.png"_s);
+        QCOMPARE(title(), u"a"_s);
+        QMimeData web;
+        web.setUrls({QUrl(u"https://example.org/c.jpg"_s)});
+        web.setText(u"https://example.org/c.jpg"_s);
+        QVERIFY(!dropMimeOn(child("Text1"), &web));
+        QCOMPARE(title(), u"a"_s);
+
+        typeTitle(QString());
+        QMimeData text;
+        text.setText(u"押入れ"_s);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(child("Text1"), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(child("Text1"), &dropped);
+        QCOMPARE(title(), u"押入れ"_s);
+
+        QMimeData other;
+        QVERIFY(dropMimeOn(m_window, filesData({picture(u"c.png"_s)}, &other)));
+        QCOMPARE(label2(), u"c.png"_s);
+        QCOMPARE(title(), u"押入れ"_s); // one file: what was typed stays
+        QVERIFY(!dropMimeOn(m_window, &text));
+    }
+
+    // Files dropped anywhere on the main window open the registration window with them; its controls take no
+    // drop of their own, so every drop on it reaches the window.
+    void dropOnTheMainWindowOpensTheRegistration()
+    {
+        m_main = std::make_unique<frmMain>(m_program->path());
+        m_main->setWindowFactory(frmMain::Window::ImageRegistration,
+                                 [m = m_main.get()] { return new frmImageRsgist(m->catalogue(), *m); });
+        kovra::registration::installMainWindowDrop(*m_main);
+        m_main->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+        for (QWidget* w : m_main->findChildren<QWidget*>())
+            QVERIFY2(!w->acceptDrops(), qPrintable(w->objectName()));
+        QMimeData text;
+        text.setText(u"/tmp/photo.jpg"_s);
+        QVERIFY(!dropMimeOn(m_main.get(), &text));
+        QVERIFY(!m_main->findChild<frmImageRsgist*>());
+
+        QMimeData files;
+        QVERIFY(dropMimeOn(m_main.get(), filesData({picture(u"a.png"_s), picture(u"b.png"_s)}, &files)));
+        m_window = m_main->findChild<frmImageRsgist*>();
+        QVERIFY(m_window && m_window->isVisible());
+        QCOMPARE(label2(), u"a.png"_s);
+        QCOMPARE(position(), u"1/2"_s);
+        QMimeData more;
+        QVERIFY(dropMimeOn(m_main.get(), filesData({picture(u"c.png"_s)}, &more))); // the open window takes it
+        QCOMPARE(m_main->findChildren<frmImageRsgist*>().size(), 1);
+        QCOMPARE(label2(), u"c.png"_s);
     }
 };
 

@@ -80,8 +80,21 @@ class tst_RealDrop : public QObject
     Q_OBJECT
 
 private slots:
+    // Image1 is the drop target under its hint; the title box and the list take the drop for the window; a
+    // drop on the main window's picture opens the registration window with the file.
+    void dropFromAnotherProgramRegisters_data()
+    {
+        QTest::addColumn<QRect>("target"); // twips in the registration window, or in the main window
+        QTest::addColumn<bool>("onMain");
+        QTest::newRow("Image1") << QRect(480, 240, 540, 540) << false;
+        QTest::newRow("Text1") << QRect(1440, 1560, 4095, 315) << false;
+        QTest::newRow("List1") << QRect(120, 2040, 5415, 1635) << false;
+        QTest::newRow("main window") << QRect(120, 1200, 9600, 7200) << true;
+    }
     void dropFromAnotherProgramRegisters()
     {
+        QFETCH(QRect, target);
+        QFETCH(bool, onMain);
         QTemporaryDir program, source;
         QVERIFY(program.isValid() && source.isValid());
         const QString exe = program.filePath(u"kovra"_s);
@@ -109,10 +122,13 @@ private slots:
         const QPoint main = windowAt(u"^Kovra!$"_s);
         QVERIFY(main.x() >= 0);
         QTest::qWait(500);
-        click(main, 120, 120, 1095, 975); // Command4
-        const QPoint registration = windowAt(u"^イメージの登録$"_s);
-        QVERIFY(registration.x() >= 0);
-        QTest::qWait(500);
+        QPoint registration;
+        if (!onMain) {
+            click(main, 120, 120, 1095, 975); // Command4
+            registration = windowAt(u"^イメージの登録$"_s);
+            QVERIFY(registration.x() >= 0);
+            QTest::qWait(500);
+        }
 
         DragSource from(u"shelf.png"_s);
         from.file = dropped;
@@ -120,11 +136,12 @@ private slots:
         from.show();
         QVERIFY(QTest::qWaitForWindowExposed(&from));
         const QPoint start = from.mapToGlobal(from.rect().center());
-        const QPoint target(registration.x() + px(480 + 270), registration.y() + px(240 + 270)); // Image1
+        const QPoint over = onMain ? main : registration;
+        const QPoint to(over.x() + px(target.center().x()), over.y() + px(target.center().y()));
         QString moves = u"xdotool mousemove %1 %2 mousedown 1; sleep 0.3"_s.arg(start.x()).arg(start.y());
         for (int i = 1; i <= 10; ++i)
-            moves += u"; xdotool mousemove %1 %2; sleep 0.1"_s.arg(start.x() + (target.x() - start.x()) * i / 10)
-                         .arg(start.y() + (target.y() - start.y()) * i / 10);
+            moves += u"; xdotool mousemove %1 %2; sleep 0.1"_s.arg(start.x() + (to.x() - start.x()) * i / 10)
+                         .arg(start.y() + (to.y() - start.y()) * i / 10);
         moves += u"; sleep 0.3; xdotool mouseup 1"_s;
         QVERIFY(QProcess::startDetached(u"sh"_s, {u"-c"_s, moves}));
         QTRY_VERIFY_WITH_TIMEOUT(from.result.has_value(), 20000);
@@ -133,8 +150,14 @@ private slots:
         // The program fetches the dropped data from this process after the drag has ended here: serve it
         // before the pointer moves on.
         QTest::qWait(1500);
+        if (onMain) {
+            registration = windowAt(u"^イメージの登録$"_s);
+            QVERIFY(registration.x() >= 0);
+            QTest::qWait(500);
+        }
 
-        click(registration, 1440, 1560, 4095, 315); // Text1
+        click(registration, 1440, 1560, 4095, 315); // Text1, which proposes the file's name
+        xdotool({u"key"_s, u"ctrl+a"_s});
         xdotool({u"type"_s, u"--delay"_s, u"30"_s, u"Shelf"_s});
         click(registration, 2160, 120, 855, 855); // Command1
         QStringList folders;
