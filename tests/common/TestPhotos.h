@@ -22,12 +22,18 @@ struct HeifOptions
     int thumbnailSide = 0;   // (less than the thumbnail picture's longer side, or libheif stores none)
     QImage before{};         // when set: another top-level image stored ahead of the primary one
     int quality = 90;
+    bool fast = true; // the encoders' fastest settings, else their defaults (a photo's coding tools)
 };
 
-// The image encoded as a HEIF file (alpha kept when the image has it, with the encoders' fastest
-// settings); empty when libheif cannot encode it.
+// The image encoded as a HEIF file (alpha kept when the image has it); empty when libheif cannot encode it.
 QByteArray heifBytes(const QImage& image, const HeifOptions& options = {});
 bool writeHeif(const QString& path, const QImage& image, const HeifOptions& options = {});
+
+// The image as a grid of coded tiles of tileSize, as a phone stores a photo: each tile encoded on its own
+// (edge tiles padded), the grid the primary item, cropped to the image's size; opaque. Options: av1,
+// orientation 1, 3, 6 or 8 (an irot box on the grid), bitDepth, fullChroma, quality, fast. Empty when it
+// cannot.
+QByteArray heifGridBytes(const QImage& image, QSize tileSize, const HeifOptions& options = {});
 
 // The HEIF bytes with every image spatial extent (ispe) box of size `from` declaring `to` instead: a small
 // file that claims a large picture.

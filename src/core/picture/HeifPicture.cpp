@@ -137,21 +137,21 @@ void initialiseOnce()
 
 // What decoding an image of `size` holds at its peak, from the header alone. The header does not tell the
 // chroma subsampling, so the planes count as 4:4:4: the codec's frame and libheif's copy of it, the 32-bit
-// result and the codec's side data; for samples of more than 8 bits the 8-bit intermediate; for AV1 the
-// coefficients dav1d keeps when it decodes on frame threads; the coded data read by libheif and copied by
-// the codec. Held against a measured decode by the tests (2 megapixels, in bytes a pixel held / estimated):
-// HEVC 8-bit 4:2:0 12 / 14.7, 10-bit 4:2:0 19 / 24.7, 10-bit 4:4:4 with alpha 21 / 30.6; AV1 8-bit 4:2:0
-// 16 / 19.8, 8-bit 4:4:4 with alpha 21 / 25. A grid of tiles (a phone's photo) holds less: its codec
-// frames are a tile's.
+// result and the codec's side data; for samples of more than 8 bits the intermediate of the reduction to
+// 8; for AV1 what dav1d keeps besides when it decodes on threads (the coefficients among it); the coded
+// data read by libheif and copied by the codec. A grid of tiles holds about as much. Held against
+// measured decodes by the tests (2 megapixels, bytes a pixel held / estimated): HEVC 8-bit 4:2:0 11-12 /
+// 14.7, 10-bit 4:2:0 18-21 / 26.7, 10-bit 4:4:4 with alpha 21-23 / 32.6; AV1 8-bit 4:2:0 12-16 / 22.8,
+// 8-bit 4:4:4 with alpha 20-23 / 29.
 qint64 workingBytes(QSize size, int bitDepth, bool alpha, bool mayBeAv1, qint64 codedBytes)
 {
     const qint64 sampleBytes = bitDepth >= 1 && bitDepth <= 8 ? 1 : 2; // unknown depth: the wider samples
     const qint64 planeBytes = (3 + (alpha ? 1 : 0)) * sampleBytes;
     qint64 perPixel = 2 * planeBytes + 4 + 3;
     if (sampleBytes > 1)
-        perPixel += 4;
+        perPixel += 6;
     if (mayBeAv1)
-        perPixel += 2 * planeBytes;
+        perPixel += 3 * planeBytes;
     return qint64(size.width()) * size.height() * perPixel + 2 * codedBytes;
 }
 

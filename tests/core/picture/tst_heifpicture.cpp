@@ -95,11 +95,15 @@ private slots:
         QTest::addColumn<int>("bitDepth");
         QTest::addColumn<bool>("fullChroma");
         QTest::addColumn<bool>("alpha");
-        QTest::newRow("HEIC 8-bit 4:2:0") << false << 8 << false << false;
-        QTest::newRow("HEIC 10-bit 4:2:0") << false << 10 << false << false;
-        QTest::newRow("HEIC 10-bit 4:4:4 alpha") << false << 10 << true << true;
-        QTest::newRow("AVIF 8-bit 4:2:0") << true << 8 << false << false;
-        QTest::newRow("AVIF 8-bit 4:4:4 alpha") << true << 8 << true << true;
+        QTest::addColumn<bool>("grid");
+        QTest::newRow("HEIC 8-bit 4:2:0") << false << 8 << false << false << false;
+        QTest::newRow("HEIC 10-bit 4:2:0") << false << 10 << false << false << false;
+        QTest::newRow("HEIC 10-bit 4:4:4 alpha") << false << 10 << true << true << false;
+        QTest::newRow("HEIC grid 8-bit 4:2:0") << false << 8 << false << false << true;
+        QTest::newRow("HEIC grid 10-bit 4:2:0") << false << 10 << false << false << true;
+        QTest::newRow("AVIF 8-bit 4:2:0") << true << 8 << false << false << false;
+        QTest::newRow("AVIF 8-bit 4:4:4 alpha") << true << 8 << true << true << false;
+        QTest::newRow("AVIF grid 8-bit 4:2:0") << true << 8 << false << false << true;
     }
     void decodeWithinEstimate()
     {
@@ -110,9 +114,11 @@ private slots:
         QFETCH(int, bitDepth);
         QFETCH(bool, fullChroma);
         QFETCH(bool, alpha);
+        QFETCH(bool, grid);
         const QSize size(1600, 1200);
-        const QByteArray bytes = photos::heifBytes(
-            noisy(size, alpha), {.av1 = av1, .bitDepth = bitDepth, .fullChroma = fullChroma, .quality = 80});
+        const photos::HeifOptions options{.av1 = av1, .bitDepth = bitDepth, .fullChroma = fullChroma, .quality = 80};
+        const QByteArray bytes = grid ? photos::heifGridBytes(noisy(size, alpha), QSize(512, 512), options)
+                                      : photos::heifBytes(noisy(size, alpha), options);
         QVERIFY(!bytes.isEmpty());
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("noisy.heic"));

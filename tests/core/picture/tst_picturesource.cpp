@@ -290,10 +290,12 @@ private slots:
 
     // A HEIF file is turned upright by its own transformations (irot, imir): its grid is the upright one,
     // so fileSize, uprightSize and the identity mapping agree with the picture drawn, at full size and
-    // reduced, for HEIC and AVIF alike.
+    // reduced, for HEIC and AVIF alike, as one coded picture or as a phone's grid of tiles (decoded on
+    // several threads, edge tiles cropped).
     void heifOrientation_data()
     {
         QTest::addColumn<bool>("av1");
+        QTest::addColumn<bool>("grid");
         QTest::addColumn<int>("orientation");
         QTest::addColumn<int>("redCorner");
         QTest::addColumn<int>("greenCorner");
@@ -301,24 +303,35 @@ private slots:
         for (double scale : {1.0, 0.25}) {
             const QByteArray at = scale == 1.0 ? " full" : " reduced";
             for (const Turn& t : Turns) {
+                const bool turn = t.exif == 1 || t.exif == 3 || t.exif == 6 || t.exif == 8;
                 QTest::newRow(("HEIC " + t.name + at).constData())
-                    << false << t.exif << t.redCorner << t.greenCorner << scale;
+                    << false << false << t.exif << t.redCorner << t.greenCorner << scale;
                 if (t.exif == 1 || t.exif == 3 || t.exif == 6 || t.exif == 7)
                     QTest::newRow(("AVIF " + t.name + at).constData())
-                        << true << t.exif << t.redCorner << t.greenCorner << scale;
+                        << true << false << t.exif << t.redCorner << t.greenCorner << scale;
+                if (turn)
+                    QTest::newRow(("HEIC grid " + t.name + at).constData())
+                        << false << true << t.exif << t.redCorner << t.greenCorner << scale;
+                if (t.exif == 6)
+                    QTest::newRow(("AVIF grid " + t.name + at).constData())
+                        << true << true << t.exif << t.redCorner << t.greenCorner << scale;
             }
         }
     }
     void heifOrientation()
     {
         QFETCH(bool, av1);
+        QFETCH(bool, grid);
         QFETCH(int, orientation);
         QFETCH(int, redCorner);
         QFETCH(int, greenCorner);
         QFETCH(double, scale);
-        const QSize stored(256, 128);
+        // A grid: 3 x 2 tiles of 96 x 64, the right and bottom ones cropped.
+        const QSize stored = grid ? QSize(256, 120) : QSize(256, 128);
         const QString path = file(QStringLiteral("turned.heic"));
-        QVERIFY(photos::writeHeif(path, cornerPicture(stored), {.av1 = av1, .orientation = orientation}));
+        const photos::HeifOptions options{.av1 = av1, .orientation = orientation};
+        QVERIFY(writeFile(path, grid ? photos::heifGridBytes(cornerPicture(stored), QSize(96, 64), options)
+                                     : photos::heifBytes(cornerPicture(stored), options)));
         const auto source = PictureSource::open(path);
         QVERIFY(source);
         const QSize upright = orientation >= 5 ? stored.transposed() : stored;
@@ -328,10 +341,17 @@ private slots:
         QVERIFY(source->fileToUpright().isIdentity());
 
         const QImage image = source->image(scale);
-        QCOMPARE(image.size(), upright * scale);
+        const int reduction = PictureSource::reductionFor(upright, scale);
+        QCOMPARE(image.size(), QSize(upright.width() / reduction, upright.height() / reduction));
         QCOMPARE(image.format(), QImage::Format_RGB32);
         QVERIFY2(isNear(cornerColour(image, redCorner), Red), qPrintable(cornerColour(image, redCorner).name()));
         QVERIFY2(isNear(cornerColour(image, greenCorner), Green), qPrintable(cornerColour(image, greenCorner).name()));
+        // White in the middle and at the middle of each edge, away from the corner blocks: no tile missing,
+        // misplaced, or its padding left in view.
+        const int w = image.width() - 1, h = image.height() - 1;
+        for (const QPoint at :
+             {QPoint(w / 2, h / 2), QPoint(w / 2, 0), QPoint(w / 2, h), QPoint(0, h / 2), QPoint(w, h / 2)})
+            QVERIFY2(isNear(image.pixelColor(at), Qt::white), qPrintable(image.pixelColor(at).name()));
     }
 
     // A reduced view comes from the embedded thumbnail (blue here, the picture white) exactly when the
