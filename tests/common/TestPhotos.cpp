@@ -105,6 +105,11 @@ QByteArray heifBytes(const QImage& image, const HeifOptions& options)
     const Handle primaryHandle(handle);
     if (heif_context_set_primary_image(context.get(), primaryHandle.get()).code)
         return {};
+    if (options.exifOrientation > 0) {
+        const QByteArray exif = exifOrientationSegment(options.exifOrientation).mid(4); // from "Exif\0\0"
+        if (heif_context_add_exif_metadata(context.get(), primaryHandle.get(), exif.constData(), int(exif.size())).code)
+            return {};
+    }
     if (!options.thumbnail.isNull()) {
         const Image source = heifImageOf(options.thumbnail, options.bitDepth);
         heif_image_handle* thumbnail = nullptr;

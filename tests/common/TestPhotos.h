@@ -16,6 +16,7 @@ struct HeifOptions
 {
     bool av1 = false;        // AVIF through aom instead of HEIC through x265
     int orientation = 1;     // how the stored picture is turned to be shown, numbered as EXIF does (irot, imir)
+    int exifOrientation = 0; // when set: an Exif block holding this orientation tag
     int bitDepth = 8;        // 8, or 10 (HEIC only: aom 3.6 aborts on 10-bit input)
     bool fullChroma = false; // 4:4:4 instead of 4:2:0
     QImage thumbnail{};      // when set: an embedded thumbnail of it, fitted into thumbnailSide pixels

@@ -354,6 +354,24 @@ private slots:
             QVERIFY2(isNear(image.pixelColor(at), Qt::white), qPrintable(image.pixelColor(at).name()));
     }
 
+    // The file's transformations are the only turn: an Exif orientation inside a HEIF file is not applied
+    // on top of them.
+    void heifExifOrientationIgnored()
+    {
+        const QSize stored(256, 128);
+        const QByteArray bytes = photos::heifBytes(cornerPicture(stored), {.exifOrientation = 6});
+        QVERIFY(bytes.contains(photos::exifOrientationSegment(6).mid(10))); // the TIFF block as written
+        const QString path = file(QStringLiteral("exif.heic"));
+        QVERIFY(writeFile(path, bytes));
+        const auto source = PictureSource::open(path);
+        QVERIFY(source);
+        QCOMPARE(source->fileSize(), stored);
+        QCOMPARE(source->orientation(), 1);
+        const QImage image = source->image(1.0);
+        QVERIFY(isNear(cornerColour(image, 0), Red));
+        QVERIFY(isNear(cornerColour(image, 1), Green));
+    }
+
     // A reduced view comes from the embedded thumbnail (blue here, the picture white) exactly when the
     // thumbnail has the picture's proportions and covers the reduction's whole size; else, and after a full
     // decode, from the picture itself. Either way of the reduction's exact size, upright.
