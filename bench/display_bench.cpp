@@ -4,13 +4,17 @@
 // decodeJpegEighth against libjpeg's own 1/8 scaling (what it would be without the reduced decoder); and the
 // peak resident memory of showing a 100-megapixel JPEG at 100 %, measured in a process of its own; and, where
 // the main window's library is built, the picture box choosing a 100-megapixel photo at 100 % after another
-// one (48 or 100 megapixels), then going to fit: the peak, and what stays resident at fit.
+// one (48 or 100 megapixels), then going to fit: the peak, and what stays resident at fit. Then a 12 MP
+// HEIC against a JPEG of the same picture, fitted and at 100 %, in alternating rounds: one coded picture,
+// the same with an embedded thumbnail as large as the fit view needs, and a grid of tiles as phones store
+// their photos (--heif-only runs this alone).
 //
-//   kovra-displaybench [--data DIR] [--rounds N] [--no-memory]
+//   kovra-displaybench [--data DIR] [--rounds N] [--no-memory] [--heif-only]
 //   kovra-displaybench --memory FILE      (the child: prints its peak resident memory in KiB)
 //   kovra-displaybench --in-turn FIRST SECOND   (the child: peak KiB, resident KiB at fit, ms)
 
 #include "PictureSource.h"
+#include "TestPhotos.h"
 #ifdef KOVRA_BENCH_CANVAS
 #include "PictureCanvas.h"
 #include "ShownImage.h"
@@ -21,6 +25,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QImageWriter>
@@ -36,12 +41,12 @@ namespace {
 const QSize Box(640, 480); // the picture box's default client size
 constexpr int Version = 1; // part of the file names: a change of the pattern regenerates the files
 
-// A photo-like pattern (gradients and fine noise, so the JPEG carries detail as a photo does).
-bool generate(QSize size, const QString& path)
+// A photo-like pattern (gradients and fine noise, so the file carries detail as a photo does).
+QImage pattern(QSize size)
 {
     QImage image(size, QImage::Format_RGB32);
     if (image.isNull())
-        return false;
+        return image;
     quint32 noise = 12345;
     for (int y = 0; y < size.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
@@ -52,6 +57,25 @@ bool generate(QSize size, const QString& path)
                            ((x + y) / 16 + n) & 0xff);
         }
     }
+    return image;
+}
+
+bool writeAtomically(const QString& path, const QByteArray& bytes)
+{
+    const QString partial = path + QStringLiteral(".partial");
+    QFile f(partial);
+    if (bytes.isEmpty() || !f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        return false;
+    f.close();
+    QFile::remove(path);
+    return QFile::rename(partial, path);
+}
+
+bool generate(QSize size, const QString& path)
+{
+    const QImage image = pattern(size);
+    if (image.isNull())
+        return false;
     const QString partial = path + QStringLiteral(".partial");
     QImageWriter writer(partial, "jpeg");
     writer.setQuality(80);
@@ -68,6 +92,34 @@ QString photo(const QString& dir, QSize size)
     if (!QFile::exists(path)) {
         std::fprintf(stderr, "generating %s\n", qPrintable(path));
         if (!generate(size, path))
+            return {};
+    }
+    return path;
+}
+
+// The same pattern as a HEIC through x265 at its default settings (a photo's coding tools), quality 55
+// (4.0 MB at 12 MP against the JPEG's 2.1: the pattern's fine noise costs HEVC more than a photo does).
+// Either one coded picture, optionally with an embedded thumbnail fitted into thumbnailSide, or a grid of
+// tiles as a phone stores its photos. Encoding a 12 MP picture takes a while: cached.
+QString heifPhoto(const QString& dir, QSize size, int thumbnailSide, QSize tiles = QSize())
+{
+    const QString kind = !tiles.isEmpty()    ? QStringLiteral("-tiles%1").arg(tiles.width())
+                         : thumbnailSide > 0 ? QStringLiteral("-thumb%1").arg(thumbnailSide)
+                                             : QString();
+    const QString path = QDir(dir).filePath(
+        QStringLiteral("photo-v%1-%2x%3-q55%4.heic").arg(Version).arg(size.width()).arg(size.height()).arg(kind));
+    if (!QFile::exists(path)) {
+        std::fprintf(stderr, "generating %s\n", qPrintable(path));
+        const QImage image = pattern(size);
+        photos::HeifOptions options{.quality = 55, .fast = false};
+        if (thumbnailSide > 0) {
+            options.thumbnail = image;
+            options.thumbnailSide = thumbnailSide;
+        }
+        const QByteArray bytes = image.isNull()    ? QByteArray()
+                                 : tiles.isEmpty() ? photos::heifBytes(image, options)
+                                                   : photos::heifGridBytes(image, tiles, options);
+        if (!writeAtomically(path, bytes))
             return {};
     }
     return path;
@@ -168,6 +220,54 @@ Timing median(std::vector<Timing> v)
     return m;
 }
 
+// A 12 MP HEIC against a JPEG of the same picture, from the choice of the file to the picture drawn,
+// fitted and at 100 %, in alternating rounds: as one coded picture, with a thumbnail as large as the fit
+// view, and as a phone's grid of 512 x 512 tiles (decoded on libheif's threads).
+bool heifAgainstJpeg(const QString& dataDir, int rounds)
+{
+    const QSize size(4000, 3000);
+    const int fitSide = size.width() / kovra::PictureSource::reductionFor(size, fitScale(size));
+    struct Kind
+    {
+        QString name;
+        QString path;
+        std::vector<Timing> fit, full;
+    };
+    Kind kinds[] = {{QStringLiteral("JPEG"), photo(dataDir, size), {}, {}},
+                    {QStringLiteral("HEIC, one picture"), heifPhoto(dataDir, size, 0), {}, {}},
+                    {QStringLiteral("HEIC, %1x%2 thumbnail").arg(fitSide).arg(size.height() * fitSide / size.width()),
+                     heifPhoto(dataDir, size, fitSide),
+                     {},
+                     {}},
+                    {QStringLiteral("HEIC, 512x512 tiles"), heifPhoto(dataDir, size, 0, QSize(512, 512)), {}, {}}};
+    for (const Kind& k : kinds) {
+        if (k.path.isEmpty() || !shown(k.path, true)) { // also warms the page cache and the codecs
+            std::fprintf(stderr, "cannot show the 12 MP photo %s\n", qPrintable(k.path));
+            return false;
+        }
+    }
+    for (int r = 0; r < rounds; ++r) {
+        for (Kind& k : kinds) {
+            k.fit.push_back(timed([&] { return shown(k.path, true); }));
+            k.full.push_back(timed([&] { return shown(k.path, false); }));
+        }
+    }
+    std::printf("12 MP (%dx%d), the same picture: file to picture drawn, median of %d alternating rounds, wall ms "
+                "(CPU ms), ratio to the JPEG's wall time\n",
+                size.width(), size.height(), rounds);
+    std::printf("%-26s %8s %20s %7s %20s %7s\n", "", "file MB", "fit", "x JPEG", "100 %", "x JPEG");
+    const Timing jpegFit = median(kinds[0].fit), jpegFull = median(kinds[0].full);
+    bool ok = jpegFit.wallMs > 0 && jpegFull.wallMs > 0;
+    for (const Kind& k : kinds) {
+        const Timing fit = median(k.fit), full = median(k.full);
+        ok = ok && fit.wallMs > 0 && full.wallMs > 0;
+        std::printf("%-26s %8.1f %9.1f (%8.1f) %7.2f %9.1f (%8.1f) %7.2f\n", qPrintable(k.name),
+                    double(QFileInfo(k.path).size()) / 1e6, fit.wallMs, fit.cpuMs, fit.wallMs / jpegFit.wallMs,
+                    full.wallMs, full.cpuMs, full.wallMs / jpegFull.wallMs);
+    }
+    return ok;
+}
+
 long statusKib(const char* key)
 {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -256,6 +356,7 @@ int main(int argc, char** argv)
     QString dataDir = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("displaybench-data"));
     int rounds = 3;
     bool memory = true;
+    bool heifOnly = false;
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--data") && i + 1 < args.size())
             dataDir = args[++i];
@@ -263,8 +364,10 @@ int main(int argc, char** argv)
             rounds = std::max(1, args[++i].toInt());
         else if (args[i] == QLatin1String("--no-memory"))
             memory = false;
+        else if (args[i] == QLatin1String("--heif-only"))
+            heifOnly = true;
         else {
-            std::fprintf(stderr, "usage: kovra-displaybench [--data DIR] [--rounds N] [--no-memory]\n");
+            std::fprintf(stderr, "usage: kovra-displaybench [--data DIR] [--rounds N] [--no-memory] [--heif-only]\n");
             return 2;
         }
     }
@@ -272,6 +375,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot create %s\n", qPrintable(dataDir));
         return 1;
     }
+    if (heifOnly)
+        return heifAgainstJpeg(dataDir, rounds) ? 0 : 1;
 
     std::printf("Display: file to picture drawn in the %dx%d box, offscreen, median of %d rounds (wall; CPU)\n",
                 Box.width(), Box.height(), rounds);
@@ -343,5 +448,6 @@ int main(int argc, char** argv)
         }
 #endif
     }
+    ok = heifAgainstJpeg(dataDir, rounds) && ok;
     return ok ? 0 : 1;
 }

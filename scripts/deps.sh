@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the program and the tests need; only the missing ones.
 set -euo pipefail
 pkgs=(
-  cmake ninja-build g++ make pkg-config
+  cmake ninja-build g++ make pkg-config libheif-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-image-formats-plugins qt6-translations-l10n libgl-dev libxcb1-dev
   fonts-ipafont-gothic xvfb xauth x11-utils xdotool imagemagick xdg-utils openbox wmctrl
   desktop-file-utils appstream librsvg2-bin

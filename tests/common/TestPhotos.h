@@ -1,14 +1,44 @@
 #pragma once
 
 // Photos made at test time: a JPEG of a given picture, optionally with an EXIF orientation tag written
-// as a minimal APP1 segment right after the start-of-image marker.
+// as a minimal APP1 segment right after the start-of-image marker; HEIC and AVIF photos through libheif's
+// encoders (TestPhotos.cpp, in kovra_testfixtures).
 
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QSize>
 
 namespace photos {
+
+struct HeifOptions
+{
+    bool av1 = false;        // AVIF through aom instead of HEIC through x265
+    int orientation = 1;     // how the stored picture is turned to be shown, numbered as EXIF does (irot, imir)
+    int exifOrientation = 0; // when set: an Exif block holding this orientation tag
+    int bitDepth = 8;        // 8, or 10 (HEIC only: aom 3.6 aborts on 10-bit input)
+    bool fullChroma = false; // 4:4:4 instead of 4:2:0
+    QImage thumbnail{};      // when set: an embedded thumbnail of it, fitted into thumbnailSide pixels
+    int thumbnailSide = 0;   // (less than the thumbnail picture's longer side, or libheif stores none)
+    QImage before{};         // when set: another top-level image stored ahead of the primary one
+    int quality = 90;
+    bool fast = true; // the encoders' fastest settings, else their defaults (a photo's coding tools)
+};
+
+// The image encoded as a HEIF file (alpha kept when the image has it); empty when libheif cannot encode it.
+QByteArray heifBytes(const QImage& image, const HeifOptions& options = {});
+bool writeHeif(const QString& path, const QImage& image, const HeifOptions& options = {});
+
+// The image as a grid of coded tiles of tileSize, as a phone stores a photo: each tile encoded on its own
+// (edge tiles padded), the grid the primary item, cropped to the image's size; opaque. Options: av1,
+// orientation 1, 3, 6 or 8 (an irot box on the grid), bitDepth, fullChroma, quality, fast. Empty when it
+// cannot.
+QByteArray heifGridBytes(const QImage& image, QSize tileSize, const HeifOptions& options = {});
+
+// The HEIF bytes with every image spatial extent (ispe) box of size `from` declaring `to` instead: a small
+// file that claims a large picture.
+QByteArray withHeifDeclaredSize(QByteArray heif, QSize from, QSize to);
 
 inline QByteArray exifOrientationSegment(int orientation)
 {

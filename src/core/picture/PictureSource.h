@@ -11,12 +11,14 @@ namespace kovra {
 // One picture file as the main window shows it. Opened through openRegularFile (never blocks).
 // The file stays open while the source lives, so every decode reads the same file the header came from.
 // Decoded images are kept inside the source: one reduced size, and the full size while it is the one asked
-// for (a JPEG's is dropped when a reduced one is asked for; other formats reduce from it and keep it).
+// for (a JPEG's is dropped when a reduced one is asked for; other formats reduce from it and keep it, a
+// HEIF's reduction coming from an embedded thumbnail instead when one covers it).
 // Use from one thread (the user-interface thread).
 class PictureSource
 {
 public:
-    // What one decode of the shown picture may hold at once: the image and libjpeg's own buffers.
+    // What one decode of the shown picture may hold at once: the image and the decoder's own buffers
+    // (libjpeg's, or libheif's and its codec's).
     static constexpr qint64 MemoryBudget = qint64(900) << 20;
 
     // nullptr when the file is missing, not a regular file, or has no readable header, and when not even
@@ -27,13 +29,17 @@ public:
     PictureSource& operator=(const PictureSource&) = delete;
 
     QString path() const;
-    QSize fileSize() const;           // the file's own pixel grid: the coordinates of the area files
-    int orientation() const;          // EXIF orientation 1..8 (1 when absent)
+    // The file's own pixel grid: the coordinates of the area files. For HEIF (HEIC, AVIF) the primary image
+    // after the file's own rotation, mirror and crop, which libheif applies while decoding: the grid the
+    // picture is shown in (the file's bytes are registered unchanged, never converted).
+    QSize fileSize() const;
+    int orientation() const;          // EXIF orientation 1..8 (1 when absent, and for HEIF)
     QSize uprightSize() const;        // fileSize() as shown upright (width and height swapped for 5..8)
     QTransform fileToUpright() const; // file pixel coordinates -> upright pixel coordinates
     // The upright picture decoded for display at `scale` shown pixels per file pixel: decoded at the
-    // smallest size not smaller than needed (JPEG: libjpeg's 1/2, 1/4, 1/8 directly), full size only when
-    // scale >= 1. A null QImage when the data cannot be decoded, or the decode would hold more than MemoryBudget
+    // smallest size not smaller than needed (JPEG: libjpeg's 1/2, 1/4, 1/8 directly; HEIF: an embedded
+    // thumbnail at least that large, else the full decode reduced), full size only when scale >= 1.
+    // A null QImage when the data cannot be decoded, or the decode would hold more than MemoryBudget
     // (a progressive JPEG: libjpeg's coefficients of the whole picture, besides the image).
     // The result covers the whole upright picture: its size divided by uprightSize() is its scale
     // (uprightSize() / 2^k, rounded down, for a reduced decode).
