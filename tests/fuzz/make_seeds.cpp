@@ -4,6 +4,7 @@
 #include "FixtureCatalogue.h"
 #include "FlatBlocksJpeg.h"
 #include "FuzzSupport.h"
+#include "TestPhotos.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -140,5 +141,26 @@ int main(int argc, char** argv)
     for (const auto& [components, interval] : {std::pair{1, 0}, {3, 0}, {1, 3}, {3, 2}})
         jpegs.push_back(test::flatBlocksJpeg(5, 3, components, interval, value).toStdString());
     writeSeeds(out, QStringLiteral("fuzz_jpegeighth"), jpegs);
+
+    // Small HEIC and AVIF pictures: plain, turned, with alpha, with a thumbnail, and a tiled grid.
+    QImage picture(48, 32, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(value(0, x, y), value(1, x, y), value(2, x, y)));
+    QImage withAlpha = picture.convertToFormat(QImage::Format_ARGB32);
+    withAlpha.setPixel(3, 3, qRgba(10, 20, 30, 40));
+    std::vector<std::string> heifs;
+    const auto add = [&](const QByteArray& b) {
+        if (!b.isEmpty())
+            heifs.push_back(b.toStdString());
+    };
+    for (bool av1 : {false, true}) {
+        add(photos::heifBytes(picture, photos::HeifOptions{.av1 = av1}));
+        add(photos::heifBytes(picture, {.av1 = av1, .orientation = 6}));
+        add(photos::heifBytes(withAlpha, {.av1 = av1, .fullChroma = true}));
+        add(photos::heifGridBytes(picture, QSize(16, 16), photos::HeifOptions{.av1 = av1}));
+    }
+    add(photos::heifBytes(picture, {.thumbnail = picture, .thumbnailSide = 24}));
+    writeSeeds(out, QStringLiteral("fuzz_heif"), heifs);
     return 0;
 }
