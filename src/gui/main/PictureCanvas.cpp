@@ -93,7 +93,7 @@ public:
     {
         setObjectName(QStringLiteral("Picture1"));
         setAttribute(Qt::WA_OpaquePaintEvent);
-        setMouseTracking(true); // the last pointer position is kept on every move
+        setMouseTracking(true);          // the last pointer position is kept on every move
         setFocusPolicy(Qt::StrongFocus); // a click on the picture takes the keys from the image list
     }
 
