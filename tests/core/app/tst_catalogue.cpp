@@ -4,12 +4,15 @@
 #include "FailingFileOps.h"
 #include "FixtureCatalogue.h"
 #include "ItemRows.h"
+#include "PictureSource.h"
 #include "SearchIndex.h"
 #include "ShownImage.h"
+#include "TestPhotos.h"
 
 #include <QFileInfo>
 #include <QImage>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace kovra;
@@ -100,6 +103,40 @@ private slots:
         QCOMPARE(fileNames(result.folder), (QStringList{u"20240102030405.png"_s, u"IMAGE.INI"_s}));
         QCOMPARE(QImage(result.folder + u"/20240102030405.png"_s), image);
         QCOMPARE(catalogue.imageList().size(), 1);
+    }
+
+    // A phone photo stored turned (HEIC, irot): registered as its own bytes, shown upright, and an area drawn
+    // over its upright picture reads back onto the same pixels.
+    void turnedHeicKeepsItsBytesAndGrid()
+    {
+        QImage picture(64, 40, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        const QByteArray heic = photos::heifBytes(picture, {.orientation = 6});
+        if (heic.isEmpty())
+            QSKIP("libheif cannot encode HEIC here");
+        CatalogueBuilder cat;
+        QTemporaryDir elsewhere;
+        const QString source = elsewhere.filePath(u"phone.heic"_s);
+        QFile f(source);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(heic);
+        f.close();
+        Catalogue catalogue(cat.path());
+        QCOMPARE(catalogue.checkDroppedFile(source), DropCheck::Accepted);
+        const CreateResult result = catalogue.registerImage(source, u"棚"_s);
+        QCOMPARE(result.error, CreateError::None);
+        QCOMPARE(readBytes(result.folder + u"/phone.heic"_s), heic); // never converted
+
+        cat.addArea(QFileInfo(result.folder).fileName(), 0, true, QRect(4, 50, 30, 10), {u"電池"_s});
+        ShownImage& shown = catalogue.shownImage();
+        shown.chooseImage(result.folder);
+        QCOMPARE(shown.pictureState(), ShownImage::PictureState::Shown);
+        QCOMPARE(shown.picture()->fileSize(), QSize(40, 64)); // the grid of the areas: upright
+        QCOMPARE(shown.picture()->orientation(), 1);
+        QCOMPARE(shown.picture()->image(1.0).size(), QSize(40, 64));
+        QVERIFY(shown.isShown(0));
+        QCOMPARE(shown.areaRect(0), QRectF(4, 50, 30, 10));
+        QVERIFY(QRectF(QPointF(), QSizeF(shown.picture()->uprightSize())).contains(shown.areaRect(0)));
     }
 
     void pastedPictureFailures()
