@@ -61,6 +61,8 @@ install_files() {
   cp -R "$src/resources/manual" "$root/.kovra-install-manual"
   rm -rf "$root/manual"
   mv "$root/.kovra-install-manual" "$root/manual"
+  # Syncthing's ignore file, so a shared program folder shares the catalogue only; a user's own is kept.
+  [ -e "$root/.stignore" ] || put "$src/resources/sync/stignore" "$root/.stignore" 644
 
   local entry
   entry=$(mktemp)
@@ -85,6 +87,10 @@ uninstall_files() {
     rm -f "$root/$p"
   done
   rm -rf "$root/manual" "$root/.kovra-install-manual"
+  # The ignore file goes only as it was installed; one the user edited belongs to their sharing.
+  if [ -f "$root/.stignore" ] && cmp -s "$root/.stignore" "$src/resources/sync/stignore"; then
+    rm -f "$root/.stignore"
+  fi
   rm -f "$apps/$id.desktop" "$metainfo/$id.metainfo.xml" "$icons/scalable/apps/$id.svg"
   for s in "${sizes[@]}"; do
     rm -f "$icons/${s}x$s/apps/$id.png"

@@ -36,7 +36,7 @@ def snapshot(root, skip):
     return out
 
 
-own = {"kovra", "kovra-cli", "manual"}
+own = {"kovra", "kovra-cli", "manual", ".stignore"}
 with tempfile.TemporaryDirectory() as tmp:
     dest = Path(tmp)
     for prefix in ("/home/user/.local", "/home/user/My Programs"):
@@ -53,6 +53,8 @@ with tempfile.TemporaryDirectory() as tmp:
         for rel in ["kovra", "kovra-cli", "manual/manual.htm"]:
             check((folder / rel).is_file(), f"{rel} not installed")
         check(os.access(folder / "kovra", os.X_OK), "kovra not executable")
+        ignore = (folder / ".stignore").read_text(encoding="utf-8").splitlines()
+        check({"/kovra", "/kovra-cli", "/manual", "/KOVRA.INI"} <= set(ignore), "the sync ignore file shares the program")
         for size in (16, 22, 24, 32, 48, 64, 128, 256):
             check((share / f"icons/hicolor/{size}x{size}/apps/{ident}.png").is_file(), f"icon {size} missing")
         check((share / f"icons/hicolor/scalable/apps/{ident}.svg").is_file(), "scalable icon missing")
@@ -72,11 +74,13 @@ with tempfile.TemporaryDirectory() as tmp:
 
         # An older install: another kovra-cli and a manual page that the new manual no longer has.
         (folder / "kovra-cli").write_bytes(b"old")
+        (folder / ".stignore").write_bytes(b"/kovra\n// mine\n")  # the user's own sharing rules
         (folder / "manual/old.htm").write_bytes(b"old")
         run = install("install", dest, prefix)
         check(run.returncode == 0, "second install failed")
         check((folder / "kovra-cli").read_bytes() == (build / "bin/kovra-cli").read_bytes(), "kovra-cli not upgraded")
         check(not (folder / "manual/old.htm").exists(), "the old manual page stayed")
+        check((folder / ".stignore").read_bytes() == b"/kovra\n// mine\n", "the user's ignore file was replaced")
         check(snapshot(folder, own) == before, "the second install changed the catalogue")
         check(not [p for p in folder.rglob(".kovra-install*")], "temporary files left")
 
@@ -84,7 +88,8 @@ with tempfile.TemporaryDirectory() as tmp:
         check(run.returncode == 0, "uninstall failed")
         check(f"kept" in run.stdout and f"{prefix}/share/kovra" in run.stdout, "uninstall does not say the catalogue was kept")
         check(snapshot(folder, own) == before, "uninstall changed the catalogue")
-        check(not any((folder / p).exists() for p in own), "program files left after uninstall")
+        check(not any((folder / p).exists() for p in own - {".stignore"}), "program files left after uninstall")
+        check((folder / ".stignore").exists(), "uninstall removed the user's ignore file")
         check(not entry.exists(), "desktop entry left after uninstall")
         check(not list((share / "icons").rglob(f"{ident}.*")), "icons left after uninstall")
 
