@@ -201,9 +201,17 @@ WriteStatus Catalogue::saveItems(const QString& folder, int area, const QList<QB
     return saveItemBytes(folder, area, rows);
 }
 
-WriteStatus Catalogue::saveArrangement()
+ItemMerge Catalogue::saveItems(const QString& folder, int area, const QList<QByteArray>& loaded,
+                               const QList<QByteArray>& rows)
 {
-    return m_shown->saveArrangement();
+    return mergeItemBytes(folder, area, loaded, rows);
+}
+
+Catalogue::ArrangementSave Catalogue::saveArrangement()
+{
+    ArrangementSave result;
+    result.status = m_shown->saveArrangement(&result.changedElsewhere);
+    return result;
 }
 
 QList<SearchRow> Catalogue::search(const QString& text, const SearchProgress& progress)

@@ -109,10 +109,23 @@ public:
     // --- Items of an area
     static ItemCheck checkItem(const QString& typed, int rowCount);
     QList<QByteArray> readItems(const QString& folder, int area) const;
+    // Replaces the stored rows with these.
     WriteStatus saveItems(const QString& folder, int area, const QList<QByteArray>& rows);
+    // The rows as edited from loaded (as read when editing began), merged with the rows stored now: what
+    // another writer added or removed meanwhile stays so, the rows added here come at the end. The result
+    // holds the rows as stored.
+    ItemMerge saveItems(const QString& folder, int area, const QList<QByteArray>& loaded,
+                        const QList<QByteArray>& rows);
 
     // --- The arrangement of the shown image
-    WriteStatus saveArrangement();
+    // Merged with what another writer saved since the areas were read (ShownImage::saveArrangement).
+    struct ArrangementSave
+    {
+        WriteStatus status = WriteStatus::Failed;
+        QList<int> changedElsewhere; // areas changed here and by another writer: saved as here
+        bool operator==(WriteStatus s) const { return status == s; }
+    };
+    ArrangementSave saveArrangement();
 
     // --- Search over the folder list: through the index, which keeps what it read for the next search;
     // or one scan of the disk that keeps nothing (one-shot callers such as kovra-cli). Same rows.

@@ -48,6 +48,11 @@ struct LoadedArea
 // be converted, as the main window's marker reading does.
 std::array<LoadedArea, AreaCount> loadImageAreas(const QString& folder);
 
+// One area as that reader reads it, without stopping: NotInUse, InUse or Failed.
+LoadedArea readImageArea(const QString& folder, int areaIndex);
+// Whether two readings of an area mean the same: the state, and the numbers read unless it is not in use.
+bool sameReading(const LoadedArea& a, const LoadedArea& b);
+
 // Left, Top, Width, Height of one area, each nullopt when it cannot be converted; Visible is not read.
 std::array<std::optional<qint16>, 4> readAreaGeometry(const QString& folder, int areaIndex);
 
@@ -64,6 +69,28 @@ struct AreaMarker
 WriteStatus saveArrangement(const QString& folder, const std::array<AreaMarker, AreaCount>& markers,
                             const std::array<bool, AreaCount>& leaveAlone = {});
 
+// One area of an arrangement save that merges with what another writer saved meanwhile.
+struct ArrangementArea
+{
+    AreaMarker marker;
+    bool leaveAlone = false;  // unread: neither read for writing nor replaced
+    bool changedHere = false; // opened, moved, resized or deleted since read or last saved
+    LoadedArea read;          // the file as it was read or saved then
+};
+struct ArrangementMerge
+{
+    WriteStatus status = WriteStatus::Failed;
+    // After a save: each area as its file reads now (a leaveAlone area keeps its reading), and which were
+    // written; the rest kept another writer's change.
+    std::array<LoadedArea, AreaCount> disk;
+    std::array<bool, AreaCount> written{};
+    QList<int> changedElsewhere; // changed here and on disk, differently: written as here
+};
+// Under the folder's write lock, reads each file again and writes an area only when it changed here or
+// nobody changed its file since it was read; each written area as saveArrangement writes it, all staged
+// before the first replacement.
+ArrangementMerge mergeArrangement(const QString& folder, const std::array<ArrangementArea, AreaCount>& areas);
+
 // The stored items of one area, each value whole and byte for byte as stored (Sum read with the item
 // window's buffer; a missing key gives an empty value; a Sum that is no number gives no items).
 QList<QByteArray> readItemBytes(const QString& folder, int areaIndex);
@@ -71,6 +98,20 @@ QList<QByteArray> readItemBytes(const QString& folder, int areaIndex);
 // Writes Sum, removes section Items and writes Item0... with each value's bytes exactly as given, in one
 // atomic replacement. Refuses (InvalidInput, nothing written) a value holding CR or LF.
 WriteStatus saveItemBytes(const QString& folder, int areaIndex, const QList<QByteArray>& items);
+
+// Three-way merge of an area's rows: theirs (on disk now) minus the rows removed here (in base, not in
+// mine; one occurrence each, the same one among equal rows where it still exists), then the rows added
+// here (in mine, not in base) at the end. Rows count by occurrence.
+QList<QByteArray> mergeItemRows(const QList<QByteArray>& base, const QList<QByteArray>& mine,
+                                const QList<QByteArray>& theirs);
+struct ItemMerge
+{
+    WriteStatus status = WriteStatus::Failed;
+    QList<QByteArray> rows; // as stored, when written
+};
+// saveItemBytes of mergeItemRows(base, mine, the rows on disk), read under the folder's write lock.
+ItemMerge mergeItemBytes(const QString& folder, int areaIndex, const QList<QByteArray>& base,
+                         const QList<QByteArray>& mine);
 
 // readItemBytes as text, for callers that need no byte fidelity.
 QStringList readItems(const QString& folder, int areaIndex);

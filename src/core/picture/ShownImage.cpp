@@ -8,6 +8,14 @@
 namespace kovra {
 namespace {
 
+// The reading of a folder without area files.
+LoadedArea nothingInUse()
+{
+    LoadedArea l;
+    l.state = LoadedArea::State::NotInUse;
+    return l;
+}
+
 // The single-precision value the area files keep.
 double single(double v)
 {
@@ -49,6 +57,7 @@ ShownImage::ShownImage(QObject* parent) : QObject(parent), m_timer(new QTimer(th
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setInterval(250);
     connect(m_timer, &QTimer::timeout, this, &ShownImage::tick);
+    m_read.fill(nothingInUse());
 }
 
 const ShownImage::Area& ShownImage::area(int i) const
@@ -111,6 +120,7 @@ void ShownImage::clear()
     clearPicture();
     m_handle = false;
     m_areas = {};
+    m_read.fill(nothingInUse());
     takeSavedLayout();
     m_hits = {};
     m_hitOrder.clear();
@@ -125,34 +135,37 @@ void ShownImage::readAreas(const QString& folder)
         // No image chosen: nothing is in use (and no file outside the program folder is read).
         for (Area& a : m_areas)
             a.state = AreaState::Free;
+        m_read.fill(nothingInUse());
         takeSavedLayout();
         emit changed();
         return;
     }
-    const auto loaded = loadImageAreas(folder);
-    for (int i = 0; i < AreaCount; ++i) {
-        const LoadedArea& l = loaded[size_t(i)];
-        Area& a = m_areas[size_t(i)];
-        if (l.state == LoadedArea::State::NotInUse) {
-            a.state = AreaState::Free;
-            continue;
-        }
-        // Left, Top, Width, Height in this order; a failed area keeps what was set before the failure.
-        QRectF& r = a.rect;
-        if (l.geometry[0])
-            r.moveLeft(*l.geometry[0]);
-        if (l.geometry[1])
-            r.moveTop(*l.geometry[1]);
-        if (l.geometry[2])
-            r.setWidth(*l.geometry[2]);
-        if (l.geometry[3])
-            r.setHeight(*l.geometry[3]);
-        // An area the reader could not read or did not reach is neither shown nor free, and a save leaves
-        // its file alone: the user never saw it, so nothing on screen may overwrite it.
-        a.state = l.state == LoadedArea::State::InUse ? AreaState::InUse : AreaState::Unread;
-    }
+    m_read = loadImageAreas(folder);
+    for (int i = 0; i < AreaCount; ++i)
+        takeReading(m_areas[size_t(i)], m_read[size_t(i)]);
     takeSavedLayout();
     emit changed();
+}
+
+void ShownImage::takeReading(Area& a, const LoadedArea& l)
+{
+    if (l.state == LoadedArea::State::NotInUse) {
+        a.state = AreaState::Free;
+        return;
+    }
+    // Left, Top, Width, Height in this order; a failed area keeps what was set before the failure.
+    QRectF& r = a.rect;
+    if (l.geometry[0])
+        r.moveLeft(*l.geometry[0]);
+    if (l.geometry[1])
+        r.moveTop(*l.geometry[1]);
+    if (l.geometry[2])
+        r.setWidth(*l.geometry[2]);
+    if (l.geometry[3])
+        r.setHeight(*l.geometry[3]);
+    // An area the reader could not read or did not reach is neither shown nor free, and a save leaves
+    // its file alone: the user never saw it, so nothing on screen may overwrite it.
+    a.state = l.state == LoadedArea::State::InUse ? AreaState::InUse : AreaState::Unread;
 }
 
 bool ShownImage::showPicture(const QString& path)
@@ -209,20 +222,31 @@ bool ShownImage::deleteSelectedArea()
     return true;
 }
 
-WriteStatus ShownImage::saveArrangement()
+WriteStatus ShownImage::saveArrangement(QList<int>* changedElsewhere)
 {
-    std::array<AreaMarker, AreaCount> markers;
-    std::array<bool, AreaCount> leaveAlone{};
+    std::array<ArrangementArea, AreaCount> areas;
     for (int i = 0; i < AreaCount; ++i) {
         const Area& a = m_areas[size_t(i)];
-        markers[size_t(i)].visible = a.state == AreaState::InUse;
-        markers[size_t(i)].rect = a.rect;
-        leaveAlone[size_t(i)] = a.state == AreaState::Unread;
+        ArrangementArea& out = areas[size_t(i)];
+        out.marker.visible = a.state == AreaState::InUse;
+        out.marker.rect = a.rect;
+        out.leaveAlone = a.state == AreaState::Unread;
+        out.changedHere = !sameArea(a, m_saved[size_t(i)]);
+        out.read = m_read[size_t(i)];
     }
-    const WriteStatus status = kovra::saveArrangement(m_folder, markers, leaveAlone);
-    if (status == WriteStatus::Ok)
-        takeSavedLayout();
-    return status;
+    const ArrangementMerge merged = mergeArrangement(m_folder, areas);
+    if (merged.status != WriteStatus::Ok)
+        return merged.status;
+    // What another writer saved in an area left alone here is what the disk holds, and so what shows.
+    for (int i = 0; i < AreaCount; ++i)
+        if (!areas[size_t(i)].leaveAlone && !merged.written[size_t(i)])
+            takeReading(m_areas[size_t(i)], merged.disk[size_t(i)]);
+    m_read = merged.disk;
+    takeSavedLayout();
+    emit changed();
+    if (changedElsewhere)
+        *changedElsewhere = merged.changedElsewhere;
+    return WriteStatus::Ok;
 }
 
 void ShownImage::moveArea(int i, QPointF topLeft)
@@ -315,14 +339,16 @@ void ShownImage::restore(const Layout& l)
 
 // What the user sees and a save keeps: the state of every area and the rectangle of each one in use. A
 // free area's rectangle is hidden and comes back only through a new area, which sets its own.
+bool ShownImage::sameArea(const Area& a, const Area& b)
+{
+    return a.state == b.state && (a.state != AreaState::InUse || sameRect(a.rect, b.rect));
+}
+
 bool ShownImage::sameLayout(const Areas& a, const Areas& b)
 {
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i].state != b[i].state)
+    for (size_t i = 0; i < a.size(); ++i)
+        if (!sameArea(a[i], b[i]))
             return false;
-        if (a[i].state == AreaState::InUse && !sameRect(a[i].rect, b[i].rect))
-            return false;
-    }
     return true;
 }
 

@@ -88,9 +88,12 @@ public:
     // Deletes (frees) the selected area and hides the handle; the selection stays. False when the
     // selected area is not shown.
     bool deleteSelectedArea();
-    // Writes the arrangement into the folder's area files; Unread areas are left as they are on disk.
-    // Once written, that layout is the saved one and the undo steps are gone.
-    WriteStatus saveArrangement();
+    // Writes the arrangement into the folder's area files, merged with what another writer saved since
+    // they were read: an area changed here is written as it shows here, an area untouched here whose file
+    // changed meanwhile keeps and now shows the file's state; Unread areas are left as they are on disk.
+    // Once written, that layout is the saved one and the undo steps are gone. changedElsewhere gets the
+    // areas changed both here and on disk (written as here).
+    WriteStatus saveArrangement(QList<int>* changedElsewhere = nullptr);
     void moveArea(int i, QPointF topLeft); // keeps the size
     void setAreaRect(int i, const QRectF& rect);
     void hideAllAreas(); // every shown area becomes free until the image is read again
@@ -171,7 +174,10 @@ private:
     QRectF uprightBounds() const;
     Layout layout() const { return {m_areas, m_selected, m_handle}; }
     void restore(const Layout& l);
+    static bool sameArea(const Area& a, const Area& b);
     static bool sameLayout(const Areas& a, const Areas& b);
+    // One area from its file's reading, as the image selection places it.
+    static void takeReading(Area& a, const LoadedArea& l);
     // The areas as they are now count as the saved layout; no steps, no open gesture.
     void takeSavedLayout();
     void noteModified();
@@ -188,8 +194,9 @@ private:
     QTimer* m_timer;
     qint16 m_counter = 0;
 
-    Areas m_saved{};         // as last read or saved
-    bool m_modified = false; // as last announced
+    Areas m_saved{};                            // as last read or saved
+    std::array<LoadedArea, AreaCount> m_read{}; // the area files as last read or saved, for the merge
+    bool m_modified = false;                    // as last announced
     std::vector<Step> m_undo, m_redo;
     int m_editDepth = 0;
     Layout m_gestureStart;

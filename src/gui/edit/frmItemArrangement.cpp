@@ -194,8 +194,18 @@ void frmItemArrangement::command1Click()
 
 bool frmItemArrangement::saveShownArrangement(kovra::Catalogue& catalogue, QWidget* parent)
 {
-    if (catalogue.saveArrangement() == kovra::WriteStatus::Ok)
+    const kovra::Catalogue::ArrangementSave saved = catalogue.saveArrangement();
+    if (saved.status == kovra::WriteStatus::Ok) {
+        if (!saved.changedElsewhere.isEmpty()) {
+            QStringList areas;
+            for (int i : saved.changedElsewhere)
+                areas << QString::number(i);
+            kovra::MessageBox::notice(parent, QStringLiteral("ｴﾘｱ ") + areas.join(QStringLiteral(", ")) +
+                                                  QStringLiteral(" は他の場所でも変更されていました．"
+                                                                 "こちらの配置で保存しました．"));
+        }
         return true;
+    }
     kovra::MessageBox::critical(parent, QStringLiteral("ｱｲﾃﾑｴﾘｱの配置を保存できませんでした．"
                                                        "ﾌｧｲﾙやﾌｫﾙﾀﾞが書き込み禁止になっていないか，"
                                                        "ﾃﾞｨｽｸに空きがあるかを確認してください．"));

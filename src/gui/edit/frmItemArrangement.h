@@ -33,8 +33,9 @@ public:
     // Command3: deletes the selected area after the confirmation, or says why it cannot. The Delete key on
     // the main window's picture comes here too.
     void deleteSelectedArea();
-    // The save of "登録" without the closing: the shown image's areas into its area files; a failed
-    // write is told in parent. True when written.
+    // The save of "登録" without the closing: the shown image's areas into its area files, merged with
+    // another writer's; areas changed on both sides and a failed write are told in parent. True when
+    // written.
     static bool saveShownArrangement(kovra::Catalogue& catalogue, QWidget* parent);
 
 protected:

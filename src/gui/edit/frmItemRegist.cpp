@@ -39,7 +39,8 @@ frmItemRegist::frmItemRegist(kovra::Catalogue& catalogue, const kovra::ui::MainW
     m_folder = catalogue.shownImage().folder();
     m_area = catalogue.shownImage().selectedAreaIndex();
     m_picked = -1;
-    m_rows->setRows(catalogue.readItems(m_folder, m_area));
+    m_loaded = catalogue.readItems(m_folder, m_area);
+    m_rows->setRows(m_loaded);
     m_text1->setFocus();
 }
 
@@ -184,7 +185,13 @@ void frmItemRegist::command3Click()
 
 kovra::WriteStatus frmItemRegist::SaveItem(const QString& fldpath, int sn, int cnt)
 {
-    return m_catalogue.saveItems(fldpath, sn, m_rows->bytes().mid(0, cnt));
+    const kovra::ItemMerge saved = m_catalogue.saveItems(fldpath, sn, m_loaded, m_rows->bytes().mid(0, cnt));
+    if (saved.status == kovra::WriteStatus::Ok) {
+        // The list shows what is stored now, another writer's rows included, and a second save starts there.
+        m_loaded = saved.rows;
+        m_rows->setRows(saved.rows);
+    }
+    return saved.status;
 }
 
 // Placed once, when it first appears and its frame is known; showing it again moves nothing.

@@ -29,7 +29,9 @@ public:
     QStringList rows() const;
     int pickedRow() const { return m_picked; }
 
-    // Writes the first cnt rows of the list as the items of area sn in fldpath, in one replacement.
+    // Writes the first cnt rows of the list as the items of area sn in fldpath, in one replacement, merged
+    // with the rows another writer stored since the window read them (their additions and removals stay,
+    // the rows added here come at the end); the list then shows the stored rows.
     // A row read from the file is written back byte for byte; a typed row as it was converted when added.
     kovra::WriteStatus SaveItem(const QString& fldpath, int sn, int cnt);
 
@@ -48,6 +50,7 @@ private:
     int m_area = -1;
     int m_picked = -1;                 // the row last picked; not moved when rows are removed
     kovra::ItemRows* m_rows = nullptr; // List1's rows
+    QList<QByteArray> m_loaded;        // the rows as read at opening or last saved: the merge's base
     bool m_removing = false;
 
     QLabel* m_label1 = nullptr;

@@ -213,6 +213,44 @@ private slots:
     }
 
     // The rows keep their bytes through a save, and the index and the scan give the same answer.
+    // Two catalogues on one program folder, as two computers syncing it: each save merges with what the
+    // other saved since it read, and says which areas both changed.
+    void twoCataloguesOnOneFolder()
+    {
+        CatalogueBuilder cat;
+        const QString image = cat.addImage(u"20240101000000"_s, cp932(u"棚"_s));
+        cat.writeArea(u"20240101000000"_s, 0,
+                      CatalogueBuilder::area("True", 1, 2, 30, 40) + itemSections({cp932(u"赤いペン"_s), "cup"}));
+        Catalogue mine(cat.path()), theirs(cat.path());
+        mine.rebuildImageList();
+        theirs.rebuildImageList();
+        mine.shownImage().chooseImage(image);
+        theirs.shownImage().chooseImage(image);
+        const QList<QByteArray> myLoaded = mine.readItems(image, 0);
+        const QList<QByteArray> theirLoaded = theirs.readItems(image, 0);
+
+        const ItemMerge t = theirs.saveItems(image, 0, theirLoaded, theirLoaded + QList<QByteArray>{"ink"});
+        QCOMPARE(t.status, WriteStatus::Ok);
+        const ItemMerge m = mine.saveItems(image, 0, myLoaded, {"cup", "key"});
+        QCOMPARE(m.status, WriteStatus::Ok);
+        const QList<QByteArray> merged{"cup", "ink", "key"};
+        QCOMPARE(m.rows, merged);
+        QCOMPARE(theirs.readItems(image, 0), merged);
+        QCOMPARE(theirs.scan(u"ink"_s).size(), 1);
+
+        theirs.shownImage().moveArea(0, QPointF(50, 60));
+        QVERIFY(theirs.shownImage().openNewArea(QRectF(7, 8, 9, 10)) == 1);
+        QCOMPARE(theirs.saveArrangement().status, WriteStatus::Ok);
+        mine.shownImage().moveArea(0, QPointF(70, 80));
+        const Catalogue::ArrangementSave saved = mine.saveArrangement();
+        QVERIFY(saved == WriteStatus::Ok);
+        QCOMPARE(saved.changedElsewhere, QList<int>{0});
+        QVERIFY(mine.shownImage().isShown(1));
+        QCOMPARE(mine.shownImage().areaRect(1), QRectF(7, 8, 9, 10));
+        QCOMPARE(mine.shownImage().areaRect(0), QRectF(70, 80, 30, 40));
+        QCOMPARE(mine.readItems(image, 0), merged); // the arrangement keeps the items
+    }
+
     void itemsSavedAreFound()
     {
         CatalogueBuilder cat;

@@ -254,6 +254,77 @@ private slots:
         }
     }
 
+    // Another writer changed areas this model left alone: the save keeps them and the model shows them
+    // as its saved layout (no steps, not modified; moving one back is an edit). A change made here wins.
+    void mergedSaveShowsTheOtherWritersAreas_data()
+    {
+        QTest::addColumn<QString>("here"); // "": nothing changed here
+        QTest::addColumn<QStringList>("layoutAfter");
+        QTest::addColumn<QList<int>>("named");
+        const QString other1 = QStringLiteral("1:1 61 71 80 90");
+        QTest::newRow("nothing here") << QString()
+                                      << QStringList{QStringLiteral("0:1 12 3 40 30"), other1,
+                                                     QStringLiteral("2:1 5 6 7 8")}
+                                      << QList<int>{};
+        QTest::newRow("area 0 moved here")
+            << QStringLiteral("move0")
+            << QStringList{QStringLiteral("0:1 99 3 40 30"), other1, QStringLiteral("2:1 5 6 7 8")} << QList<int>{};
+        QTest::newRow("area 1 moved on both sides")
+            << QStringLiteral("move1")
+            << QStringList{QStringLiteral("0:1 12 3 40 30"), QStringLiteral("1:1 99 70 80 90"),
+                           QStringLiteral("2:1 5 6 7 8")}
+            << QList<int>{1};
+        QTest::newRow("area 2 opened on both sides")
+            << QStringLiteral("new")
+            << QStringList{QStringLiteral("0:1 12 3 40 30"), other1, QStringLiteral("2:1 0 0 150 35")} << QList<int>{2};
+    }
+    void mergedSaveShowsTheOtherWritersAreas()
+    {
+        QFETCH(QString, here);
+        QFETCH(QStringList, layoutAfter);
+        QFETCH(QList<int>, named);
+        CatalogueBuilder fx;
+        const QString img = editedShelf(fx);
+        ShownImage m;
+        m.chooseImage(img);
+        if (here == u"move0")
+            m.moveArea(0, QPointF(99, 3));
+        else if (here == u"move1")
+            m.moveArea(1, QPointF(99, 70));
+        else if (here == u"new")
+            QCOMPARE(m.openNewArea(QRectF(0, 0, 150, 35)), 2);
+        // The other writer: area 1 moved, area 2 opened.
+        fx.writeArea(QStringLiteral("20240101000000"), 1, CatalogueBuilder::area("True", 61, 71, 80, 90));
+        fx.writeArea(QStringLiteral("20240101000000"), 2, CatalogueBuilder::area("True", 5, 6, 7, 8));
+        QSignalSpy changed(&m, &ShownImage::changed);
+        QList<int> changedElsewhere{-1};
+        QCOMPARE(m.saveArrangement(&changedElsewhere), kovra::WriteStatus::Ok);
+        QCOMPARE(changedElsewhere, named);
+        QVERIFY(changed.count() > 0);
+        QCOMPARE(layoutOf(m).mid(0, 3), layoutAfter);
+        QVERIFY(!m.isModified());
+        QVERIFY(!m.canUndo());
+        // What shows is what a fresh reading of the files shows.
+        ShownImage fresh;
+        fresh.chooseImage(img);
+        QCOMPARE(layoutOf(fresh).mid(0, 3), layoutAfter);
+        // The disk's state is the saved one: an edit away from it and back is measured against it.
+        const QRectF r1 = m.areaRect(1);
+        m.moveArea(1, QPointF(0, 0));
+        QVERIFY(m.isModified());
+        QVERIFY(m.undo());
+        QCOMPARE(m.areaRect(1), r1);
+        QVERIFY(!m.isModified());
+        // A second save, with nobody else writing, names nothing, fractions included.
+        m.setAreaRect(0, QRectF(10.5, 3, 187.5, 43.75));
+        QCOMPARE(m.saveArrangement(&changedElsewhere), kovra::WriteStatus::Ok);
+        QCOMPARE(changedElsewhere, QList<int>{});
+        m.setAreaRect(1, QRectF(1, 2, 3, 4));
+        QCOMPARE(m.saveArrangement(&changedElsewhere), kovra::WriteStatus::Ok);
+        QCOMPARE(changedElsewhere, QList<int>{});
+        QCOMPARE(m.areaRect(0), QRectF(10.5, 3, 187.5, 43.75));
+    }
+
     // Areas the reader did not reach or could not read are neither shown nor free, and a save leaves
     // their files exactly as they are.
     void unreadAreasAreLeftAlone()
