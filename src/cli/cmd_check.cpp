@@ -86,6 +86,8 @@ QString conflictMessage(const ConflictMerge& m, bool done)
         return text + QStringLiteral("%1 を読めないため，まとめず，コピーは残します．").arg(m.fileName);
     case ConflictMerge::Problem::WriteFailed:
         return text + QStringLiteral("%1 に書き込めなかったため，コピーは残しました．").arg(m.fileName);
+    case ConflictMerge::Problem::TooManyItems:
+        return text + QStringLiteral("項目を合わせると Sum の上限 32767 を超えるため，まとめず，コピーは残します．");
     case ConflictMerge::Problem::None:
     case ConflictMerge::Problem::RemoveFailed:
         break;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <limits>
 
 namespace kovra {
 namespace {
@@ -112,7 +113,7 @@ QStringList conflictCopies(const QString& folder)
 {
     QStringList names;
     for (const QString& name : folderEntries(folder))
-        if (conflictCopyOf(name) && isRegularFile(folder + u'/' + name))
+        if (conflictCopyOf(name) && !isSymLink(folder + u'/' + name) && isRegularFile(folder + u'/' + name))
             names.append(name);
     std::sort(names.begin(), names.end());
     return names;
@@ -134,7 +135,9 @@ AreaMerge mergeAreaFile(const ProfileFile& file, const ProfileFile& copy)
         else
             result.itemsAdded.append(row);
     }
-    if (!result.itemsAdded.isEmpty()) {
+    // Sum reads back as a 16-bit number: a longer list would read as no items at all.
+    result.tooManyItems = rows.size() + result.itemsAdded.size() > std::numeric_limits<qint16>::max();
+    if (!result.itemsAdded.isEmpty() && !result.tooManyItems) {
         // As the item window saves: Sum, the section removed, then Item0... in order.
         const QList<QByteArray> all = rows + result.itemsAdded;
         merged.set(ItemCountSection, u"Sum", numbers::formatDecimal(double(all.size())));
@@ -207,6 +210,11 @@ QList<ConflictMerge> mergeConflictCopies(const QString& folder, ConflictMode mod
             continue;
         } else if (cn.area >= 0) {
             AreaMerge m = mergeAreaFile(file, copy);
+            if (m.tooManyItems) {
+                r.problem = ConflictMerge::Problem::TooManyItems;
+                reports.append(r);
+                continue;
+            }
             r.itemsAdded = m.itemsAdded;
             r.rectTaken = m.rectTaken;
             r.fileChanged = m.changed;

@@ -27,7 +27,7 @@ struct ConflictName
 // case, as existingPath finds the catalogue's names.
 std::optional<ConflictName> conflictCopyOf(QStringView fileName);
 
-// The conflict copies directly inside an image folder, by name, in ascending order.
+// The conflict copies directly inside an image folder (regular files, no links), by name, ascending.
 QStringList conflictCopies(const QString& folder);
 
 // What merging an area file copy into the file gives; pure, on parsed files.
@@ -36,6 +36,7 @@ struct AreaMerge
     QByteArray bytes;             // the merged file
     QList<QByteArray> itemsAdded; // the copy's rows the file lacked, in the copy's order
     bool rectTaken = false;       // the file's area was not in use and the copy's was
+    bool tooManyItems = false;    // the united rows would pass what Sum counts: the items stay as they are
     bool changed = false;         // bytes differ from the file's
 };
 // The file's rows first, then each row of the copy beyond the number of times the file holds it; Sum
@@ -53,6 +54,7 @@ struct ConflictMerge
         CopyUnreadable, // cannot be read, or is no INI file of its kind (UTF-16, no section of its own)
         FileUnreadable, // the file it belongs to cannot be read, so nothing is merged into it
         WriteFailed,    // the merged file did not land (lock, read-only, disk); the copy is kept
+        TooManyItems,   // the united rows would pass what Sum can count: nothing merged, the copy is kept
         RemoveFailed,   // merged, but the copy could not be removed
     };
     QString folder;   // the image folder, full path

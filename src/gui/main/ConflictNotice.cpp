@@ -33,6 +33,8 @@ QString lineOf(const ConflictMerge& m)
     case ConflictMerge::Problem::FileUnreadable:
     case ConflictMerge::Problem::WriteFailed:
         return where + QStringLiteral("ファイルに書き込めないため，コピーをまとめずに残しました．");
+    case ConflictMerge::Problem::TooManyItems:
+        return where + QStringLiteral("項目が多すぎるため，コピーをまとめずに残しました．");
     case ConflictMerge::Problem::None:
     case ConflictMerge::Problem::RemoveFailed:
         break;

@@ -175,6 +175,32 @@ private slots:
         QCOMPARE(m.bytes, merged);
     }
 
+    // Sum counts to 32767: a union past that is not made, and the copy stays.
+    void tooManyItems_data()
+    {
+        QTest::addColumn<int>("fileRows");
+        QTest::addColumn<bool>("tooMany");
+        QTest::newRow("fills the count") << 32766 << false;
+        QTest::newRow("passes it") << 32767 << true;
+    }
+    void tooManyItems()
+    {
+        QFETCH(int, fileRows);
+        QFETCH(bool, tooMany);
+        QList<QByteArray> rows(fileRows, "a");
+        const QByteArray file = area("True", 1, 1, 1, 1) + items(rows);
+        writeBytes(at(QStringLiteral("Area0.INI")), file);
+        writeBytes(at(SyncCopy), area("True", 1, 1, 1, 1) + items({"new"}));
+        const AreaMerge m = mergeAreaFile(ProfileFile(file), ProfileFile(readBytes(at(SyncCopy))));
+        QCOMPARE(m.tooManyItems, tooMany);
+        QCOMPARE(m.changed, !tooMany);
+        const QList<ConflictMerge> r = mergeConflictCopies(m_folder, ConflictMode::Merge);
+        QCOMPARE(r.size(), 1);
+        QCOMPARE(r[0].problem, tooMany ? Problem::TooManyItems : Problem::None);
+        QCOMPARE(QFileInfo::exists(at(SyncCopy)), tooMany);
+        QCOMPARE(readItemBytes(m_folder, 0).size(), tooMany ? fileRows : fileRows + 1);
+    }
+
     // The folder, merged: the file byte for byte, the copy gone.
     void mergesAndRemovesTheCopy()
     {
@@ -345,6 +371,8 @@ private slots:
     {
         writeBytes(at(QStringLiteral("shelf.sync-conflict-20261209-031500-ABCD123.jpg")), "x");
         QVERIFY(QDir(m_folder).mkdir(SyncCopy));
+        writeBytes(at(QStringLiteral("elsewhere.ini")), area("True", 1, 1, 1, 1));
+        QVERIFY(QFile::link(at(QStringLiteral("elsewhere.ini")), at(DropboxCopy)));
         QVERIFY(conflictCopies(m_folder).isEmpty());
         QVERIFY(mergeConflictCopies(m_folder, ConflictMode::Merge).isEmpty());
     }
