@@ -46,7 +46,7 @@ inline constexpr Command Commands[] = {
      u"remove-section [--outside] FILE SECTION",
      iniCommand},
     {u"search", u"TEXT", searchCommand},
-    {u"check", u"", checkCommand},
+    {u"check", u"[--merge]", checkCommand},
 };
 
 // "kovra-cli [--root DIR] NAME USAGE" for each alternative of the named command (all when empty).

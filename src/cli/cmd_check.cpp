@@ -1,6 +1,7 @@
 #include "AreaFiles.h"
 #include "CodePage.h"
 #include "Commands.h"
+#include "ConflictCopies.h"
 #include "FileOps.h"
 #include "ImageFolders.h"
 #include "NativePath.h"
@@ -57,10 +58,68 @@ QString fileNameOf(const QString& path)
     return path.mid(path.lastIndexOf(u'/') + 1);
 }
 
+QString sourceName(ConflictName::Source source)
+{
+    switch (source) {
+    case ConflictName::Source::Syncthing:
+        return QStringLiteral("Syncthing");
+    case ConflictName::Source::Nextcloud:
+        return QStringLiteral("Nextcloud/ownCloud");
+    case ConflictName::Source::Dropbox:
+        return QStringLiteral("Dropbox");
+    }
+    return {};
+}
+
+// What a conflict copy gives the file: as a plan (done false) or as done.
+QString conflictMessage(const ConflictMerge& m, bool done)
+{
+    QString text = QStringLiteral("%1 の同期の競合コピーです（%2）．").arg(m.fileName, sourceName(m.source));
+    switch (m.problem) {
+    case ConflictMerge::Problem::CopyTooLarge:
+        return text + QStringLiteral("INI ファイルとして大きすぎるため（上限 %1 バイト）読みません．"
+                                     "まとめず，コピーは残します．")
+                          .arg(MaxProfileFileSize);
+    case ConflictMerge::Problem::CopyUnreadable:
+        return text + QStringLiteral("読めないか，INI ファイルではありません．まとめず，コピーは残します．");
+    case ConflictMerge::Problem::FileUnreadable:
+        return text + QStringLiteral("%1 を読めないため，まとめず，コピーは残します．").arg(m.fileName);
+    case ConflictMerge::Problem::WriteFailed:
+        return text + QStringLiteral("%1 に書き込めなかったため，コピーは残しました．").arg(m.fileName);
+    case ConflictMerge::Problem::TooManyItems:
+        return text + QStringLiteral("項目を合わせると Sum の上限 32767 を超えるため，まとめず，コピーは残します．");
+    case ConflictMerge::Problem::None:
+    case ConflictMerge::Problem::RemoveFailed:
+        break;
+    }
+    const QString will = done ? QStringLiteral("ました") : QStringLiteral("ます");
+    if (m.copyBecameFile)
+        text += QStringLiteral("%1 がないため，コピーを %1 にし%2．").arg(m.fileName, will);
+    if (!m.itemsAdded.isEmpty()) {
+        QStringList names;
+        for (qsizetype k = 0; k < m.itemsAdded.size() && k < 3; ++k)
+            names.append(shown(codepage::decode(m.itemsAdded[k])));
+        text += QStringLiteral("項目 %1 個（%2%3）を加え%4．")
+                    .arg(m.itemsAdded.size())
+                    .arg(names.join(QStringLiteral(", ")),
+                         m.itemsAdded.size() > 3 ? QStringLiteral(" ほか") : QString(), will);
+    }
+    if (m.rectTaken)
+        text += QStringLiteral("使われていないエリアにコピーの枠を取り込み%1．").arg(will);
+    if (m.copyTitle)
+        text += QStringLiteral("コピーの題名 %1 は使わず，ファイルの題名のままにし%2．").arg(shown(*m.copyTitle), will);
+    if (!m.takesOver())
+        text += QStringLiteral("ファイルにない内容はありません．");
+    if (m.problem == ConflictMerge::Problem::RemoveFailed)
+        return text + QStringLiteral("コピーを消せませんでした．");
+    return text + (done ? QStringLiteral("コピーを消しました．")
+                        : QStringLiteral("kovra-cli check --merge でまとめ，コピーを消します．"));
+}
+
 class Checker
 {
 public:
-    explicit Checker(const Context& context) : m_context(context) {}
+    Checker(const Context& context, bool merge) : m_context(context), m_merge(merge) {}
 
     int problems() const { return m_problems; }
 
@@ -75,6 +134,8 @@ public:
         checkLeftovers(m_context.root);
         const QStringList folders = folderList(m_context.root);
         checkSkippedLinks(folders);
+        if (m_merge)
+            mergeConflicts(folders);
         QSet<QString> canonical;
         for (const QString& folder : folders)
             if (!isSymLink(folder) && !isManualFolder(folder))
@@ -86,6 +147,26 @@ public:
     }
 
 private:
+    // What the merge did goes out as a line too, but only what it left undone counts as a problem.
+    void mergeConflicts(const QStringList& folders)
+    {
+        for (const QString& folder : folders) {
+            if (isManualFolder(folder))
+                continue;
+            for (const ConflictMerge& m : mergeConflictCopies(folder, ConflictMode::Merge)) {
+                report(folder + u'/' + m.copyName, conflictMessage(m, true));
+                if (m.problem == ConflictMerge::Problem::None)
+                    --m_problems;
+            }
+        }
+    }
+
+    void checkConflicts(const QString& folder)
+    {
+        for (const ConflictMerge& m : mergeConflictCopies(folder, ConflictMode::Preview))
+            report(folder + u'/' + m.copyName, conflictMessage(m, false));
+    }
+
     void report(const QString& path, const QString& message)
     {
         const QString prefix = m_context.root + u'/';
@@ -224,6 +305,8 @@ private:
                                "フォルダ名に UTF-8 でないバイトがあります（\\xNN で示します）．"
                                "画像として読み書きはできますが，このフォルダのパスは INI ファイルに保存できません．"));
 
+        if (!m_merge)
+            checkConflicts(folder);
         const QString imageIni = imageIniPath(folder);
         bool anyArea = false;
         for (int i = 0; i < AreaCount && !anyArea; ++i)
@@ -372,19 +455,23 @@ private:
     }
 
     const Context& m_context;
+    const bool m_merge;
     int m_problems = 0;
 };
 
 } // namespace
 
 // Reads the whole catalogue with the program's own rules and reports, one line each (path, tab, reason),
-// what the program could not use. Changes nothing. Exit 0 when clean, 1 when something was reported.
+// what the program could not use, and the conflict copies of sync programs with what merging them would
+// change. Changes nothing, except with --merge, which first merges the copies and reports what it did.
+// Exit 0 when clean (merged copies do not count), 1 when something was reported.
 int checkCommand(const Context& context, const QStringList& args)
 {
-    if (!args.isEmpty())
-        return context.fail(ExitUsage,
-                            QStringLiteral("check は引数を取りません．使い方: ") + usageLines(u"check").join(u' '));
-    Checker checker(context);
+    const bool merge = args == QStringList{QStringLiteral("--merge")};
+    if (!args.isEmpty() && !merge)
+        return context.fail(ExitUsage, QStringLiteral("check の引数は --merge だけです．使い方: ") +
+                                           usageLines(u"check").join(u' '));
+    Checker checker(context, merge);
     checker.run();
     return checker.problems() == 0 ? ExitOk : ExitRefused;
 }

@@ -1,5 +1,6 @@
 #include "Catalogue.h"
 #include "CodePage.h"
+#include "ConflictNotice.h"
 #include "EditWindows.h"
 #include "ImageFolders.h"
 #include "MessageBox.h"
@@ -16,6 +17,7 @@
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QPointer>
+#include <QTimer>
 #include <QTranslator>
 
 namespace {
@@ -65,6 +67,8 @@ int main(int argc, char* argv[])
     // Temporary files of a write that a crash or a pulled stick interrupted; the old files are whole.
     kovra::removeLeftovers(kovra::programFolder());
     kovra::Catalogue catalogue(kovra::programFolder());
+    // What sync programs kept as conflict copies goes into the files before anything reads them.
+    const QList<kovra::ConflictMerge> merged = catalogue.mergeConflictCopies();
     auto* mainWindow = new frmMain(catalogue);
     mainWindow->setAttribute(Qt::WA_DeleteOnClose);
     mainWindow->setWindowFactory(frmMain::Window::About, [] { return new frmAbout; });
@@ -77,6 +81,7 @@ int main(int argc, char* argv[])
                                  [&catalogue, mainWindow] { return new frmSearch(catalogue, *mainWindow); });
     QObject::connect(mainWindow, &frmMain::programEnding, &app, &QApplication::quit, Qt::QueuedConnection);
     mainWindow->show();
+    QTimer::singleShot(0, mainWindow, [mainWindow, merged] { kovra::tellMergedConflicts(mainWindow, merged); });
     const QPointer<frmMain> open(mainWindow);
     const int status = app.exec();
     delete open.data(); // the windows draw the catalogue's shown image: they go first

@@ -224,4 +224,14 @@ QList<SearchRow> Catalogue::scan(const QString& text) const
     return searchFolders(m_folders, Matcher(text));
 }
 
+QList<ConflictMerge> Catalogue::mergeConflictCopies(ConflictMode mode)
+{
+    readFolderList();
+    QList<ConflictMerge> reports;
+    for (const QString& folder : std::as_const(m_folders))
+        if (!isManualFolder(folder))
+            reports += kovra::mergeConflictCopies(folder, mode);
+    return reports;
+}
+
 } // namespace kovra

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AreaFiles.h"
+#include "ConflictCopies.h"
 #include "FileOps.h"
 #include "ImageFolders.h"
 #include "SearchScan.h"
@@ -131,6 +132,11 @@ public:
     // or one scan of the disk that keeps nothing (one-shot callers such as kovra-cli). Same rows.
     QList<SearchRow> search(const QString& text, const SearchProgress& progress = {});
     QList<SearchRow> scan(const QString& text) const;
+
+    // --- Conflict copies that sync programs left beside IMAGE.INI and the area files
+    // Every image folder of the folder list (read again, the manual folder left out) merged, one report
+    // per copy, in folder-list order. The image list is not rebuilt: the caller does that when it shows it.
+    QList<ConflictMerge> mergeConflictCopies(ConflictMode mode = ConflictMode::Merge);
 
 signals:
     void imageListChanged();
