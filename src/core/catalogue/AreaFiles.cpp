@@ -185,22 +185,6 @@ ArrangementMerge mergeArrangement(const QString& folder, const std::array<Arrang
 
 namespace {
 
-QList<QByteArray> itemBytesOf(const ProfileFile& f)
-{
-    const auto sum = numbers::toInt16(f.read(ItemCountSection, u"Sum", u"0", ItemSumBufferSize));
-    QList<QByteArray> items;
-    const int n = sum.value_or(0);
-    items.reserve(std::max(n, 0));
-    // Key names as bytes, without building text per key: a hand-edited Sum of 32767 stays cheap.
-    char key[16] = {'I', 't', 'e', 'm'};
-    for (int k = 0; k < n; ++k) {
-        const auto end = std::to_chars(key + 4, key + sizeof key, k).ptr;
-        const auto value = f.find("Items", QByteArrayView(key, end - key));
-        items.append(value ? value->toByteArray() : QByteArray());
-    }
-    return items;
-}
-
 // Sum, section Items gone, then Item0... into the loaded file, saved in one replacement.
 WriteStatus writeItems(ProfileFile& f, const QString& path, const QList<QByteArray>& items)
 {
@@ -221,9 +205,25 @@ bool holdsLineBreak(const QList<QByteArray>& items)
 
 } // namespace
 
+QList<QByteArray> readItemBytes(const ProfileFile& f)
+{
+    const auto sum = numbers::toInt16(f.read(ItemCountSection, u"Sum", u"0", ItemSumBufferSize));
+    QList<QByteArray> items;
+    const int n = sum.value_or(0);
+    items.reserve(std::max(n, 0));
+    // Key names as bytes, without building text per key: a hand-edited Sum of 32767 stays cheap.
+    char key[16] = {'I', 't', 'e', 'm'};
+    for (int k = 0; k < n; ++k) {
+        const auto end = std::to_chars(key + 4, key + sizeof key, k).ptr;
+        const auto value = f.find("Items", QByteArrayView(key, end - key));
+        items.append(value ? value->toByteArray() : QByteArray());
+    }
+    return items;
+}
+
 QList<QByteArray> readItemBytes(const QString& folder, int areaIndex)
 {
-    return itemBytesOf(ProfileFile::load(areaFilePath(folder, areaIndex)));
+    return readItemBytes(ProfileFile::load(areaFilePath(folder, areaIndex)));
 }
 
 WriteStatus saveItemBytes(const QString& folder, int areaIndex, const QList<QByteArray>& items)
@@ -304,7 +304,7 @@ ItemMerge mergeItemBytes(const QString& folder, int areaIndex, const QList<QByte
     if (lock.timedOut())
         return result;
     ProfileFile f = ProfileFile::load(path);
-    result.rows = mergeItemRows(base, mine, itemBytesOf(f));
+    result.rows = mergeItemRows(base, mine, readItemBytes(f));
     result.status = writeItems(f, path, result.rows);
     if (result.status != WriteStatus::Ok)
         result.rows.clear();

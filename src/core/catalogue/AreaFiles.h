@@ -94,6 +94,8 @@ ArrangementMerge mergeArrangement(const QString& folder, const std::array<Arrang
 // The stored items of one area, each value whole and byte for byte as stored (Sum read with the item
 // window's buffer; a missing key gives an empty value; a Sum that is no number gives no items).
 QList<QByteArray> readItemBytes(const QString& folder, int areaIndex);
+// The same rows of an area file already loaded.
+QList<QByteArray> readItemBytes(const ProfileFile& file);
 
 // Writes Sum, removes section Items and writes Item0... with each value's bytes exactly as given, in one
 // atomic replacement. Refuses (InvalidInput, nothing written) a value holding CR or LF.

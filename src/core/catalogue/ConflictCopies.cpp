@@ -42,21 +42,6 @@ std::optional<QString> catalogueName(const QString& name, const QString& ext, in
 }
 
 // The rows as the item window reads them: Sum with its buffer, a missing key an empty row.
-QList<QByteArray> itemRows(const ProfileFile& f)
-{
-    const int n =
-        std::max<int>(0, numbers::toInt16(f.read(ItemCountSection, u"Sum", u"0", ItemSumBufferSize)).value_or(0));
-    QList<QByteArray> rows;
-    rows.reserve(n);
-    char key[16] = {'I', 't', 'e', 'm'};
-    for (int k = 0; k < n; ++k) {
-        const auto end = std::to_chars(key + 4, key + sizeof key, k).ptr;
-        const auto value = f.find("Items", QByteArrayView(key, end - key));
-        rows.append(value ? value->toByteArray() : QByteArray());
-    }
-    return rows;
-}
-
 bool inUse(const ProfileFile& f)
 {
     return f.read(AreaSection, u"Visible", u"", GeometryBufferSize) == u"True";
@@ -124,11 +109,11 @@ AreaMerge mergeAreaFile(const ProfileFile& file, const ProfileFile& copy)
     AreaMerge result;
     ProfileFile merged = file;
 
-    const QList<QByteArray> rows = itemRows(file);
+    const QList<QByteArray> rows = readItemBytes(file);
     QHash<QByteArray, int> held;
     for (const QByteArray& row : rows)
         ++held[row];
-    for (const QByteArray& row : itemRows(copy)) {
+    for (const QByteArray& row : readItemBytes(copy)) {
         int& n = held[row];
         if (n > 0)
             --n;
