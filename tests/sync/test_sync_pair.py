@@ -107,6 +107,7 @@ class Instance:
     def __init__(self, name, base, folder, gui_port, sync_port):
         self.name, self.folder = name, folder
         self.home = base / f"home-{name}"
+        self.home.parent.mkdir(parents=True, exist_ok=True)
         self.gui = f"127.0.0.1:{gui_port}"
         self.listen = f"tcp://127.0.0.1:{sync_port}"
         self.process = None
@@ -175,17 +176,26 @@ class Instance:
         log_out.close()
 
     def stop(self):
+        """Asks for a shutdown, then signals its process group: nothing of it outlives the test."""
         if self.process is None or self.process.poll() is not None:
             return
+        t0 = time.monotonic()
         try:
-            os.killpg(self.process.pid, signal.SIGTERM)
-            self.process.wait(timeout=10)
-        except (subprocess.TimeoutExpired, ProcessLookupError):
+            self.rest("POST", "/rest/system/shutdown", timeout=2)
+            self.process.wait(timeout=5)
+        except (urllib.error.URLError, OSError, ValueError, subprocess.TimeoutExpired):
+            pass
+        for sig in (signal.SIGTERM, signal.SIGKILL):
             try:
-                os.killpg(self.process.pid, signal.SIGKILL)
+                os.killpg(self.process.pid, sig)  # its group: also a child it may have started
             except ProcessLookupError:
-                pass
-            self.process.wait(timeout=10)
+                break
+            try:
+                self.process.wait(timeout=5)
+                break
+            except subprocess.TimeoutExpired:
+                log(f"syncthing {self.name} ignored {sig.name}")
+        log(f"syncthing {self.name} stopped in {time.monotonic() - t0:.2f}s")
 
     def rest(self, method, path, timeout=30):
         req = urllib.request.Request(f"http://{self.gui}{path}", method=method,
@@ -227,6 +237,33 @@ class Instance:
             return "(no log)"
 
 
+def start_pair(base, a_root, b_root, instances):
+    """Two instances that know each other, connected. A port taken by someone else between choosing it and
+    Syncthing's bind is the one race here: then both start again on fresh ports and homes."""
+    for attempt in range(1, 4):
+        gui_a, sync_a, gui_b, sync_b = free_ports(4)
+        homes = base / f"try{attempt}"
+        a = Instance("A", homes, a_root, gui_a, sync_a)
+        b = Instance("B", homes, b_root, gui_b, sync_b)
+        instances[:] = [a, b]
+        a.configure(b)
+        b.configure(a)
+        log(f"homes {a.home} and {b.home}; A gui {a.gui} sync {a.listen}; B gui {b.gui} sync {b.listen}")
+        for i in instances:
+            i.start()
+        try:
+            wait_for("both REST interfaces up", lambda: a.alive() and b.alive(), timeout=30)
+            wait_for("A and B connected", lambda: a.connected_to(b) and b.connected_to(a), timeout=30)
+            return a, b
+        except Failure as e:
+            if attempt == 3:
+                raise
+            log(f"start {attempt} failed, again on other ports: {e}")
+            for i in instances:
+                i.stop()
+    raise Failure("unreachable")
+
+
 def merge_supported(scratch):
     """check --merge is there when --help names it or an empty program folder accepts it."""
     help_text = subprocess.run([str(cli), "--help"], capture_output=True, timeout=30).stdout.decode("utf-8", "replace")
@@ -253,18 +290,7 @@ def main():
         (b_root / "KOVRA.INI").write_bytes(cp932_lines("[Window]", "Top=300", "Left=400"))
         (a_root / "kovra").write_bytes(b"this computer's program")
 
-        gui_a, sync_a, gui_b, sync_b = free_ports(4)
-        a = Instance("A", base, a_root, gui_a, sync_a)
-        b = Instance("B", base, b_root, gui_b, sync_b)
-        instances = [a, b]
-        a.configure(b)
-        b.configure(a)
-        log(f"homes {a.home} and {b.home}; A gui {a.gui} sync {a.listen}; B gui {b.gui} sync {b.listen}")
-        for i in instances:
-            i.start()
-        wait_for("both REST interfaces up", lambda: a.alive() and b.alive())
-        wait_for("A and B connected", lambda: a.connected_to(b) and b.connected_to(a))
-
+        a, b = start_pair(base, a_root, b_root, instances)
         def settled():
             return (snapshot(a_root) == snapshot(b_root) and a.folder_idle() and b.folder_idle()
                     and a.completion_of(b).get("completion") == 100 and b.completion_of(a).get("completion") == 100)
