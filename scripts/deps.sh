@@ -7,6 +7,7 @@ pkgs=(
   fonts-ipafont-gothic xvfb xauth x11-utils xdotool imagemagick xdg-utils openbox wmctrl
   desktop-file-utils appstream librsvg2-bin
   ripgrep time python3 clang libclang-rt-14-dev ccache
+  syncthing
 )
 missing=()
 for p in "${pkgs[@]}"; do
