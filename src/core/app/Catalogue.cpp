@@ -86,9 +86,8 @@ bool Catalogue::followDisk()
     m_live->timer = new QTimer(this);
     m_live->timer->setSingleShot(true);
     connect(m_live->timer, &QTimer::timeout, this, &Catalogue::takeDiskChanges);
-    watcher.setChangeHandler([this](const FolderWatcher::Change& c) {
-        noteDiskChange(c.folder, c.name, c.isFolder, c.everything);
-    });
+    watcher.setChangeHandler(
+        [this](const FolderWatcher::Change& c) { noteDiskChange(c.folder, c.name, c.isFolder, c.everything); });
     watcher.holder(m_programFolder);
     followListed();
     return true;
@@ -117,7 +116,7 @@ void Catalogue::noteDiskChange(const QString& folder, const QString& name, bool 
         if (isFolder || name.isEmpty())
             live.list = true;
     } else if (name.isEmpty()) {
-        live.list = true; // the folder itself went
+        live.list = true;                // the folder itself went
     } else if (!name.startsWith(u'.')) { // a temporary of a writer: its rename follows
         const bool imageIni = name.compare(u"IMAGE.INI", Qt::CaseInsensitive) == 0;
         live.list = live.list || imageIni;
@@ -157,14 +156,14 @@ void Catalogue::takeDiskChanges()
         const QList<TitleEntry> before = m_images;
         readFolderList();
         m_images = m_folders.isEmpty() ? QList<TitleEntry>() : titleList(m_folders, nonTitled());
-        const bool changed = m_images.size() != before.size() ||
-                             !std::equal(m_images.begin(), m_images.end(), before.begin(), [](const auto& a, const auto& b) {
-                                 return a.folder == b.folder && a.title == b.title;
-                             });
+        const bool changed =
+            m_images.size() != before.size() ||
+            !std::equal(m_images.begin(), m_images.end(), before.begin(),
+                        [](const auto& a, const auto& b) { return a.folder == b.folder && a.title == b.title; });
         if (changed) {
             const QString shown = m_shown->folder();
-            const bool wasListed = std::any_of(before.begin(), before.end(),
-                                               [&](const TitleEntry& e) { return e.folder == shown; });
+            const bool wasListed =
+                std::any_of(before.begin(), before.end(), [&](const TitleEntry& e) { return e.folder == shown; });
             if (shown.isEmpty() && !m_images.isEmpty()) {
                 m_shown->chooseImage(m_images.first().folder); // the first image came: shown as at start
             } else if (!shown.isEmpty() && wasListed && !isListed(shown)) {

@@ -139,8 +139,7 @@ ShownImage::DiskFollow ShownImage::followDisk(bool areas, bool picture, bool giv
             m_pictureState = PictureState::Arriving;
             result.pictureSettling = true;
         }
-        result.pictureReread =
-            m_picture != before || m_pictureState != stateBefore || m_pictureFile != fileBefore;
+        result.pictureReread = m_picture != before || m_pictureState != stateBefore || m_pictureFile != fileBefore;
     }
     if (areas) {
         const Areas onDisk = areasFrom(loadImageAreas(m_folder), m_saved);
@@ -151,7 +150,8 @@ ShownImage::DiskFollow ShownImage::followDisk(bool areas, bool picture, bool giv
             } else {
                 result.areasKept = true;
                 if (!std::exchange(m_toldKept, true))
-                    setNotice(QStringLiteral("このｲﾒｰｼﾞのｴﾘｱは他の場所で変更されました．保存すると他の変更と合わせて保存されます．"));
+                    setNotice(QStringLiteral(
+                        "このｲﾒｰｼﾞのｴﾘｱは他の場所で変更されました．保存すると他の変更と合わせて保存されます．"));
             }
         }
     }

@@ -43,7 +43,7 @@ public:
     struct DiskFollow
     {
         bool areasReread = false;
-        bool areasKept = false;       // they changed on disk, and the unsaved edits here stay shown
+        bool areasKept = false; // they changed on disk, and the unsaved edits here stay shown
         bool pictureReread = false;
         bool pictureSettling = false; // the arriving file is there but cannot be read yet: try again
     };
