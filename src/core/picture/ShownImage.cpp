@@ -290,8 +290,12 @@ WriteStatus ShownImage::saveArrangement()
         leaveAlone[size_t(i)] = a.state == AreaState::Unread;
     }
     const WriteStatus status = kovra::saveArrangement(m_folder, markers, leaveAlone);
-    if (status == WriteStatus::Ok)
+    if (status == WriteStatus::Ok) {
         takeSavedLayout();
+        // What the notice of changes elsewhere announced has happened; a later change tells again.
+        if (std::exchange(m_toldKept, false))
+            setNotice(QString());
+    }
     return status;
 }
 

@@ -707,6 +707,24 @@ private slots:
         w.selectImage(fx.folder(QStringLiteral("20240101000000")));
         QVERIFY(!notice->isVisible());
     }
+
+    // A picture still on its way: no photo, the markers shown; the photo once the file lands.
+    void arrivingPictureLands()
+    {
+        CatalogueBuilder fx;
+        fx.makeImage(QStringLiteral("20240101000000"), "A", QStringLiteral("late.png"));
+        fx.writeArea(QStringLiteral("20240101000000"), 0, CatalogueBuilder::area("True", 5, 5, 20, 20));
+        frmMain w(fx.path());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.shownImage().pictureState(), kovra::ShownImage::PictureState::Arriving);
+        QVERIFY(!w.hasPicture());
+        QWidget* marker = w.findChild<QWidget*>(QStringLiteral("ImgArea0"));
+        QVERIFY(marker && marker->isVisible());
+        fx.makePicture(QStringLiteral("20240101000000/late.png"), QSize(60, 40), Qt::green);
+        QTRY_VERIFY_WITH_TIMEOUT(w.hasPicture(), 5000);
+        QVERIFY(marker->isVisible());
+    }
 };
 
 QTEST_MAIN(tst_frmMain)
