@@ -1,6 +1,7 @@
 #include "Catalogue.h"
 
 #include "CodePage.h"
+#include "FolderWatcher.h"
 #include "GifCheck.h"
 #include "NativePath.h"
 #include "PictureSource.h"
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
 
 namespace kovra {
@@ -35,14 +37,164 @@ bool hasOuterBlank(QStringView text)
     return !text.isEmpty() && (blank(text.front()) || blank(text.back()));
 }
 
+// A burst (a sync program writes a folder's files one after another) ends after this quiet time, and is
+// taken at the latest this long after its first change.
+constexpr int QuietMs = 150;
+constexpr int LongestWaitMs = 700;
+// An arriving picture that cannot be read yet is tried again this often, and refused after so many tries.
+constexpr int SettleMs = 400;
+constexpr int SettleTries = 15;
+
+bool isAreaFileName(QStringView name)
+{
+    return name.size() >= 9 && name.first(4).compare(u"area", Qt::CaseInsensitive) == 0 &&
+           name.last(4).compare(u".ini", Qt::CaseInsensitive) == 0;
+}
+
 } // namespace
+
+// What changed since the last time the changes were taken.
+struct Catalogue::Live
+{
+    QTimer* timer = nullptr;
+    QElapsedTimer burst;
+    bool list = false;
+    bool areas = false;
+    bool picture = false;
+    int settleTries = 0;
+};
 
 Catalogue::Catalogue(const QString& programFolder, FileOps& ops, QObject* parent)
     : QObject(parent), m_programFolder(programFolder), m_ops(ops), m_shown(new ShownImage(this)),
       m_index(std::make_unique<SearchIndex>(ops))
 {}
 
-Catalogue::~Catalogue() = default;
+Catalogue::~Catalogue()
+{
+    if (m_live)
+        m_index->watcher().setChangeHandler({});
+}
+
+bool Catalogue::followDisk()
+{
+    if (m_live)
+        return true;
+    FolderWatcher& watcher = m_index->watcher();
+    if (!watcher.notifyPromptly())
+        return false;
+    m_live = std::make_unique<Live>();
+    m_live->timer = new QTimer(this);
+    m_live->timer->setSingleShot(true);
+    connect(m_live->timer, &QTimer::timeout, this, &Catalogue::takeDiskChanges);
+    watcher.setChangeHandler(
+        [this](const FolderWatcher::Change& c) { noteDiskChange(c.folder, c.name, c.isFolder, c.everything); });
+    watcher.holder(m_programFolder);
+    followListed();
+    return true;
+}
+
+void Catalogue::followListed()
+{
+    if (!m_live)
+        return;
+    QSet<QString> folders;
+    for (const TitleEntry& e : std::as_const(m_images))
+        folders.insert(e.folder);
+    if (!m_shown->folder().isEmpty())
+        folders.insert(m_shown->folder());
+    m_index->watcher().follow(folders);
+}
+
+void Catalogue::noteDiskChange(const QString& folder, const QString& name, bool isFolder, bool everything)
+{
+    Live& live = *m_live;
+    const QString shown = m_shown->folder();
+    if (everything) {
+        live.list = live.areas = live.picture = true;
+    } else if (folder == m_programFolder) {
+        // Files of the program folder (KOVRA.INI, temporaries) are no images.
+        if (isFolder || name.isEmpty())
+            live.list = true;
+    } else if (name.isEmpty()) {
+        live.list = true;                // the folder itself went
+    } else if (!name.startsWith(u'.')) { // a temporary of a writer: its rename follows
+        const bool imageIni = name.compare(u"IMAGE.INI", Qt::CaseInsensitive) == 0;
+        live.list = live.list || imageIni;
+        if (folder == shown) {
+            if (isAreaFileName(name))
+                live.areas = true;
+            else
+                live.picture = true;
+        }
+    }
+    if (!live.list && !live.areas && !live.picture)
+        return;
+    if (!live.timer->isActive()) {
+        live.burst.start();
+        live.timer->start(QuietMs);
+    } else if (live.burst.elapsed() + QuietMs < LongestWaitMs) {
+        live.timer->start(QuietMs);
+    }
+}
+
+void Catalogue::takeDiskChanges()
+{
+    if (!m_live)
+        return;
+    Live& live = *m_live;
+    m_index->watcher().drain();
+    if (m_searching || (m_hold && m_hold())) {
+        live.timer->start(QuietMs);
+        return;
+    }
+    live.timer->stop();
+    const bool list = std::exchange(live.list, false);
+    const bool areas = std::exchange(live.areas, false);
+    const bool picture = std::exchange(live.picture, false);
+    if (list) {
+        m_index->watcher().holder(m_programFolder); // watched anew if the folder was replaced
+        const QList<TitleEntry> before = m_images;
+        readFolderList();
+        m_images = m_folders.isEmpty() ? QList<TitleEntry>() : titleList(m_folders, nonTitled());
+        const bool changed =
+            m_images.size() != before.size() ||
+            !std::equal(m_images.begin(), m_images.end(), before.begin(),
+                        [](const auto& a, const auto& b) { return a.folder == b.folder && a.title == b.title; });
+        if (changed) {
+            const QString shown = m_shown->folder();
+            const bool wasListed =
+                std::any_of(before.begin(), before.end(), [&](const TitleEntry& e) { return e.folder == shown; });
+            if (shown.isEmpty() && !m_images.isEmpty()) {
+                m_shown->chooseImage(m_images.first().folder); // the first image came: shown as at start
+            } else if (!shown.isEmpty() && wasListed && !isListed(shown)) {
+                if (m_shown->isModified()) {
+                    // Its edits stay on screen; only the user leaves them.
+                    m_shown->setNotice(QStringLiteral("この画像は他の場所で削除されました．"));
+                } else {
+                    if (m_images.isEmpty())
+                        m_shown->clear();
+                    else
+                        m_shown->chooseImage(m_images.first().folder);
+                    m_shown->setNotice(QStringLiteral("表示していた画像は他の場所で削除されました．"));
+                }
+            }
+            followListed();
+            m_followedEmit = true;
+            emit imageListChanged();
+            m_followedEmit = false;
+        }
+    }
+    if ((areas || picture) && !m_shown->folder().isEmpty() && pathKind(m_shown->folder()) == PathKind::Folder) {
+        const ShownImage::DiskFollow f = m_shown->followDisk(areas, picture, live.settleTries >= SettleTries);
+        if (f.pictureSettling) {
+            ++live.settleTries;
+            live.picture = true;
+            live.timer->start(SettleMs);
+        } else {
+            live.settleTries = 0;
+        }
+    }
+}
 
 QString Catalogue::settingsFilePath() const
 {
@@ -60,6 +212,7 @@ void Catalogue::rebuildImageList(const QString& defaultTitle, bool clearWhenEmpt
     m_images = m_folders.isEmpty() ? QList<TitleEntry>() : titleList(m_folders, defaultTitle);
     if (m_images.isEmpty() && clearWhenEmpty)
         m_shown->clear(); // the last image is gone: show nothing rather than a deleted picture
+    followListed();
     emit imageListChanged();
 }
 
@@ -216,7 +369,13 @@ Catalogue::ArrangementSave Catalogue::saveArrangement()
 
 QList<SearchRow> Catalogue::search(const QString& text, const SearchProgress& progress)
 {
-    return m_index->search(m_folders, Matcher(text), progress);
+    // The folder list stays as it is while the search walks it; changes are taken after.
+    const bool outer = !std::exchange(m_searching, true);
+    const QStringList folders = m_folders;
+    QList<SearchRow> rows = m_index->search(folders, Matcher(text), progress);
+    if (outer)
+        m_searching = false;
+    return rows;
 }
 
 QList<SearchRow> Catalogue::scan(const QString& text) const

@@ -7,12 +7,15 @@
 #include "SearchScan.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QObject>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 class QTemporaryDir;
+class QTimer;
 
 namespace kovra {
 
@@ -92,6 +95,22 @@ public:
     // The registration window's list: the folder list read again, the titles with "Non Titled".
     QList<TitleEntry> registeredImages();
 
+    // --- Following the disk while the program runs
+    // From now on, folders coming, going or renamed in the program folder, titles changed in IMAGE.INI
+    // and the shown image's files changed by others (a sync program, kovra-cli, another kovra) are
+    // followed, through the search index's inotify instance, a burst taken as one change within a second.
+    // The list keeps the shown image by its folder (imageListChanged, listFollowedDisk() true); when the
+    // shown folder goes the first image is chosen as after a deletion, unless its edits are unsaved: it
+    // then stays shown with a notice. False when the kernel reports nothing (no inotify).
+    bool followDisk();
+    bool isFollowingDisk() const { return m_live != nullptr; }
+    // True while imageListChanged tells a change followed from the disk, false for a rebuild.
+    bool listFollowedDisk() const { return m_followedEmit; }
+    // While it answers true (the list's popup is open) changes wait.
+    void setDiskFollowHold(std::function<bool()> hold) { m_hold = std::move(hold); }
+    // Takes the changes noted so far now, without waiting for the burst to end (tests, tools).
+    void takeDiskChanges();
+
     // --- Registration
     // GIF by name, then by content; then whether its name can be stored; last whether it can be shown.
     DropCheck checkDroppedFile(const QString& path) const;
@@ -142,6 +161,10 @@ signals:
     void imageListChanged();
 
 private:
+    struct Live;
+    void noteDiskChange(const QString& folder, const QString& name, bool isFolder, bool everything);
+    void followListed();
+
     QString m_programFolder;
     FileOps& m_ops;
     ShownImage* m_shown;
@@ -149,6 +172,10 @@ private:
     QStringList m_folders;
     QList<TitleEntry> m_images;
     std::unique_ptr<QTemporaryDir> m_pasted; // the pasted pictures, made at the first paste
+    std::unique_ptr<Live> m_live;            // made by followDisk
+    std::function<bool()> m_hold;
+    bool m_followedEmit = false;
+    bool m_searching = false;
 };
 
 } // namespace kovra

@@ -3,6 +3,8 @@
 #include "ImageFolders.h"
 #include "MarkGeometry.h"
 
+#include "NativePath.h"
+
 #include <QFileInfo>
 
 namespace kovra {
@@ -99,12 +101,10 @@ void ShownImage::chooseImage(const QString& folder)
     for (Area& a : m_areas)
         if (a.state == AreaState::InUse)
             a.state = AreaState::Free;
+    m_notice.clear();
+    m_toldKept = false;
     if (!folder.isEmpty()) {
-        const QString file = picturePathOf(folder);
-        if (file.isEmpty())
-            clearPicture();
-        else
-            showPicture(file);
+        loadPictureOf(folder);
         m_folder = folder;
     }
     hideHitFrames();
@@ -115,8 +115,72 @@ void ShownImage::chooseImage(const QString& folder)
     emit imageChosen(m_folder);
 }
 
+void ShownImage::loadPictureOf(const QString& folder)
+{
+    const PictureResolution r = resolvePicture(folder);
+    if (r.stored.isEmpty()) {
+        clearPicture();
+    } else if (!r.found && pathKind(r.path) == PathKind::Missing) {
+        // Not there yet (a sync program writes IMAGE.INI before the picture): the file of that name inside
+        // the folder is awaited, wherever the stored path pointed.
+        const qsizetype cut = std::max(r.stored.lastIndexOf(u'\\'), r.stored.lastIndexOf(u'/'));
+        m_picture.reset();
+        m_pictureFile = folder + u'/' + r.stored.mid(cut + 1);
+        m_pictureState = PictureState::Arriving;
+        emit changed();
+    } else {
+        showPicture(r.path);
+    }
+}
+
+ShownImage::DiskFollow ShownImage::followDisk(bool areas, bool picture, bool giveUp)
+{
+    DiskFollow result;
+    if (m_folder.isEmpty())
+        return result;
+    if (picture) {
+        const std::shared_ptr<const PictureSource> before = m_picture;
+        const PictureState stateBefore = m_pictureState;
+        const QString fileBefore = m_pictureFile;
+        loadPictureOf(m_folder);
+        if (stateBefore == PictureState::Arriving && m_pictureState == PictureState::Unreadable && !giveUp) {
+            // Still being written: tried again once it settles.
+            m_pictureState = PictureState::Arriving;
+            result.pictureSettling = true;
+        }
+        result.pictureReread = m_picture != before || m_pictureState != stateBefore || m_pictureFile != fileBefore;
+    }
+    if (areas) {
+        const Areas onDisk = areasFrom(loadImageAreas(m_folder), m_saved);
+        if (!sameLayout(onDisk, m_saved)) {
+            if (!isModified()) {
+                readAreas(m_folder);
+                result.areasReread = true;
+            } else {
+                result.areasKept = true;
+                if (!std::exchange(m_toldKept, true))
+                    setNotice(QStringLiteral(
+                        "このｲﾒｰｼﾞのｴﾘｱは他の場所で変更されました．保存すると他の変更と合わせて保存されます．"));
+            }
+        }
+    }
+    if (result.pictureReread)
+        emit changed();
+    return result;
+}
+
+void ShownImage::setNotice(const QString& text)
+{
+    if (m_notice == text)
+        return;
+    m_notice = text;
+    emit changed();
+}
+
 void ShownImage::clear()
 {
+    m_notice.clear();
+    m_toldKept = false;
     clearPicture();
     m_handle = false;
     m_areas = {};
@@ -145,6 +209,14 @@ void ShownImage::readAreas(const QString& folder)
         takeReading(m_areas[size_t(i)], m_read[size_t(i)]);
     takeSavedLayout();
     emit changed();
+}
+
+ShownImage::Areas ShownImage::areasFrom(const std::array<LoadedArea, AreaCount>& loaded, const Areas& base)
+{
+    Areas areas = base;
+    for (int i = 0; i < AreaCount; ++i)
+        takeReading(areas[size_t(i)], loaded[size_t(i)]);
+    return areas;
 }
 
 void ShownImage::takeReading(Area& a, const LoadedArea& l)
@@ -243,6 +315,9 @@ WriteStatus ShownImage::saveArrangement(QList<int>* changedElsewhere)
             takeReading(m_areas[size_t(i)], merged.disk[size_t(i)]);
     m_read = merged.disk;
     takeSavedLayout();
+    // What the notice of changes elsewhere announced has happened; a later change tells again.
+    if (std::exchange(m_toldKept, false))
+        setNotice(QString());
     emit changed();
     if (changedElsewhere)
         *changedElsewhere = merged.changedElsewhere;

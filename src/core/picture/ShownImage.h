@@ -37,7 +37,16 @@ public:
         AreaState state = AreaState::Free;
         QRectF rect; // single-precision values
     };
-    enum class PictureState { None, Shown, Unreadable };
+    // Arriving: IMAGE.INI names a picture that is not in the folder yet (a sync program brings it).
+    enum class PictureState { None, Shown, Unreadable, Arriving };
+    // What following a change on disk did to the shown image.
+    struct DiskFollow
+    {
+        bool areasReread = false;
+        bool areasKept = false; // they changed on disk, and the unsaved edits here stay shown
+        bool pictureReread = false;
+        bool pictureSettling = false; // the arriving file is there but cannot be read yet: try again
+    };
     struct Hit
     {
         bool frameShown = false;
@@ -80,6 +89,15 @@ public:
     void clearPicture();
     // A dropped file shown for registration: empty when it cannot be read.
     void showPreview(const QString& path);
+
+    // --- Changes made on disk by others while the image is shown
+    // Reads again what changed: the picture (IMAGE.INI or the picture file), the areas (an area file) unless
+    // edits here are unsaved. Unchanged files change nothing, and neither does the program's own save.
+    // giveUp: an arriving picture that still cannot be read is refused now.
+    DiskFollow followDisk(bool areas, bool picture, bool giveUp = false);
+    // A short text over the picture about what happened elsewhere; empty for none. Gone at the next choice.
+    QString notice() const { return m_notice; }
+    void setNotice(const QString& text);
 
     // --- Laying out areas
     // Opens the lowest free area with rect (picture pixels), selects it and shows the handle; -1 when all
@@ -181,8 +199,13 @@ private:
     // The areas as they are now count as the saved layout; no steps, no open gesture.
     void takeSavedLayout();
     void noteModified();
+    void loadPictureOf(const QString& folder);
+    // The areas as the loaded files give them over base (a failed value keeps base's).
+    static Areas areasFrom(const std::array<LoadedArea, AreaCount>& loaded, const Areas& base);
 
     QString m_folder;
+    QString m_notice;
+    bool m_toldKept = false; // the notice of areas changed elsewhere was given for this image
     std::shared_ptr<const PictureSource> m_picture;
     PictureState m_pictureState = PictureState::None;
     QString m_pictureFile;

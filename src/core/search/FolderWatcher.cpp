@@ -2,6 +2,7 @@
 
 #include "NativePath.h"
 
+#include <QSocketNotifier>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -82,6 +83,7 @@ FolderWatcher::FolderWatcher() : m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
 
 FolderWatcher::~FolderWatcher()
 {
+    m_notifier.reset();
     if (m_fd >= 0)
         ::close(m_fd);
 }
@@ -158,7 +160,7 @@ void FolderWatcher::commit(const QString& folder, const Watch& watch, bool readW
             watched.append(folder);
     }
     f.wd = watch.wd;
-    f.current = watch.trusted && readWhole;
+    f.current = watch.trusted && readWhole && !m_lostAll && !m_notified.contains(watch.wd);
 }
 
 bool FolderWatcher::isCurrent(const QString& folder) const
@@ -200,7 +202,7 @@ void FolderWatcher::unmapFolderWatch(int wd, const QString& folder)
     it->removeAll(folder);
     if (it->isEmpty()) {
         m_folderWatches.erase(it);
-        if (!m_parentWatches.contains(wd))
+        if (!isHeld(wd))
             ::inotify_rm_watch(m_fd, wd);
     }
 }
@@ -211,17 +213,95 @@ void FolderWatcher::forgetParent(int wd)
         markChildrenOf(p);
         m_parents.remove(p);
     }
-    if (!m_folderWatches.contains(wd))
+    if (!isHeld(wd))
         ::inotify_rm_watch(m_fd, wd);
+}
+
+bool FolderWatcher::isHeld(int wd) const
+{
+    return m_folderWatches.contains(wd) || m_parentWatches.contains(wd) || m_followWatches.contains(wd);
+}
+
+void FolderWatcher::report(const Change& change) const
+{
+    if (m_onChange)
+        m_onChange(change);
+}
+
+bool FolderWatcher::notifyPromptly()
+{
+    if (m_fd < 0)
+        return false;
+    if (!m_notifier) {
+        m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [this] { drain(); });
+    }
+    return true;
+}
+
+void FolderWatcher::follow(const QSet<QString>& folders)
+{
+    if (m_fd < 0)
+        return;
+    for (auto it = m_followed.begin(); it != m_followed.end();) {
+        if (folders.contains(it.key())) {
+            ++it;
+            continue;
+        }
+        const int wd = it.value();
+        const QString folder = it.key();
+        it = m_followed.erase(it);
+        if (const auto w = m_followWatches.find(wd); w != m_followWatches.end()) {
+            w->removeAll(folder);
+            if (w->isEmpty()) {
+                m_followWatches.erase(w);
+                if (!isHeld(wd))
+                    ::inotify_rm_watch(m_fd, wd);
+            }
+        }
+    }
+    for (const QString& folder : folders) {
+        if (m_followed.contains(folder))
+            continue;
+        const int wd = ::inotify_add_watch(m_fd, nativePath(folder).constData(), FolderEvents);
+        if (wd < 0)
+            continue;
+        m_followed.insert(folder, wd);
+        QStringList& watched = m_followWatches[wd];
+        if (!watched.contains(folder))
+            watched.append(folder);
+    }
 }
 
 void FolderWatcher::handle(const inotify_event& ev)
 {
     if (ev.mask & IN_Q_OVERFLOW) {
         markAll();
+        m_lostAll = true;
+        report({{}, {}, false, true});
         return;
     }
     const bool gone = ev.mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT);
+    const QString name =
+        ev.len > 0 ? fromNativePath(QByteArrayView(ev.name, qsizetype(std::strlen(ev.name)))) : QString();
+    m_notified.insert(ev.wd);
+    // Told before the records below forget the watch.
+    QStringList told;
+    for (const auto* watches : {&m_folderWatches, &m_parentWatches, &m_followWatches})
+        if (const auto it = watches->constFind(ev.wd); it != watches->cend())
+            for (const QString& f : *it)
+                if (!told.contains(f))
+                    told.append(f);
+    if (!(ev.mask & IN_IGNORED) || ev.len > 0)
+        for (const QString& f : std::as_const(told))
+            report({f, name, (ev.mask & IN_ISDIR) != 0});
+    if (ev.mask & IN_IGNORED) {
+        if (const auto it = m_followWatches.find(ev.wd); it != m_followWatches.end()) {
+            for (const QString& f : std::as_const(*it))
+                m_followed.remove(f);
+            m_followWatches.erase(it);
+        }
+    }
     if (const auto it = m_folderWatches.find(ev.wd); it != m_folderWatches.end()) {
         for (const QString& f : std::as_const(*it))
             mark(f);
@@ -234,7 +314,6 @@ void FolderWatcher::handle(const inotify_event& ev)
     }
     if (const auto it = m_parentWatches.find(ev.wd); it != m_parentWatches.end()) {
         if (ev.len > 0) {
-            const QString name = fromNativePath(QByteArrayView(ev.name, qsizetype(std::strlen(ev.name))));
             for (const QString& p : std::as_const(*it))
                 mark(p + u'/' + name);
         }

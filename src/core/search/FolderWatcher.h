@@ -4,7 +4,10 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <memory>
 
+class QSocketNotifier;
 struct inotify_event;
 
 namespace kovra {
@@ -18,6 +21,10 @@ namespace kovra {
 // max_user_watches, no permission, no inotify at all); one on a file system that does not report changes
 // made elsewhere (network shares, FUSE and cluster file systems); a symbolic link, and a folder in which
 // IMAGE.INI or an area file is one; a folder whose holding folder is not trusted itself.
+//
+// The same instance also tells the catalogue what changed on disk while the program runs: the folders it
+// follows, the holding folders, and every image folder the index watches, through the change handler,
+// called from every drain; notifyPromptly() drains as soon as the kernel has something queued.
 //
 // One thread at a time, except watch(), which touches nothing but the kernel.
 class FolderWatcher
@@ -61,6 +68,30 @@ public:
     void drain();
     // Forgets the folders not wanted, with their watches.
     void prune(const QSet<QString>& wanted);
+    // When no read is under way (every watch added is committed): the notifications drained so far are
+    // no longer held against a commit.
+    void forgetNotified()
+    {
+        m_notified.clear();
+        m_lostAll = false;
+    }
+
+    // What a notification named: an entry (name) of a watched folder, or the folder itself going (empty
+    // name). everything: notifications were lost, anything may have changed.
+    struct Change
+    {
+        QString folder;
+        QString name;
+        bool isFolder = false; // the entry named is a folder
+        bool everything = false;
+    };
+    void setChangeHandler(std::function<void(const Change&)> handler) { m_onChange = std::move(handler); }
+    // Drains on the calling thread's event loop whenever a notification is queued. False without inotify.
+    bool notifyPromptly();
+    // Watches exactly these folders for the change handler, apart from the index's own records (which a
+    // folder here never makes current).
+    void follow(const QSet<QString>& folders);
+    bool isFollowed(const QString& folder) const { return m_followed.contains(folder); }
 
     bool notifies() const { return m_fd >= 0; } // false: inotify is not available, no folder is current
     int watchCount() const { return int(m_folderWatches.size() + m_parentWatches.size()); }
@@ -85,12 +116,22 @@ private:
     void unmapFolderWatch(int wd, const QString& folder);
     void forgetParent(int wd);
     void handle(const inotify_event& ev);
+    void report(const Change& change) const;
+    bool isHeld(int wd) const; // by a record of the index, a holding folder or a followed folder
 
     int m_fd = -1;
     QHash<QString, Folder> m_folders;
     QHash<QString, Parent> m_parents;
     QHash<int, QStringList> m_folderWatches; // wd -> image folders
     QHash<int, QStringList> m_parentWatches; // wd -> folders holding image folders
+    QHash<QString, int> m_followed;          // folder -> wd, for the change handler
+    QHash<int, QStringList> m_followWatches; // wd -> followed folders
+    // Watches notified since forgetNotified(), and whether notifications were lost: a drain while a read
+    // was under way (the notifier) means what its commit brings may already be old.
+    QSet<int> m_notified;
+    bool m_lostAll = false;
+    std::function<void(const Change&)> m_onChange;
+    std::unique_ptr<QSocketNotifier> m_notifier;
 };
 
 } // namespace kovra

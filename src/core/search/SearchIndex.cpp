@@ -114,6 +114,11 @@ SearchIndex::SearchIndex(FileOps& ops) : d(std::make_unique<Impl>(ops)) {}
 
 SearchIndex::~SearchIndex() = default;
 
+FolderWatcher& SearchIndex::watcher()
+{
+    return d->watcher;
+}
+
 QList<SearchRow> SearchIndex::search(const QStringList& folders, const Matcher& matcher, const SearchProgress& progress,
                                      int threads)
 {
@@ -132,6 +137,7 @@ QList<SearchRow> SearchIndex::search(const QStringList& folders, const Matcher& 
     const bool built = d->build != nullptr;
     d->finishBuild(false);
     d->watcher.drain();
+    d->watcher.forgetNotified(); // nothing is being read now
 
     const int n = int(folders.size());
     std::vector<const IndexContent::Entry*> known(static_cast<size_t>(n), nullptr);
@@ -210,6 +216,7 @@ QList<SearchRow> SearchIndex::search(const QStringList& folders, const Matcher& 
     d->readLastSearch = read;
     // What changed while the folders were read is read again next time.
     d->watcher.drain();
+    d->watcher.forgetNotified();
     if (d->content.size() > n) {
         const QSet<QString> wanted(folders.begin(), folders.end());
         d->watcher.prune(wanted);
@@ -227,6 +234,7 @@ SearchIndex::Stats SearchIndex::stats()
 {
     d->finishBuild(true);
     d->watcher.drain();
+    d->watcher.forgetNotified();
     Stats s;
     s.folders = int(d->content.size());
     s.current = d->watcher.currentCount();

@@ -8,6 +8,8 @@
 
 namespace kovra {
 
+class FolderWatcher;
+
 // The searchable content of image folders kept in memory between searches, so that a search reads again
 // only what changed since the last one. Per folder it holds every area file's items as the scan reads
 // them, already folded for matching, and (once a search needed it) the title and Filename of IMAGE.INI
@@ -49,6 +51,11 @@ public:
     };
     // Waits for the background reading first.
     Stats stats();
+
+    // The index's one inotify instance, which the catalogue also follows the disk with. Draining it at
+    // any time on the index's thread keeps the index's proof: a read under way is not taken as current
+    // when a notification for its folder was drained meanwhile.
+    FolderWatcher& watcher();
 
 private:
     struct Impl;

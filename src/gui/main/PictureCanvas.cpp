@@ -239,6 +239,14 @@ PictureCanvas::PictureCanvas(ShownImage* model, QWidget* dragLayer, QWidget* par
         m_icons[size_t(i)]->setPixmap(m_iconFrames[0]->pixmap());
     }
     m_outline = new DragOutline(dragLayer);
+    // What happened elsewhere to the shown image: a line over the picture, not a box to answer.
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(QStringLiteral("LiveNotice"));
+    m_notice->setTextFormat(Qt::PlainText);
+    m_notice->setWordWrap(true);
+    m_notice->setAutoFillBackground(true);
+    m_notice->setStyleSheet(QStringLiteral("QLabel { background: #fff8c4; color: black; padding: 3px; }"));
+    m_notice->hide();
 
     connect(m_model, &ShownImage::changed, this, &PictureCanvas::modelChanged);
     connect(m_model, &ShownImage::imageChosen, this, &PictureCanvas::imageChosen);
@@ -264,6 +272,7 @@ void PictureCanvas::resizeEvent(QResizeEvent* event)
     QFrame::resizeEvent(event);
     layoutBars();
     viewChanged();
+    placeNotice();
 }
 
 // The box is the frame's inside less the scroll bars the picture needs at the current zoom.
@@ -336,8 +345,22 @@ void PictureCanvas::ensureImage()
     }
 }
 
+void PictureCanvas::placeNotice()
+{
+    const QString text = m_model->notice();
+    if (m_notice->text() != text)
+        m_notice->setText(text);
+    if (!text.isEmpty()) {
+        const QRect area = m_viewport->geometry();
+        m_notice->setGeometry(area.left(), area.top(), area.width(), m_notice->heightForWidth(area.width()));
+        m_notice->raise();
+    }
+    m_notice->setVisible(!text.isEmpty());
+}
+
 void PictureCanvas::modelChanged()
 {
+    placeNotice();
     const auto source = m_model->pictureState() == ShownImage::PictureState::Shown ? m_model->picture() : nullptr;
     if (source != m_source) {
         if (source)
@@ -412,7 +435,8 @@ void PictureCanvas::paintViewport(QPainter& p, const QRect& exposed)
                             .arg(m_view.scroll().y())
                             .arg(box.width())
                             .arg(box.height())
-                            .arg(dpr);
+                            .arg(dpr) +
+                        u' ' + QString::number(int(m_model->pictureState())) + u' ' + m_model->pictureFile();
     if (m_rendered.isNull() || m_renderedKey != m_image.cacheKey() || m_renderedFor != key) {
         m_rendered = QPixmap(QSize(int(std::ceil(box.width() * dpr)), int(std::ceil(box.height() * dpr))));
         m_rendered.setDevicePixelRatio(dpr);
@@ -430,6 +454,12 @@ void PictureCanvas::paintViewport(QPainter& p, const QRect& exposed)
             const QString name = QFileInfo(m_model->pictureFile()).fileName();
             r.drawText(QRect(QPoint(), box).adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
                        QStringLiteral("画像を表示できません") + u'\n' + name);
+        } else if (m_model->pictureState() == ShownImage::PictureState::Arriving) {
+            // The markers are drawn over the empty box while the picture is on its way.
+            r.setPen(Qt::darkGray);
+            const QString name = QFileInfo(m_model->pictureFile()).fileName();
+            r.drawText(QRect(QPoint(), box).adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
+                       QStringLiteral("画像を受信中です") + u'\n' + name);
         }
         m_renderedKey = m_image.cacheKey();
         m_renderedFor = key;

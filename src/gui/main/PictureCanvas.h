@@ -77,6 +77,7 @@ private:
     friend class AreaMarkerItem;
 
     void modelChanged();
+    void placeNotice();
     void imageChosen();
     void hitsShown();
     void animationStepped(int frame);
@@ -123,6 +124,7 @@ private:
     std::array<HitIconItem*, AreaCount> m_icons{};
     std::array<QLabel*, 4> m_iconFrames{};
     DragOutline* m_outline;
+    QLabel* m_notice;
     std::function<bool()> m_placementMode;
     std::function<bool()> m_arrangementOpen;
 

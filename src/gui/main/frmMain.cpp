@@ -322,6 +322,20 @@ void frmMain::Private::layoutPicture()
 void frmMain::Private::fillImageList()
 {
     const QList<kovra::TitleEntry> entries = catalogue->imageList();
+    if (catalogue->listFollowedDisk()) {
+        // A change made elsewhere: the list names the image shown, which stays (the catalogue chose
+        // another one already if it went); none while a removed image with unsaved edits is shown.
+        const QSignalBlocker block(combo1);
+        combo1->clear();
+        int shown = -1;
+        for (qsizetype p = 0; p < entries.size(); ++p) {
+            combo1->addItem(entries[p].title);
+            if (entries[p].folder == model->folder())
+                shown = int(p);
+        }
+        combo1->setCurrentIndex(shown);
+        return;
+    }
     {
         const QSignalBlocker block(combo1);
         combo1->clear();
@@ -394,6 +408,9 @@ frmMain::frmMain(kovra::Catalogue& catalogue, QWidget* parent) : QWidget(parent)
     d->model = &catalogue.shownImage();
     d->createControls();
     connect(&catalogue, &kovra::Catalogue::imageListChanged, this, [this] { d->fillImageList(); });
+    // The list follows the disk while the program runs; an open list waits until it closes.
+    catalogue.setDiskFollowHold([this] { return d->combo1->view()->isVisible(); });
+    catalogue.followDisk();
 
     kovra::readWindowPosition(d->settingsPath, *this);
     const QSizeF stored = kovra::readWindowSize(d->settingsPath);
@@ -415,6 +432,7 @@ frmMain::frmMain(const QString& programFolder, QWidget* parent) : frmMain(*new k
 
 frmMain::~frmMain()
 {
+    d->catalogue->setDiskFollowHold({});
     // The other windows live no longer than the main window, also when it goes without being closed
     // (a test, or a crash handler); newest first, as closing does.
     const auto windows = d->openWindows;

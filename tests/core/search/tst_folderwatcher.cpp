@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 
 using namespace kovra;
 using namespace Qt::Literals::StringLiterals;
@@ -47,6 +48,9 @@ private slots:
     void changeMarksTheFoldersItTouches();
     void onlyWatchedPlainFoldersAreTrusted_data();
     void onlyWatchedPlainFoldersAreTrusted();
+    void drainDuringReadKeepsItOld_data();
+    void drainDuringReadKeepsItOld();
+    void changesReachTheHandler();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -189,6 +193,76 @@ void tst_folderwatcher::onlyWatchedPlainFoldersAreTrusted()
     watcher.commit(f, watch, kind != u"unread");
     watcher.drain();
     QCOMPARE(watcher.isCurrent(f), current);
+}
+
+// The live catalogue drains at any time: a notification drained between a read's watch and its commit
+// leaves the folder not current, for a folder seen before (its watch mapped) and one new to the watcher.
+// Without a drain in between the read is current, as before.
+void tst_folderwatcher::drainDuringReadKeepsItOld_data()
+{
+    QTest::addColumn<bool>("known");
+    QTest::addColumn<bool>("changeBetween");
+    QTest::newRow("new, changed") << false << true;
+    QTest::newRow("new, unchanged") << false << false;
+    QTest::newRow("known, changed") << true << true;
+    QTest::newRow("known, unchanged") << true << false;
+}
+
+void tst_folderwatcher::drainDuringReadKeepsItOld()
+{
+    QFETCH(bool, known);
+    QFETCH(bool, changeBetween);
+    FolderWatcher watcher;
+    if (!watcher.notifies())
+        QSKIP("no inotify");
+    const FolderWatcher::Holder holder = watcher.holder(m_holder);
+    const QString a = folder(u"a"_s);
+    if (known) {
+        watcher.commit(a, watcher.watch(a, holder), true);
+        write(a + u"/Area0.INI"_s, "x");
+        watcher.drain();
+        QVERIFY(!watcher.isCurrent(a));
+        watcher.forgetNotified();
+    }
+    const FolderWatcher::Watch w = watcher.watch(a, holder);
+    if (changeBetween)
+        write(a + u"/Area0.INI"_s, "y");
+    watcher.drain(); // the notifier's drain, while the read is under way
+    watcher.commit(a, w, true);
+    QCOMPARE(watcher.isCurrent(a), !changeBetween);
+    watcher.forgetNotified();
+    watcher.commit(a, watcher.watch(a, holder), true);
+    QVERIFY(watcher.isCurrent(a));
+}
+
+// Followed folders and the holding folder tell the handler what changed; an unfollowed one does not.
+void tst_folderwatcher::changesReachTheHandler()
+{
+    FolderWatcher watcher;
+    if (!watcher.notifies())
+        QSKIP("no inotify");
+    QList<FolderWatcher::Change> seen;
+    watcher.setChangeHandler([&](const FolderWatcher::Change& c) { seen.append(c); });
+    watcher.holder(m_holder);
+    watcher.follow({folder(u"a"_s)});
+    QVERIFY(watcher.isFollowed(folder(u"a"_s)));
+    QVERIFY(watcher.notifyPromptly());
+    write(folder(u"a"_s) + u"/Area3.INI"_s, "z");
+    write(folder(u"b"_s) + u"/Area3.INI"_s, "z");
+    QVERIFY(QDir().mkpath(folder(u"c"_s)));
+    QTRY_VERIFY_WITH_TIMEOUT(seen.size() >= 2, 5000);
+    watcher.drain();
+    auto has = [&](const QString& f, const QString& name, bool isFolder) {
+        return std::any_of(seen.begin(), seen.end(), [&](const FolderWatcher::Change& c) {
+            return c.folder == f && c.name == name && c.isFolder == isFolder;
+        });
+    };
+    QVERIFY(has(folder(u"a"_s), u"Area3.INI"_s, false));
+    QVERIFY(has(m_holder, u"c"_s, true));
+    QVERIFY(!std::any_of(seen.begin(), seen.end(),
+                         [&](const FolderWatcher::Change& c) { return c.folder == folder(u"b"_s); }));
+    watcher.follow({});
+    QVERIFY(!watcher.isFollowed(folder(u"a"_s)));
 }
 
 QTEST_GUILESS_MAIN(tst_folderwatcher)

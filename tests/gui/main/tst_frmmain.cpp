@@ -4,7 +4,10 @@
 #include "frmAbout.h"
 #include "frmMain.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -661,6 +664,66 @@ private slots:
         QVERIFY(!w.hasPicture());
         QVERIFY(!w.shownImage().isShown(2));
         QVERIFY(w.shownImage().folder().isEmpty());
+    }
+
+    // Combo1 follows folders made and removed elsewhere, keeping the shown image by its folder; while its
+    // list is open nothing moves. The shown folder removed: the first image, with the notice over it.
+    void combo1FollowsTheDisk()
+    {
+        CatalogueBuilder fx;
+        fx.addImage(QStringLiteral("20240101000000"), "A");
+        const QString b = fx.addImage(QStringLiteral("20240102000000"), "B");
+        frmMain w(fx.path());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.selectImage(b);
+        auto* combo = w.findChild<QComboBox*>(QStringLiteral("Combo1"));
+        QCOMPARE(combo->currentIndex(), 1);
+
+        QElapsedTimer delay;
+        delay.start();
+        fx.addImage(QStringLiteral("20230101000000"), "Z");
+        QTRY_COMPARE_WITH_TIMEOUT(comboTexts(w).size(), 3, 5000);
+        qInfo("Combo1 followed after %lld ms", delay.elapsed());
+        QCOMPARE(comboTexts(w).first(), QStringLiteral("Z"));
+        QCOMPARE(combo->currentIndex(), 2);
+        QCOMPARE(w.shownImage().folder(), b);
+
+        combo->showPopup();
+        QTRY_VERIFY(combo->view()->isVisible());
+        fx.addImage(QStringLiteral("20250101000000"), "N");
+        w.catalogue().takeDiskChanges(); // held while the list is open
+        QCOMPARE(comboTexts(w).size(), 3);
+        combo->hidePopup();
+        QTRY_COMPARE_WITH_TIMEOUT(comboTexts(w).size(), 4, 5000);
+
+        QVERIFY(QDir(b).removeRecursively());
+        QTRY_COMPARE_WITH_TIMEOUT(comboTexts(w).size(), 3, 5000);
+        QCOMPARE(combo->currentIndex(), 0);
+        QCOMPARE(w.shownImage().folder(), fx.folder(QStringLiteral("20230101000000")));
+        auto* notice = w.findChild<QLabel*>(QStringLiteral("LiveNotice"));
+        QVERIFY(notice && notice->isVisible());
+        QCOMPARE(notice->text(), QStringLiteral("表示していた画像は他の場所で削除されました．"));
+        w.selectImage(fx.folder(QStringLiteral("20240101000000")));
+        QVERIFY(!notice->isVisible());
+    }
+
+    // A picture still on its way: no photo, the markers shown; the photo once the file lands.
+    void arrivingPictureLands()
+    {
+        CatalogueBuilder fx;
+        fx.makeImage(QStringLiteral("20240101000000"), "A", QStringLiteral("late.png"));
+        fx.writeArea(QStringLiteral("20240101000000"), 0, CatalogueBuilder::area("True", 5, 5, 20, 20));
+        frmMain w(fx.path());
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.shownImage().pictureState(), kovra::ShownImage::PictureState::Arriving);
+        QVERIFY(!w.hasPicture());
+        QWidget* marker = w.findChild<QWidget*>(QStringLiteral("ImgArea0"));
+        QVERIFY(marker && marker->isVisible());
+        fx.makePicture(QStringLiteral("20240101000000/late.png"), QSize(60, 40), Qt::green);
+        QTRY_VERIFY_WITH_TIMEOUT(w.hasPicture(), 5000);
+        QVERIFY(marker->isVisible());
     }
 };
 
