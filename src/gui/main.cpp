@@ -82,6 +82,9 @@ int main(int argc, char* argv[])
     QObject::connect(mainWindow, &frmMain::programEnding, &app, &QApplication::quit, Qt::QueuedConnection);
     mainWindow->show();
     QTimer::singleShot(0, mainWindow, [mainWindow, merged] { kovra::tellMergedConflicts(mainWindow, merged); });
+    // Copies that arrive later, while the program follows the disk, are merged and told the same way.
+    QObject::connect(&catalogue, &kovra::Catalogue::conflictCopiesMerged, mainWindow,
+                     [mainWindow](const QList<kovra::ConflictMerge>& m) { kovra::tellMergedConflicts(mainWindow, m); });
     const QPointer<frmMain> open(mainWindow);
     const int status = app.exec();
     delete open.data(); // the windows draw the catalogue's shown image: they go first

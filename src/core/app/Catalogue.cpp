@@ -61,6 +61,7 @@ struct Catalogue::Live
     bool list = false;
     bool areas = false;
     bool picture = false;
+    QSet<QString> conflicts; // image folders where a sync program left a conflict copy
     int settleTries = 0;
 };
 
@@ -118,6 +119,8 @@ void Catalogue::noteDiskChange(const QString& folder, const QString& name, bool 
     } else if (name.isEmpty()) {
         live.list = true;                // the folder itself went
     } else if (!name.startsWith(u'.')) { // a temporary of a writer: its rename follows
+        if (!isFolder && conflictCopyOf(name))
+            live.conflicts.insert(folder);
         const bool imageIni = name.compare(u"IMAGE.INI", Qt::CaseInsensitive) == 0;
         live.list = live.list || imageIni;
         if (folder == shown) {
@@ -127,7 +130,7 @@ void Catalogue::noteDiskChange(const QString& folder, const QString& name, bool 
                 live.picture = true;
         }
     }
-    if (!live.list && !live.areas && !live.picture)
+    if (!live.list && !live.areas && !live.picture && live.conflicts.isEmpty())
         return;
     if (!live.timer->isActive()) {
         live.burst.start();
@@ -149,8 +152,16 @@ void Catalogue::takeDiskChanges()
     }
     live.timer->stop();
     const bool list = std::exchange(live.list, false);
-    const bool areas = std::exchange(live.areas, false);
-    const bool picture = std::exchange(live.picture, false);
+    bool areas = std::exchange(live.areas, false);
+    bool picture = std::exchange(live.picture, false);
+    const QSet<QString> conflicts = std::exchange(live.conflicts, {});
+    QList<ConflictMerge> merged;
+    for (const QString& folder : conflicts)
+        if (isListed(folder) && pathKind(folder) == PathKind::Folder)
+            merged += kovra::mergeConflictCopies(folder, ConflictMode::Merge);
+    // A merge into the shown image's area files is read like any other change from outside.
+    if (!merged.isEmpty() && conflicts.contains(m_shown->folder()))
+        areas = true;
     if (list) {
         m_index->watcher().holder(m_programFolder); // watched anew if the folder was replaced
         const QList<TitleEntry> before = m_images;
@@ -194,6 +205,8 @@ void Catalogue::takeDiskChanges()
             live.settleTries = 0;
         }
     }
+    if (!merged.isEmpty())
+        emit conflictCopiesMerged(merged);
 }
 
 QString Catalogue::settingsFilePath() const

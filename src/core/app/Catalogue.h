@@ -159,6 +159,9 @@ public:
 
 signals:
     void imageListChanged();
+    // Conflict copies that arrived while the disk was followed were merged into their files (only the
+    // copies that gave something or were left alone are worth telling; the receiver decides).
+    void conflictCopiesMerged(const QList<ConflictMerge>& merges);
 
 private:
     struct Live;

@@ -3,6 +3,7 @@
 #include "ShownImage.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -142,6 +143,36 @@ private slots:
             cat.takeDiskChanges();
             QVERIFY2(m.notice().isEmpty(), "told once per image");
         }
+    }
+
+    // A sync program's conflict copy arriving while the program runs: merged into the file, the copy gone,
+    // the shown image showing the merged area, and the merge announced once.
+    void arrivingConflictCopyMerged()
+    {
+        CatalogueBuilder fx;
+        const QString name = QStringLiteral("20240101000000");
+        const QString folder = fx.addImage(name, "A");
+        fx.addArea(name, 0, true, QRect(10, 10, 50, 40), {u"pen"_s});
+        Catalogue cat(fx.path());
+        cat.rebuildImageList();
+        QVERIFY(cat.followDisk());
+        ShownImage& m = cat.shownImage();
+        m.chooseImage(folder);
+        QSignalSpy merged(&cat, &Catalogue::conflictCopiesMerged);
+        const QString copy = u"Area0.sync-conflict-20261209-101010-ABCDEFG.INI"_s;
+        fx.writeArea(name, 0,
+                     CatalogueBuilder::area("True", 10, 10, 50, 40) +
+                         "[ItemCount]\r\nSum=2\r\n[Items]\r\nItem0=pen\r\nItem1=ruler\r\n");
+        QVERIFY(QFile::rename(folder + u"/Area0.INI"_s, folder + u"/"_s + copy));
+        fx.addArea(name, 0, true, QRect(10, 10, 50, 40), {u"pen"_s, u"tape"_s});
+        QTRY_COMPARE_WITH_TIMEOUT(merged.count(), 1, Patience);
+        QVERIFY(!QFile::exists(folder + u"/"_s + copy));
+        QCOMPARE(cat.readItems(folder, 0), (QList<QByteArray>{"pen", "tape", "ruler"}));
+        const auto reports = merged.first().first().value<QList<kovra::ConflictMerge>>();
+        QCOMPARE(reports.size(), 1);
+        QCOMPARE(reports.first().itemsAdded, QList<QByteArray>{"ruler"});
+        QVERIFY(m.isShown(0));
+        QVERIFY(!m.isModified());
     }
 
     // IMAGE.INI names a picture not in the folder yet: arriving, markers shown; it shows once it lands.
