@@ -15,12 +15,7 @@
 namespace kovra::cli {
 namespace {
 
-const QString AreaSection = QStringLiteral("Area");
-const QString ItemCountSection = QStringLiteral("ItemCount");
-const QString ItemsSection = QStringLiteral("Items");
 const QString ImageSection = QStringLiteral("ImageFile");
-const std::array<QString, 4> GeometryKeys = {QStringLiteral("Left"), QStringLiteral("Top"), QStringLiteral("Width"),
-                                             QStringLiteral("Height")};
 
 // A stored value as a message shows it: control characters visible, long values shortened.
 QString shown(QStringView text)

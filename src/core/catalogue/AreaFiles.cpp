@@ -11,16 +11,6 @@
 #include <vector>
 
 namespace kovra {
-namespace {
-
-const QString AreaSection = QStringLiteral("Area");
-const QString ItemCountSection = QStringLiteral("ItemCount");
-const QString ItemsSection = QStringLiteral("Items");
-const std::array<QString, 4> GeometryKeys = {QStringLiteral("Left"), QStringLiteral("Top"), QStringLiteral("Width"),
-                                             QStringLiteral("Height")};
-
-} // namespace
-
 QString areaFilePath(const QString& folder, int areaIndex)
 {
     return folder + QStringLiteral("/Area") + QString::number(areaIndex) + QStringLiteral(".INI");

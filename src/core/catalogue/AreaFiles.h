@@ -12,6 +12,13 @@
 
 namespace kovra {
 
+// The sections and keys of an area file, for every reader and writer of them.
+inline const QString AreaSection = QStringLiteral("Area");
+inline const QString ItemCountSection = QStringLiteral("ItemCount");
+inline const QString ItemsSection = QStringLiteral("Items");
+inline const std::array<QString, 4> GeometryKeys = {QStringLiteral("Left"), QStringLiteral("Top"),
+                                                    QStringLiteral("Width"), QStringLiteral("Height")};
+
 inline constexpr int AreaCount = 30;
 inline constexpr int GeometryBufferSize = 16;   // Visible, Left, Top, Width, Height: at most 15 bytes
 inline constexpr int ItemSumBufferSize = 10;    // Sum in the item window

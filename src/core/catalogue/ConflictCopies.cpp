@@ -16,12 +16,7 @@
 namespace kovra {
 namespace {
 
-const QString AreaSection = QStringLiteral("Area");
-const QString ItemCountSection = QStringLiteral("ItemCount");
-const QString ItemsSection = QStringLiteral("Items");
 const QString ImageSection = QStringLiteral("ImageFile");
-const std::array<QString, 4> GeometryKeys = {QStringLiteral("Left"), QStringLiteral("Top"), QStringLiteral("Width"),
-                                             QStringLiteral("Height")};
 
 // The catalogue's name for NAME.EXT when it is IMAGE.INI or an area file; area is set for the latter.
 std::optional<QString> catalogueName(const QString& name, const QString& ext, int& area)
