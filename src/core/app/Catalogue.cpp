@@ -14,6 +14,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QImageWriter>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -383,12 +384,14 @@ Catalogue::ArrangementSave Catalogue::saveArrangement()
 QList<SearchRow> Catalogue::search(const QString& text, const SearchProgress& progress)
 {
     // The folder list stays as it is while the search walks it; changes are taken after.
+    // A progress callback may end it early by an exception; the flag is put back either way.
     const bool outer = !std::exchange(m_searching, true);
+    const auto restore = qScopeGuard([&] {
+        if (outer)
+            m_searching = false;
+    });
     const QStringList folders = m_folders;
-    QList<SearchRow> rows = m_index->search(folders, Matcher(text), progress);
-    if (outer)
-        m_searching = false;
-    return rows;
+    return m_index->search(folders, Matcher(text), progress);
 }
 
 QList<SearchRow> Catalogue::scan(const QString& text) const

@@ -32,7 +32,12 @@ struct SearchRow
 };
 
 // Called after each folder: position (0-based) of the folder just scanned, and the number of folders.
+// It may end the search early by throwing SearchCancelled: the search then returns through the
+// exception once its threads have stopped, and an index keeps what it held before (nothing half-read).
 using SearchProgress = std::function<void(int position, int count)>;
+struct SearchCancelled
+{
+};
 
 // Runs work(i) for every i in [0, n) on up to `threads` threads (0: as many as pay, at most two) and
 // calls progress(i, n) on the calling thread only, once per i, in ascending order, each after work(i)
