@@ -1,5 +1,7 @@
 #include "HeifPicture.h"
 
+#include "HeifBoxes.h"
+
 #include <QThread>
 #include <QtEndian>
 #include <algorithm>
@@ -103,6 +105,27 @@ heif_reader_grow_status waitForSize(int64_t target, void* userdata)
 {
     return target <= static_cast<FileSpan*>(userdata)->size ? heif_reader_grow_status_size_reached
                                                             : heif_reader_grow_status_size_beyond_eof;
+}
+
+// Whether the handle's image holds no more pixels than its header says: a grid or overlay whose own
+// data declares a larger canvas would be allocated at that size by libheif, past every estimate here.
+bool canvasWithinHeader(const FileSpan& span, heif_item_id id, const heif_image_handle* handle)
+{
+    const auto read = [&span](qint64 offset, qint64 size, char* out) {
+        FileSpan at{span.fd, span.size, offset};
+        return readFrom(out, size_t(size), &at) == 0;
+    };
+    const heifboxes::ItemCanvas canvas = heifboxes::derivedCanvas(read, span.size, id);
+    if (!canvas.derived)
+        return true;
+    if (!canvas.size)
+        return false;
+    qint64 w = heif_image_handle_get_ispe_width(handle), h = heif_image_handle_get_ispe_height(handle);
+    if (w <= 0 || h <= 0) {
+        w = heif_image_handle_get_width(handle);
+        h = heif_image_handle_get_height(handle);
+    }
+    return qint64(canvas.size->width()) * canvas.size->height() <= w * h;
 }
 
 // libheif keeps a pointer to the table for the context's whole life.
@@ -278,11 +301,15 @@ std::unique_ptr<HeifPicture> HeifPicture::open(int fd)
     if (heif_context_read_from_reader(p->context.get(), &FileReader, &p->span, nullptr).code != heif_error_Ok)
         return nullptr;
     heif_image_handle* primary = nullptr;
+    heif_item_id primaryId = 0;
     if (heif_context_get_primary_image_handle(p->context.get(), &primary).code != heif_error_Ok || !primary)
         return nullptr;
     p->primary.reset(primary);
+    if (heif_context_get_primary_image_ID(p->context.get(), &primaryId).code != heif_error_Ok)
+        return nullptr;
     p->size = QSize(heif_image_handle_get_width(primary), heif_image_handle_get_height(primary));
-    if (p->size.isEmpty() || p->size.width() > MaxSide || p->size.height() > MaxSide)
+    if (p->size.isEmpty() || p->size.width() > MaxSide || p->size.height() > MaxSide ||
+        !canvasWithinHeader(p->span, primaryId, primary))
         return nullptr;
     p->alpha = heif_image_handle_has_alpha_channel(primary) != 0;
     p->bitDepth = heif_image_handle_get_luma_bits_per_pixel(primary);
@@ -296,7 +323,8 @@ std::unique_ptr<HeifPicture> HeifPicture::open(int fd)
         Thumbnail thumbnail{Handle(t), QSize(heif_image_handle_get_width(t), heif_image_handle_get_height(t)),
                             heif_image_handle_get_luma_bits_per_pixel(t), heif_image_handle_has_alpha_channel(t) != 0};
         // One of other proportions is not the picture as shown (a thumbnail left unturned, say).
-        if (!thumbnail.size.isEmpty() && sameProportions(thumbnail.size, p->size))
+        if (!thumbnail.size.isEmpty() && sameProportions(thumbnail.size, p->size) &&
+            canvasWithinHeader(p->span, ids[size_t(i)], thumbnail.handle.get()))
             p->thumbnails.push_back(std::move(thumbnail));
     }
     std::sort(p->thumbnails.begin(), p->thumbnails.end(), [](const Thumbnail& a, const Thumbnail& b) {

@@ -155,6 +155,43 @@ private slots:
               double(picture->decodeBytes()) / pixels, double(bytes.size()) / pixels);
         QVERIFY2(held <= picture->decodeBytes(), qPrintable(QString::number(held)));
     }
+
+    // A grid whose own data names a larger canvas than its header would be allocated at that size by
+    // libheif: such a file does not open. One that names its header's size opens and decodes.
+    void gridCanvasAgainstHeader_data()
+    {
+        QTest::addColumn<bool>("av1");
+        QTest::addColumn<QSize>("declared");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("HEIC as coded") << false << QSize(96, 64) << true;
+        QTest::newRow("HEIC header smaller") << false << QSize(48, 32) << false;
+        QTest::newRow("HEIC header long and thin") << false << QSize(96, 1) << false;
+        QTest::newRow("AVIF header smaller") << true << QSize(95, 64) << false;
+    }
+    void gridCanvasAgainstHeader()
+    {
+        QFETCH(bool, av1);
+        QFETCH(QSize, declared);
+        QFETCH(bool, opens);
+        const QSize size(96, 64);
+        const QByteArray grid =
+            photos::heifGridBytes(noisy(size, false), QSize(64, 64), photos::HeifOptions{.av1 = av1, .fast = true});
+        QVERIFY(!grid.isEmpty());
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("grid.heic"));
+        {
+            QFile f(path);
+            const QByteArray bytes = photos::withHeifDeclaredSize(grid, size, declared);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        }
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        const auto picture = HeifPicture::open(fd);
+        QCOMPARE(bool(picture), opens);
+        if (picture)
+            QCOMPARE(picture->decode().size(), size);
+        ::close(fd);
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_HeifPicture)
