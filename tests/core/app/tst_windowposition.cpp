@@ -213,7 +213,6 @@ private slots:
         QTest::newRow("garbage") << QByteArray("[Window]\r\nZoom=\x82\xa0"
                                                "Fit\r\n")
                                  << int(ZoomMode::Actual);
-        QTest::newRow("empty") << QByteArray("[Window]\r\nZoom=\r\n") << int(ZoomMode::Actual);
     }
     void zoomMode()
     {

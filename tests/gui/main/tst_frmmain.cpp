@@ -1,4 +1,3 @@
-#include "FailingFileOps.h"
 #include "FixtureCatalogue.h"
 #include "MainWindowProbe.h"
 #include "MessageBox.h"
@@ -219,7 +218,6 @@ private slots:
         QTest::newRow("first start") << QByteArray() << false;
         QTest::newRow("earlier build's file") << kovra::test::fixture::settingsIni() << false;
         QTest::newRow("Fit") << QByteArray("[Window]\r\nZoom=Fit\r\n") << true;
-        QTest::newRow("100") << QByteArray("[Window]\r\nZoom=100\r\n") << false;
         QTest::newRow("garbage") << QByteArray("[Window]\r\nZoom=fit!\r\n") << false;
     }
     void zoomModeIsKeptInTheSettings()
@@ -260,29 +258,6 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&again));
         QCOMPARE(mode(again), kovra::PictureView::Mode::Fit);
         QVERIFY(again.canvas().view().zoom() < 0.5);
-    }
-
-    void zoomModeWriteFailureKeepsTheSettings()
-    {
-        CatalogueBuilder fx;
-        fx.makeImage(QStringLiteral("20240101000000"), "One");
-        const QByteArray ini = kovra::test::fixture::settingsIni();
-        fx.write(QStringLiteral("KOVRA.INI"), ini);
-        frmMain w(fx.path());
-        w.show();
-        w.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&w));
-        {
-            kovra::test::FailingFileOps ops;
-            ops.failWhen = [](const QString& op, const QString&) { return op == u"write"; };
-            const kovra::ScopedFileOps scope(&ops);
-            QTest::keyClick(&w, Qt::Key_0, Qt::ControlModifier);
-            QCOMPARE(w.canvas().view().mode(), kovra::PictureView::Mode::Fit); // the view changes all the same
-        }
-        QCOMPARE(fx.read(QStringLiteral("KOVRA.INI")), ini);
-        // The next change is written once the disk takes it again.
-        QTest::keyClick(&w, Qt::Key_1, Qt::ControlModifier);
-        QCOMPARE(fx.read(QStringLiteral("KOVRA.INI")), QByteArray(ini).replace("[Mine]", "Zoom=100\r\n[Mine]"));
     }
 
     void startUpWithoutImages_data()
