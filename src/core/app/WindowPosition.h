@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QSizeF>
 #include <QString>
+#include <QtGlobal>
 
 namespace kovra {
 
@@ -38,6 +39,14 @@ WriteStatus saveWindowSize(const QString& settingsPath, QSizeF twips);
 bool readWindowMaximized(const QString& settingsPath);
 WriteStatus saveWindowMaximized(const QString& settingsPath, bool maximized);
 
+// How pictures are shown when an image is chosen: at their own size from the top-left corner, or whole.
+enum class ZoomMode { Actual, Fit };
+
+// Section "Window", key "Zoom" (ignored by the earlier build): "Fit" or "100". Anything else, and no key,
+// is 100 %, the earlier build's only view.
+ZoomMode readZoomMode(const QString& settingsPath);
+WriteStatus saveZoomMode(const QString& settingsPath, ZoomMode mode);
+
 // The normal placement of a window in pixels: the outer frame's top-left corner and the client size.
 struct WindowPlacement
 {
@@ -52,5 +61,16 @@ struct WindowPlacement
 // in a direction its size was cut in, for the whole frame. The left end first where it cannot all fit.
 WindowPlacement fitOnScreen(const WindowPlacement& stored, QSize minimum, const QRect& available,
                             const QMargins& frame);
+
+// A place for a window's frame (frame: where it is now) clear of the rectangle avoid, all of it within
+// available: the nearest of the places right of, left of, below and above avoid (gap pixels away), in
+// that order on a tie. covered is 0 then. When none is clear: the place among those and the present one
+// (kept on the screen) that covers the least of avoid, and that area as covered.
+struct ClearPlace
+{
+    QPoint framePos;
+    qint64 covered = 0;
+};
+ClearPlace placeClearOf(const QRect& frame, const QRect& avoid, const QRect& available, int gap);
 
 } // namespace kovra

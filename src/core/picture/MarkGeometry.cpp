@@ -157,4 +157,41 @@ QRectF drawnRect(QPointF from, QPointF to, const QRectF& bounds)
     return QRectF(QPointF(l, t), QPointF(r, bt));
 }
 
+QPointF hitIconPlace(const QRectF& area, QSizeF icon, const QRectF& box)
+{
+    const QRectF a = area.normalized();
+    if (a.width() >= icon.width() && a.height() >= icon.height())
+        return a.topLeft();
+    const double midX = a.center().x() - icon.width() / 2;
+    const double midY = a.center().y() - icon.height() / 2;
+    const QPointF beside[] = {
+        {a.left() - icon.width(), midY},
+        {midX, a.top() - icon.height()},
+        {a.right(), midY},
+        {midX, a.bottom()},
+    };
+    QPointF best = beside[0];
+    double bestInside = -1;
+    for (const QPointF& at : beside) {
+        const QRectF r(at, icon);
+        if (box.contains(r))
+            return at;
+        const QRectF in = r.intersected(box);
+        const double inside = in.isEmpty() ? 0 : in.width() * in.height();
+        if (inside > bestInside) {
+            best = at;
+            bestInside = inside;
+        }
+    }
+    return best;
+}
+
+QPointF handlePlace(const QRectF& marker, QSizeF handle)
+{
+    const QRectF m = marker.normalized();
+    if (m.width() < 2 * handle.width() || m.height() < 2 * handle.height())
+        return m.bottomRight();
+    return m.topLeft();
+}
+
 } // namespace kovra::marks

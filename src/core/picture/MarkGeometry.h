@@ -3,6 +3,7 @@
 #include <QPoint>
 #include <QPointF>
 #include <QRectF>
+#include <QSizeF>
 #include <Qt>
 
 // The arithmetic of moving and resizing the area markers, kept apart from the widgets.
@@ -44,5 +45,16 @@ QRectF movedWithin(const QRectF& rect, QPointF delta, const QRectF& bounds);
 // The area drawn by a drag from one pointer position to another: the rectangle between them in whole
 // pixels (any direction), clipped to bounds and at least MinimumSize each way.
 QRectF drawnRect(QPointF from, QPointF to, const QRectF& bounds);
+
+// Where a hit icon goes, in box pixels, for the hit area shown at area: on its top-left corner; but when
+// area is smaller than the icon either way the icon would hide it, so it goes beside it, outside it and
+// centred on it: left of it, above, right of it or below, the first lying wholly in box, else the one
+// with most of it in box.
+QPointF hitIconPlace(const QRectF& area, QSizeF icon, const QRectF& box);
+
+// Where the selection handle goes, in box pixels: on the marker's top-left corner; on a marker smaller
+// than twice the handle either way it would cover most of it, so it goes just outside the marker's
+// bottom-right corner.
+QPointF handlePlace(const QRectF& marker, QSizeF handle);
 
 } // namespace kovra::marks

@@ -110,19 +110,53 @@ void PictureView::clampScroll()
         QPointF(std::round(std::clamp(m_scroll.x(), 0.0, m.x())), std::round(std::clamp(m_scroll.y(), 0.0, m.y())));
 }
 
-void PictureView::scrollIntoView(const QRectF& fileRect)
+void PictureView::scrollIntoView(const QRectF& fileRect, const QRectF& room)
 {
     const QRectF r = fileToBox(fileRect);
+    const QRectF in = room.isEmpty() ? QRectF(QPointF(), QSizeF(m_box)) : room;
     QPointF s = m_scroll;
-    auto axis = [](double lo, double hi, double box, double& scroll) {
-        if (hi - lo > box || lo < 0)
-            scroll += lo; // too big or before the box: its start at the box's start
-        else if (hi > box)
-            scroll += hi - box;
+    auto axis = [](double lo, double hi, double first, double last, double& scroll) {
+        if (hi - lo > last - first || lo < first)
+            scroll += lo - first; // too big or before the room: its start at the room's start
+        else if (hi > last)
+            scroll += hi - last;
     };
-    axis(r.left(), r.right(), m_box.width(), s.rx());
-    axis(r.top(), r.bottom(), m_box.height(), s.ry());
+    axis(r.left(), r.right(), in.left(), in.right(), s.rx());
+    axis(r.top(), r.bottom(), in.top(), in.bottom(), s.ry());
     setScroll(s);
+}
+
+QPointF PictureView::scrollOutFrom(const QRectF& fileRect, const QRectF& covered) const
+{
+    const QRectF box(QPointF(0, 0), QSizeF(m_box));
+    const QRectF c = covered & box;
+    auto area = [](const QRectF& r) { return r.isEmpty() ? 0.0 : r.width() * r.height(); };
+    auto shown = [&](const PictureView& v) {
+        const QRectF inView = v.fileToBox(fileRect) & box;
+        return area(inView) - area(inView & c);
+    };
+    QPointF best = m_scroll;
+    double bestShown = shown(*this);
+    if (c.isEmpty())
+        return best;
+    const QRectF rooms[] = {
+        QRectF(QPointF(box.left(), box.top()), QPointF(c.left(), box.bottom())),
+        QRectF(QPointF(c.right(), box.top()), QPointF(box.right(), box.bottom())),
+        QRectF(QPointF(box.left(), box.top()), QPointF(box.right(), c.top())),
+        QRectF(QPointF(box.left(), c.bottom()), QPointF(box.right(), box.bottom())),
+    };
+    for (const QRectF& room : rooms) {
+        if (room.isEmpty())
+            continue;
+        PictureView v = *this;
+        v.scrollIntoView(fileRect, room);
+        const double s = shown(v);
+        if (s > bestShown) {
+            best = v.m_scroll;
+            bestShown = s;
+        }
+    }
+    return best;
 }
 
 QPointF PictureView::fileToBox(QPointF file) const

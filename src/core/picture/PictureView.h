@@ -42,9 +42,13 @@ public:
     void scrollBy(QPointF delta);
     QSize contentSize() const; // the upright picture at the current zoom, in box pixels
     QPointF maxScroll() const;
-    // Scrolls as little as possible so that rect (file pixels) lies in the box; when it is larger than
-    // the box its top-left corner comes into view.
-    void scrollIntoView(const QRectF& fileRect);
+    // Scrolls as little as possible so that rect (file pixels) lies in room (box pixels; empty: the whole
+    // box); when it is larger than room its top-left corner comes into it. The picture's ends may stop it.
+    void scrollIntoView(const QRectF& fileRect, const QRectF& room = QRectF());
+    // The scroll position that shows the most of rect (file pixels) outside covered (box pixels, a window
+    // lying over the view): rect brought into the box's part left of, right of, above and below covered in
+    // turn, the present position first and kept on a tie.
+    QPointF scrollOutFrom(const QRectF& fileRect, const QRectF& covered) const;
     double fitZoom() const;
 
     // File pixels <-> box pixels.

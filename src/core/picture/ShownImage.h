@@ -163,7 +163,8 @@ public:
     void hideHitIcons();
     void startAnimation();
     void stopAnimation();
-    QRectF hitBounds(bool firstOnly) const; // picture pixels of the shown hits (first one only)
+    QRectF hitBounds(bool firstOnly) const;                   // picture pixels of the shown hits (first one only)
+    const QList<int>& hitOrder() const { return m_hitOrder; } // the areas with hit frames, as shown
 
 signals:
     void changed();

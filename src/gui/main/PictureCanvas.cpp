@@ -395,6 +395,37 @@ void PictureCanvas::hitsShown()
     viewChanged();
 }
 
+QRect PictureCanvas::hitsOnScreen(bool firstOnly) const
+{
+    QRect r;
+    for (int i : m_model->hitOrder()) {
+        for (const QWidget* mark :
+             {static_cast<const QWidget*>(m_frames[size_t(i)]), static_cast<const QWidget*>(m_icons[size_t(i)])})
+            if (!mark->isHidden())
+                r |= mark->geometry();
+        if (firstOnly)
+            break;
+    }
+    r &= m_viewport->rect();
+    return r.isEmpty() ? QRect() : QRect(m_viewport->mapToGlobal(r.topLeft()), r.size());
+}
+
+void PictureCanvas::scrollHitsClearOf(const QRect& covered)
+{
+    // An icon's width around the window: an icon beside its area stays in sight too.
+    const QRectF mine = QRectF(QRect(m_viewport->mapFromGlobal(covered.topLeft()), covered.size()))
+                            .adjusted(-IconSize, -IconSize, IconSize, IconSize);
+    const QRectF all = m_model->hitBounds(false);
+    if (all.isNull())
+        return;
+    PictureView v = m_view;
+    v.setScroll(v.scrollOutFrom(all, mine));
+    if (v.fileToBox(all).intersects(mine))
+        v.setScroll(m_view.scrollOutFrom(m_model->hitBounds(true), mine));
+    m_view.setScroll(v.scroll());
+    viewChanged();
+}
+
 void PictureCanvas::animationStepped(int frame)
 {
     const QPixmap p = m_iconFrames[size_t(frame)]->pixmap();
@@ -412,15 +443,17 @@ void PictureCanvas::placeMarks()
         OutlineItem* f = m_frames[size_t(i)];
         f->setGeometry(widgetRect(m_view.fileToBox(h.frame)));
         f->setVisible(h.frameShown);
-        // The icon sits at the area's top-left corner as seen upright.
+        // The icon sits at the area's top-left corner as seen upright, or beside an area it would hide.
         HitIconItem* icon = m_icons[size_t(i)];
-        const QRectF upright = m_view.fileToUpright(QRectF(h.icon, h.frame.size()));
-        icon->move(m_view.uprightToBox(upright.topLeft()).toPoint());
+        const QRectF at = m_view.fileToBox(QRectF(h.icon, h.frame.size()));
+        icon->move(marks::hitIconPlace(at, QSizeF(icon->size()), QRectF(m_viewport->rect())).toPoint());
         icon->setVisible(h.iconShown);
     }
     const int s = m_model->selectedAreaIndex();
     if (m_model->isHandleShown())
-        m_handle->move(widgetRect(m_view.fileToBox(m_model->areaRect(s))).topLeft());
+        m_handle->move(
+            marks::handlePlace(QRectF(widgetRect(m_view.fileToBox(m_model->areaRect(s)))), QSizeF(m_handle->size()))
+                .toPoint());
     m_handle->setVisible(m_model->isHandleShown());
 }
 

@@ -57,6 +57,13 @@ public:
     // Has a photo on screen (not the empty box or its notice).
     bool hasPhoto() const { return !m_image.isNull(); }
 
+    // The hit frames and icons shown (the first hit's only), as far as they lie in view, in global pixels;
+    // empty when none is in view.
+    QRect hitsOnScreen(bool firstOnly) const;
+    // Scrolls so that the hits lie outside covered (global pixels, a window over the view) as far as the
+    // picture's ends allow: all of them, else as much as can be of the first one.
+    void scrollHitsClearOf(const QRect& covered);
+
     // The view's actions (keys, wheel and the zoom control use them too).
     void showActual();
     void showFit();

@@ -31,6 +31,8 @@ constexpr int ClientWidthTwips = 9870;
 constexpr int ClientHeightTwips = 8505;
 constexpr int NewAreaWidthTwips = 2250;
 constexpr int NewAreaHeightTwips = 525;
+// Pixels kept between the hits and a window moved off them.
+constexpr int HitClearance = 12;
 
 // The image list changes with the wheel only while it has the focus: a wheel notch over it must not
 // choose another image (and throw away unsaved marker changes) by accident.
@@ -92,6 +94,9 @@ struct frmMain::Private
     std::map<Window, WindowFactory> factories;
     std::vector<OpenWindow> openWindows; // in opening order
 
+    kovra::ZoomMode zoomMode = kovra::ZoomMode::Actual; // as the settings file holds it
+    bool zoomKnown = false;                             // it does (read, or written since)
+
     bool placed = false;
     bool startMaximized = false;
     QMargins fittedBy;                     // the frame margins the placement was last fitted with
@@ -116,6 +121,8 @@ struct frmMain::Private
     void showEntryOf(const QString& folder);
     void imageChosen(const QString& folder);
     void openItemRegistration(int i);
+    void zoomModeChanged(kovra::PictureView::Mode mode);
+    void keepHitsClear();
 
     static constexpr Qt::WindowStates NotNormal = Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen;
     kovra::WindowPlacement placement() const { return {q->pos(), q->size()}; }
@@ -392,6 +399,43 @@ void frmMain::Private::imageChosen(const QString& folder)
     emit q->imageSelected(folder);
 }
 
+// The mode the next image starts in goes to the settings file as soon as the user changes it (a zoom of
+// its own starts the next image at 100 %). A failed write leaves the file as it was; the next change tries again.
+void frmMain::Private::zoomModeChanged(kovra::PictureView::Mode mode)
+{
+    const kovra::ZoomMode now = mode == kovra::PictureView::Mode::Fit ? kovra::ZoomMode::Fit : kovra::ZoomMode::Actual;
+    if (zoomKnown && now == zoomMode)
+        return;
+    zoomKnown = kovra::saveZoomMode(settingsPath, now) == kovra::WriteStatus::Ok;
+    zoomMode = now;
+}
+
+// After Show item the search window, wherever it was opened, must not hide the hits in view: it moves
+// beside them on its screen; where no place is clear the view scrolls the hits (or the first one) out
+// from under it, and it takes the place that hides the least of what is left.
+void frmMain::Private::keepHitsClear()
+{
+    QWidget* w = q->openedWindow(Window::Search);
+    if (!w || !w->isVisible() || !w->screen())
+        return;
+    const QRect available = w->screen()->availableGeometry();
+    const QRect frame = w->frameGeometry();
+    QRect hits = canvas->hitsOnScreen(false);
+    if (hits.isEmpty())
+        return;
+    kovra::ClearPlace place = kovra::placeClearOf(frame, hits, available, HitClearance);
+    if (place.covered > 0) {
+        canvas->scrollHitsClearOf(frame.adjusted(-HitClearance, -HitClearance, HitClearance, HitClearance));
+        hits = canvas->hitsOnScreen(false);
+        place = kovra::placeClearOf(frame, hits, available, HitClearance);
+        if (place.covered > 0)
+            place = kovra::placeClearOf(frame, canvas->hitsOnScreen(true), available, HitClearance);
+    }
+    if (place.framePos != frame.topLeft())
+        w->move(place.framePos);
+    w->raise();
+}
+
 void frmMain::Private::openItemRegistration(int i)
 {
     model->selectArea(i);
@@ -418,6 +462,14 @@ frmMain::frmMain(kovra::Catalogue& catalogue, QWidget* parent) : QWidget(parent)
         resize(QSize(kovra::ui::twips(stored.width(), d->tpp), kovra::ui::twips(stored.height(), d->tpp))
                    .expandedTo(d->clientSize()));
     d->startMaximized = kovra::readWindowMaximized(d->settingsPath);
+    // The first image already opens in the mode the user left.
+    d->zoomMode = kovra::readZoomMode(d->settingsPath);
+    d->zoomKnown = true;
+    if (d->zoomMode == kovra::ZoomMode::Fit)
+        d->canvas->showFit();
+    connect(d->canvas, &kovra::PictureCanvas::zoomChanged, this,
+            [this](double, kovra::PictureView::Mode mode) { d->zoomModeChanged(mode); });
+    connect(d->model, &kovra::ShownImage::hitsShown, this, [this] { d->keepHitsClear(); });
     setWindowTitle(QStringLiteral("Kovra!"));
     // All marks start hidden and nothing is selected (the model starts so).
     d->tpp = kovra::ui::twipsPerPixel();

@@ -200,6 +200,85 @@ private slots:
         QCOMPARE(got.size, fitted.size);
     }
 
+    void zoomMode_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("no file") << QByteArray() << int(ZoomMode::Actual);
+        QTest::newRow("earlier build: no key")
+            << QByteArray("[Window]\r\nTop=1\r\nLeft=2\r\n") << int(ZoomMode::Actual);
+        QTest::newRow("Fit") << QByteArray("[Window]\r\nZoom=Fit\r\n") << int(ZoomMode::Fit);
+        QTest::newRow("blanks around Fit") << QByteArray("[window]\r\nzoom= Fit \r\n") << int(ZoomMode::Fit);
+        QTest::newRow("100") << QByteArray("[Window]\r\nZoom=100\r\n") << int(ZoomMode::Actual);
+        QTest::newRow("garbage") << QByteArray("[Window]\r\nZoom=\x82\xa0"
+                                               "Fit\r\n")
+                                 << int(ZoomMode::Actual);
+    }
+    void zoomMode()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, mode);
+        if (!bytes.isNull())
+            QVERIFY(writeBytes(settings(), bytes));
+        QCOMPARE(int(readZoomMode(settings())), mode);
+    }
+
+    void zoomModeIsSavedBesideTheOthers()
+    {
+        QVERIFY(writeBytes(settings(), kovra::test::fixture::settingsIni()));
+        const QByteArray before = readBytes(settings());
+        QCOMPARE(saveZoomMode(settings(), ZoomMode::Fit), WriteStatus::Ok);
+        QCOMPARE(readZoomMode(settings()), ZoomMode::Fit);
+        QCOMPARE(saveZoomMode(settings(), ZoomMode::Actual), WriteStatus::Ok);
+        QCOMPARE(readBytes(settings()), QByteArray(before).replace("[Mine]", "Zoom=100\r\n[Mine]"));
+        // A refused write leaves every setting as it was.
+        test::FailingFileOps ops;
+        ops.failWhen = [](const QString& op, const QString&) { return op == u"write"; };
+        const ScopedFileOps scope(&ops);
+        QCOMPARE(saveZoomMode(settings(), ZoomMode::Fit), WriteStatus::Failed);
+        QCOMPARE(readBytes(settings()), QByteArray(before).replace("[Mine]", "Zoom=100\r\n[Mine]"));
+    }
+
+    // A window frame of 530 x 330 on a screen of 1280 x 1000, 12 pixels from what it must leave clear.
+    void placeClearOf_data()
+    {
+        QTest::addColumn<QRect>("frame");
+        QTest::addColumn<QRect>("avoid");
+        QTest::addColumn<QPoint>("place");
+        QTest::addColumn<qint64>("covered");
+        const QRect centred(375, 335, 530, 330);
+        QTest::newRow("clear already: stays") << centred << QRect(0, 0, 100, 100) << QPoint(375, 335) << qint64(0);
+        QTest::newRow("partly off the screen: back on it")
+            << QRect(-100, 900, 530, 330) << QRect(0, 0, 100, 100) << QPoint(0, 670) << qint64(0);
+        QTest::newRow("hit in the centre: the nearest side, below")
+            << centred << QRect(600, 450, 100, 80) << QPoint(375, 542) << qint64(0);
+        QTest::newRow("wide hit: below, the nearer")
+            << centred << QRect(100, 460, 1000, 60) << QPoint(375, 532) << qint64(0);
+        QTest::newRow("wide low hit: above, the nearer")
+            << centred << QRect(100, 560, 1000, 60) << QPoint(375, 218) << qint64(0);
+        QTest::newRow("tall hit at the right: left of it")
+            << centred << QRect(900, 100, 300, 800) << QPoint(358, 335) << qint64(0);
+        QTest::newRow("tall hit at the left: right of it")
+            << centred << QRect(80, 0, 300, 1000) << QPoint(392, 335) << qint64(0);
+        QTest::newRow("hits everywhere: the least covered")
+            << centred << QRect(50, 50, 1180, 900) << QPoint(375, 670) << qint64(280 * 530);
+    }
+    void placeClearOf()
+    {
+        QFETCH(QRect, frame);
+        QFETCH(QRect, avoid);
+        QFETCH(QPoint, place);
+        QFETCH(qint64, covered);
+        const QRect available(0, 0, 1280, 1000);
+        const ClearPlace got = kovra::placeClearOf(frame, avoid, available, 12);
+        QCOMPARE(got.framePos, place);
+        QCOMPARE(got.covered, covered);
+        const QRect moved(got.framePos, frame.size());
+        QVERIFY(available.contains(moved));
+        if (covered == 0)
+            QVERIFY(!moved.intersects(avoid.adjusted(-11, -11, 11, 11)));
+    }
+
     void failedSaveIsReportedAndHarmless()
     {
         QVERIFY(writeBytes(settings(), "[Window]\r\nTop=1\r\nLeft=2\r\n"));

@@ -160,6 +160,44 @@ private slots:
         QFETCH(QRectF, expected);
         QCOMPARE(drawnRect(from, to, QRectF(0, 0, 400, 300)), expected);
     }
+    // A hit icon (32 x 32) on an area it would hide goes beside it, inside the box (600 x 400) if it can.
+    void hitIconBesideSmallAreas_data()
+    {
+        QTest::addColumn<QRectF>("area");
+        QTest::addColumn<QPointF>("icon");
+        QTest::newRow("large: its corner") << QRectF(100, 100, 200, 150) << QPointF(100, 100);
+        QTest::newRow("as large as the icon: its corner") << QRectF(100, 100, 32, 32) << QPointF(100, 100);
+        QTest::newRow("small: left of it") << QRectF(100, 100, 10, 8) << QPointF(68, 88);
+        QTest::newRow("wide but low: left of it") << QRectF(100, 100, 200, 10) << QPointF(68, 89);
+        QTest::newRow("at the left end: above") << QRectF(20, 100, 10, 8) << QPointF(9, 68);
+        QTest::newRow("at the top-left: right of it") << QRectF(5, 20, 10, 8) << QPointF(15, 8);
+        QTest::newRow("in the corner: most inside") << QRectF(5, 5, 10, 8) << QPointF(-6, 13);
+    }
+    void hitIconBesideSmallAreas()
+    {
+        QFETCH(QRectF, area);
+        QFETCH(QPointF, icon);
+        const QPointF at = hitIconPlace(area, QSizeF(32, 32), QRectF(0, 0, 600, 400));
+        QCOMPARE(at, icon);
+        if (area.width() < 32 || area.height() < 32)
+            QVERIFY(!QRectF(at, QSizeF(32, 32)).intersects(area)); // the frame stays in sight
+    }
+
+    void handleOutsideSmallMarkers_data()
+    {
+        QTest::addColumn<QRectF>("marker");
+        QTest::addColumn<QPointF>("handle");
+        QTest::newRow("large: its corner") << QRectF(10, 10, 40, 30) << QPointF(10, 10);
+        QTest::newRow("twice the handle: its corner") << QRectF(10, 10, 18, 18) << QPointF(10, 10);
+        QTest::newRow("narrow: beyond the bottom-right") << QRectF(10, 10, 17, 40) << QPointF(27, 50);
+        QTest::newRow("low: beyond the bottom-right") << QRectF(10, 10, 40, 5) << QPointF(50, 15);
+    }
+    void handleOutsideSmallMarkers()
+    {
+        QFETCH(QRectF, marker);
+        QFETCH(QPointF, handle);
+        QCOMPARE(handlePlace(marker, QSizeF(9, 9)), handle);
+    }
 };
 
 QTEST_MAIN(tst_MarkGeometry)

@@ -118,18 +118,49 @@ private slots:
     void scrollIntoViewBringsTheRectIn_data()
     {
         QTest::addColumn<QRectF>("rect");
+        QTest::addColumn<QRectF>("room");
         QTest::addColumn<QPointF>("scroll");
-        QTest::newRow("already in view") << QRectF(10, 10, 50, 50) << QPointF(0, 0);
-        QTest::newRow("far right and below") << QRectF(3500, 2500, 300, 200) << QPointF(3800 - 636, 2700 - 476);
-        QTest::newRow("larger than the box: its corner") << QRectF(1000, 900, 2000, 2000) << QPointF(1000, 900);
+        QTest::newRow("already in view") << QRectF(10, 10, 50, 50) << QRectF() << QPointF(0, 0);
+        QTest::newRow("far right and below")
+            << QRectF(3500, 2500, 300, 200) << QRectF() << QPointF(3800 - 636, 2700 - 476);
+        QTest::newRow("larger than the box: its corner")
+            << QRectF(1000, 900, 2000, 2000) << QRectF() << QPointF(1000, 900);
+        // The left part of the box only: the rect goes as far as the room's right end.
+        QTest::newRow("into the left strip")
+            << QRectF(3000, 2500, 300, 200) << QRectF(0, 0, 400, 476) << QPointF(3300 - 400, 2700 - 476);
+        QTest::newRow("a strip at the right: to its right end")
+            << QRectF(1000, 100, 100, 50) << QRectF(300, 0, 336, 476) << QPointF(1100 - 636, 0);
+        QTest::newRow("larger than the room: its corner at the room's")
+            << QRectF(1000, 900, 300, 300) << QRectF(0, 300, 636, 176) << QPointF(1300 - 636, 900 - 300);
     }
     void scrollIntoViewBringsTheRectIn()
     {
         QFETCH(QRectF, rect);
+        QFETCH(QRectF, room);
         QFETCH(QPointF, scroll);
         PictureView v = view(QSize(4032, 3024), QSize(636, 476));
-        v.scrollIntoView(rect);
+        v.scrollIntoView(rect, room);
         QCOMPARE(v.scroll(), scroll);
+    }
+
+    // A window over the middle of the box (120, 90, 400 x 300): the rect goes where the most of it shows.
+    void scrollOutFromAWindow_data()
+    {
+        QTest::addColumn<QRectF>("rect");
+        QTest::addColumn<QPointF>("scroll");
+        QTest::newRow("clear already: stays") << QRectF(10, 10, 50, 50) << QPointF(0, 0);
+        QTest::newRow("under it: left of it, the first of equals") << QRectF(300, 200, 60, 40) << QPointF(240, 0);
+        QTest::newRow("tall: left of it, its top at the box's") << QRectF(300, 100, 60, 2000) << QPointF(240, 100);
+        QTest::newRow("wide at the picture's start: above it") << QRectF(10, 150, 200, 40) << QPointF(0, 100);
+    }
+    void scrollOutFromAWindow()
+    {
+        QFETCH(QRectF, rect);
+        QFETCH(QPointF, scroll);
+        PictureView v = view(QSize(4032, 3024), QSize(636, 476));
+        QCOMPARE(v.scrollOutFrom(rect, QRectF(120, 90, 400, 300)), scroll);
+        QCOMPARE(v.scroll(), QPointF(0, 0)); // only asked
+        QCOMPARE(v.scrollOutFrom(rect, QRectF()), QPointF(0, 0));
     }
 
     // Each orientation turns the file upright; a rectangle of the file's grid goes there and back.

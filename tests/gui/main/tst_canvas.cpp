@@ -136,6 +136,40 @@ private slots:
         QCOMPARE(w->canvas().view().scroll(), QPointF(0, 0));
     }
 
+    // On an area smaller than the marks at the zoom shown, the hit icon lies beside its red frame and the
+    // handle beyond the marker's bottom-right corner; on a larger one both sit on its top-left corner.
+    void marksBesideSmallAreas_data()
+    {
+        QTest::addColumn<bool>("fit");
+        QTest::addColumn<QRect>("area"); // picture pixels
+        QTest::addColumn<bool>("small");
+        QTest::newRow("100 %, large") << false << QRect(500, 400, 200, 150) << false;
+        QTest::newRow("100 %, small") << false << QRect(500, 400, 20, 12) << true;
+        QTest::newRow("fit, small on screen") << true << QRect(500, 400, 120, 80) << true;
+        QTest::newRow("fit, large enough") << true << QRect(500, 400, 600, 400) << false;
+    }
+    void marksBesideSmallAreas()
+    {
+        QFETCH(bool, fit);
+        QFETCH(QRect, area);
+        QFETCH(bool, small);
+        CatalogueBuilder fx;
+        auto w = phonePhoto(fx);
+        if (fit)
+            QTest::keyClick(w.get(), Qt::Key_0, Qt::ControlModifier);
+        w->shownImage().showHitMark(2,
+                                    {qint16(area.x()), qint16(area.y()), qint16(area.width()), qint16(area.height())});
+        w->shownImage().setAreaRect(1, QRectF(area));
+        w->shownImage().selectArea(1);
+        w->shownImage().showHandle();
+        const QRect frame = child(*w, QStringLiteral("spKoKo2"))->geometry();
+        const QRect icon = child(*w, QStringLiteral("ImgFind2"))->geometry();
+        const QRect m = marker(*w, 1)->geometry();
+        QVERIFY(picture(*w)->rect().contains(icon));
+        QCOMPARE(icon.intersects(frame), !small);
+        QCOMPARE(child(*w, QStringLiteral("SpHandle"))->pos(), small ? m.bottomRight() + QPoint(1, 1) : m.topLeft());
+    }
+
     // The fit mode stays for the next image; a new area opens at the corner of the part in view.
     void modeStaysAndNewAreasOpenInView()
     {

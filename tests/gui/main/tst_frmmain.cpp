@@ -1,6 +1,8 @@
 #include "FixtureCatalogue.h"
 #include "MainWindowProbe.h"
 #include "MessageBox.h"
+#include "PictureCanvas.h"
+#include "WindowPosition.h"
 #include "frmAbout.h"
 #include "frmMain.h"
 
@@ -207,6 +209,57 @@ private slots:
         QCOMPARE(fx.read(QStringLiteral("KOVRA.INI")), ini + "Maximized=False\r\n");
     }
 
+    // The zoom mode goes to the settings file as the user changes it, and the next start shows the first
+    // image in it; a file without the key, or with a value it does not know, starts at 100 %.
+    void zoomModeIsKeptInTheSettings_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<bool>("startsFit");
+        QTest::newRow("first start") << QByteArray() << false;
+        QTest::newRow("earlier build's file") << kovra::test::fixture::settingsIni() << false;
+        QTest::newRow("Fit") << QByteArray("[Window]\r\nZoom=Fit\r\n") << true;
+        QTest::newRow("garbage") << QByteArray("[Window]\r\nZoom=fit!\r\n") << false;
+    }
+    void zoomModeIsKeptInTheSettings()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(bool, startsFit);
+        CatalogueBuilder fx;
+        fx.addImage(QStringLiteral("20240101000000"), "Big", QStringLiteral("p.png"), QSize(2400, 1800), Qt::gray);
+        if (!ini.isNull())
+            fx.write(QStringLiteral("KOVRA.INI"), ini);
+        const QString settings = fx.folder(QStringLiteral("KOVRA.INI"));
+        auto mode = [](const frmMain& w) { return w.canvas().view().mode(); };
+        frmMain w(fx.path());
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QCOMPARE(mode(w) == kovra::PictureView::Mode::Fit, startsFit);
+        QCOMPARE(w.canvas().view().zoom() < 0.5, startsFit);
+        QCOMPARE(fx.read(QStringLiteral("KOVRA.INI")), ini); // starting writes nothing
+
+        QTest::keyClick(&w, Qt::Key_0, Qt::ControlModifier);
+        QCOMPARE(kovra::readZoomMode(settings), kovra::ZoomMode::Fit);
+        QTest::keyClick(&w, Qt::Key_1, Qt::ControlModifier);
+        QCOMPARE(kovra::readZoomMode(settings), kovra::ZoomMode::Actual);
+        QVERIFY(fx.read(QStringLiteral("KOVRA.INI")).contains("Zoom=100\r\n"));
+        qobject_cast<QToolButton*>(child(w, QStringLiteral("ZoomFit")))->click();
+        QCOMPARE(kovra::readZoomMode(settings), kovra::ZoomMode::Fit);
+        // A zoom of the user's own: the next image, and the next start, begin at 100 %.
+        qobject_cast<QToolButton*>(child(w, QStringLiteral("ZoomIn")))->click();
+        QCOMPARE(mode(w), kovra::PictureView::Mode::Custom);
+        QCOMPARE(kovra::readZoomMode(settings), kovra::ZoomMode::Actual);
+        QTest::keyClick(&w, Qt::Key_0, Qt::ControlModifier);
+        if (ini.contains("Note=kept")) // the rest of the file stays
+            QVERIFY(fx.read(QStringLiteral("KOVRA.INI")).startsWith(ini.left(ini.indexOf("[Mine]"))));
+
+        frmMain again(fx.path());
+        again.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&again));
+        QCOMPARE(mode(again), kovra::PictureView::Mode::Fit);
+        QVERIFY(again.canvas().view().zoom() < 0.5);
+    }
+
     void startUpWithoutImages_data()
     {
         QTest::addColumn<QStringList>("folders");
@@ -349,10 +402,10 @@ private slots:
         w.shownImage().selectArea(4);
         w.shownImage().selectArea(4);
         w.shownImage().showHandle();
-        w.shownImage().showHitMark(4, {qint16(10), qint16(20), qint16(30), qint16(40)});
-        w.shownImage().showHitMark(9, {qint16(-5), std::nullopt, qint16(8), qint16(8)});
+        w.shownImage().showHitMark(4, {qint16(10), qint16(20), qint16(40), qint16(40)});
+        w.shownImage().showHitMark(9, {qint16(-5), std::nullopt, qint16(48), qint16(48)});
         w.shownImage().startAnimation();
-        QCOMPARE(child(w, QStringLiteral("spKoKo4"))->geometry(), QRect(10, 20, 30, 40));
+        QCOMPARE(child(w, QStringLiteral("spKoKo4"))->geometry(), QRect(10, 20, 40, 40));
         QCOMPARE(child(w, QStringLiteral("ImgFind4"))->geometry(), QRect(10, 20, 32, 32));
         QCOMPARE(child(w, QStringLiteral("ImgFind9"))->pos(), QPoint(-5, 0));
         QVERIFY(!child(w, QStringLiteral("ImgFind4"))->isHidden());
@@ -478,16 +531,21 @@ private slots:
     {
         QTest::addColumn<QPoint>("to");
         QTest::addColumn<QRectF>("expected");
-        QTest::newRow("below and right") << QPoint(100, 90) << QRectF(10, 10, 90, 80);
-        QTest::newRow("left of the corner: height only") << QPoint(4, 60) << QRectF(10, 10, 40, 50);
-        QTest::newRow("above the corner: width only") << QPoint(70, 2) << QRectF(10, 10, 60, 30);
-        QTest::newRow("on the corner: unchanged") << QPoint(10, 10) << QRectF(10, 10, 40, 30);
-        QTest::newRow("one pixel") << QPoint(11, 11) << QRectF(10, 10, 1, 1);
+        QTest::addColumn<QPoint>("handle");
+        const QPoint corner(10, 10);
+        QTest::newRow("below and right") << QPoint(100, 90) << QRectF(10, 10, 90, 80) << corner;
+        QTest::newRow("left of the corner: height only") << QPoint(4, 60) << QRectF(10, 10, 40, 50) << corner;
+        QTest::newRow("above the corner: width only") << QPoint(70, 2) << QRectF(10, 10, 60, 30) << corner;
+        QTest::newRow("on the corner: unchanged") << QPoint(10, 10) << QRectF(10, 10, 40, 30) << corner;
+        // The handle would hide a small marker: it goes beyond its bottom-right corner.
+        QTest::newRow("one pixel") << QPoint(11, 11) << QRectF(10, 10, 1, 1) << QPoint(11, 11);
+        QTest::newRow("low") << QPoint(60, 14) << QRectF(10, 10, 50, 4) << QPoint(60, 14);
     }
     void shiftDragResizesFromTheBottomRight()
     {
         QFETCH(QPoint, to);
         QFETCH(QRectF, expected);
+        QFETCH(QPoint, handle);
         CatalogueBuilder fx;
         auto w = twoMarkers(fx);
         QWidget* m = marker(*w, 3);
@@ -500,7 +558,7 @@ private slots:
         QCOMPARE(w->shownImage().areaRect(3), expected);
         mouse(p, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton, Qt::ShiftModifier);
         QVERIFY(w->shownImage().isHandleShown());
-        QCOMPARE(child(*w, QStringLiteral("SpHandle"))->pos(), QPoint(10, 10));
+        QCOMPARE(child(*w, QStringLiteral("SpHandle"))->pos(), handle);
     }
 
     void resizeNeedsShiftAloneOrPlacementMode_data()

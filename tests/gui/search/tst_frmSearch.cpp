@@ -471,8 +471,9 @@ void tst_frmSearch::showMarksHitAreas()
     QCOMPARE(shown(v.icons), (QList<int>{2, 5}));
     QCOMPARE(v.frameRects[2], QRect(40, 10, 50, 30));
     QCOMPARE(v.frameRects[5], QRect(60, 50, 30, 20));
-    QCOMPARE(v.iconPositions[2], QPoint(40, 10));
-    QCOMPARE(v.iconPositions[5], QPoint(60, 50));
+    // Both areas are lower than the icon: it lies left of each, centred, keeping the red frame in sight.
+    QCOMPARE(v.iconPositions[2], QPoint(40 - 32, 25 - 16));
+    QCOMPARE(v.iconPositions[5], QPoint(60 - 32, 60 - 16));
     QVERIFY(v.animating);
     auto* icon = p.main->findChild<QLabel*>(QStringLiteral("ImgFind2"));
     const qint64 frame = icon->pixmap().cacheKey();
