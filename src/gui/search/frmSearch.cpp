@@ -5,23 +5,35 @@
 #include "Catalogue.h"
 #include "GaugeBox.h"
 #include "MessageBox.h"
-#include "Numbers.h"
+#include "SearchResults.h"
 #include "ShownImage.h"
 #include "Ui.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
+#include <QScreen>
 #include <QShowEvent>
 #include <QToolButton>
 
 namespace {
 
+// The smallest client area, where every control has its place of old; the window opens taller, so that
+// a few results show with their pictures, and may be widened to show them as a grid.
 constexpr int ClientWidth = 518;
 constexpr int ClientHeight = 296;
+constexpr int OpeningHeight = 560;
+// A list this wide shows the results as a grid of pictures.
+constexpr int GridFromWidth = 3 * 168 + 24;
+constexpr QSize GridCell(168, 150);
+// Input is handled this often while a search for typed text runs, and the gauge painted at most this
+// often (the drawing itself follows every folder).
+constexpr int TypingEventInterval = 8;
+constexpr int GaugePaintInterval = 16;
 // Lives for the whole run, across openings of the window; 0 until a row is clicked.
 qint16 s_rememberedRow = 0;
 
@@ -31,13 +43,27 @@ frmSearch::frmSearch(kovra::Catalogue& catalogue, kovra::ui::MainWindowView& mai
     : m_catalogue(catalogue), m_main(mainWindow)
 {
     setObjectName(QStringLiteral("frmSearch"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                   Qt::MSWindowsFixedSizeDialogHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("アイテムの検索"));
     setWindowIcon(QIcon(kovra::ui::icon("main_search.svg")));
     setFont(kovra::ui::defaultFont());
-    setFixedSize(ClientWidth, ClientHeight);
+    setMinimumSize(ClientWidth, ClientHeight);
+    m_results = new SearchResults(this);
+    m_kept = new SearchResults(this);
     createControls();
+    // Taller by the screen's room: two fifths of it leave a place beside the hits for Show item.
+    const QScreen* room =
+        mainWindow.ownerWindow() ? mainWindow.ownerWindow()->screen() : QGuiApplication::primaryScreen();
+    const int tall = room ? int(room->availableGeometry().height() * 0.4) : ClientHeight;
+    resize(ClientWidth, std::clamp(tall, ClientHeight, OpeningHeight));
+    // Zero time: the keys that arrived together are one change, and the answer follows at once.
+    m_typedTimer.setSingleShot(true);
+    m_typedTimer.setInterval(0);
+    connect(&m_typedTimer, &QTimer::timeout, this, &frmSearch::searchWhileTyping);
+    connect(m_text1, &QLineEdit::textChanged, this, [this] {
+        m_stopTyping = m_typing;
+        m_typedTimer.start();
+    });
     // The main window owns it: it stays in front of the main window and has no taskbar entry of its own.
     kovra::ui::setOwner(this, mainWindow.ownerWindow());
     m_text1->setFocus();
@@ -48,6 +74,11 @@ frmSearch::~frmSearch() = default;
 int frmSearch::rememberedRow()
 {
     return s_rememberedRow;
+}
+
+const QList<kovra::SearchRow>& frmSearch::results() const
+{
+    return m_results->rows();
 }
 
 void frmSearch::createControls()
@@ -66,12 +97,15 @@ void frmSearch::createControls()
     m_text1->setToolTip(QStringLiteral("検索したいｱｲﾃﾑ名を入力します"));
     m_text1->setGeometry(80, 8, 361, 25);
 
-    m_list1 = new QListWidget(this);
+    m_list1 = new QListView(this);
     m_list1->setObjectName(QStringLiteral("List1"));
     m_list1->setFont(gothic12);
     m_list1->setToolTip(QStringLiteral("ﾀﾞﾌﾞﾙｸﾘｯｸでｱｲﾃﾑをを表示します"));
+    m_list1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list1->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list1->setGeometry(8, 44, 433, 212);
+    m_list1->setUniformItemSizes(true);
+    m_list1->setModel(m_results);
+    m_list1->setModelColumn(SearchResults::Title);
 
     auto button = [this](const char* name, const char* picture, const QString& text, const QString& tip, int top) {
         auto* b = kovra::ui::pictureButton(this, name, picture, text, tip, QRect(448, top, 65, 57));
@@ -99,17 +133,18 @@ void frmSearch::createControls()
     m_picture2->move(8, 304);
     m_picture2->setPicture(QImage(kovra::ui::icon("gauge.png")).convertToFormat(QImage::Format_RGB32));
 
-    auto hiddenList = [this](const char* name, const QRect& geometry) {
-        auto* l = new QListWidget(this);
+    auto hiddenList = [this](const char* name, SearchResults* model, int column) {
+        auto* l = new QListView(this);
         l->setObjectName(QString::fromLatin1(name));
-        l->setGeometry(geometry);
         l->setFocusPolicy(Qt::NoFocus);
+        l->setModel(model);
+        l->setModelColumn(column);
         l->hide();
         return l;
     };
-    m_list2 = hiddenList("List2", QRect(8, 336, 497, 64));
-    m_list3 = hiddenList("List3", QRect(8, 408, 497, 64));
-    m_list4 = hiddenList("List4", QRect(8, 480, 497, 40));
+    m_list2 = hiddenList("List2", m_results, SearchResults::PicturePath);
+    m_list3 = hiddenList("List3", m_kept, SearchResults::Position);
+    m_list4 = hiddenList("List4", m_kept, SearchResults::HitAreas);
 
     setTabOrder(m_text1, m_command5);
     setTabOrder(m_command5, m_command1);
@@ -122,16 +157,106 @@ void frmSearch::createControls()
     connect(m_command2, &QToolButton::clicked, this, &frmSearch::clear);
     connect(m_command3, &QToolButton::clicked, this, &QWidget::close);
     // A row chosen by mouse or keys becomes the remembered row; a focus that merely lands on a row does not.
-    connect(m_list1, &QListWidget::itemSelectionChanged, this, [this] {
-        const QList<QListWidgetItem*> selected = m_list1->selectedItems();
+    connect(m_list1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const QModelIndexList selected = m_list1->selectionModel()->selectedIndexes();
         if (!selected.isEmpty())
-            s_rememberedRow = qint16(m_list1->row(selected.first()));
+            s_rememberedRow = qint16(selected.first().row());
     });
-    connect(m_list1, &QListWidget::itemDoubleClicked, this, [this] { showItem(); });
+    connect(m_list1, &QListView::doubleClicked, this, [this] { showItem(); });
+    layoutControls();
+}
+
+// At the smallest size every control stands where it always has; more room goes to the list, the
+// buttons keep to the right edge and the gauge to the bottom.
+void frmSearch::layoutControls()
+{
+    const int dx = std::max(0, width() - ClientWidth);
+    const int dy = std::max(0, height() - ClientHeight);
+    m_text1->setGeometry(80, 8, 361 + dx, 25);
+    m_list1->setGeometry(8, 44, 433 + dx, 212 + dy);
+    const QList<QToolButton*> buttons{m_command5, m_command1, m_command2, m_command3};
+    for (int i = 0; i < buttons.size(); ++i)
+        buttons[i]->move(448 + dx, 8 + 64 * i);
+    m_label2->move(16, 272 + dy);
+    m_picture1->move(78, 264 + dy);
+    m_picture2->move(8, 304 + dy);
+    m_list2->setGeometry(8, 336 + dy, 497, 64);
+    m_list3->setGeometry(8, 408 + dy, 497, 64);
+    m_list4->setGeometry(8, 480 + dy, 497, 40);
+
+    const bool grid = m_list1->width() >= GridFromWidth;
+    if (grid != (m_list1->viewMode() == QListView::IconMode)) {
+        m_list1->setViewMode(grid ? QListView::IconMode : QListView::ListMode);
+        m_list1->setMovement(QListView::Static);
+        m_list1->setResizeMode(QListView::Adjust);
+        m_list1->setWrapping(grid);
+        m_list1->setGridSize(grid ? GridCell : QSize());
+        m_list1->setFlow(grid ? QListView::LeftToRight : QListView::TopToBottom);
+    }
+}
+
+void frmSearch::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    layoutControls();
+}
+
+bool frmSearch::deferWhileTyping(std::function<void()> action)
+{
+    if (!m_typing)
+        return false;
+    m_stopTyping = true;
+    m_after.append(std::move(action));
+    return true;
+}
+
+void frmSearch::searchWhileTyping()
+{
+    const QString text = m_text1->text();
+    // An empty text keeps the rows; a search already running sees the change and comes back here.
+    if (m_typing || text.isEmpty())
+        return;
+    m_typing = true;
+    m_stopTyping = false;
+    ++m_typedSearches;
+    m_picture1->clear();
+    m_picture1->update();
+    m_sinceEvents.start();
+    m_sinceGaugePaint.invalidate();
+    std::optional<QList<kovra::SearchRow>> rows;
+    try {
+        rows = m_catalogue.search(text, [&](int position, int count) {
+            gaugeStep(position, count);
+            // Keys and clicks are taken while it runs; a newer text or an action stops it here.
+            if (m_sinceEvents.elapsed() >= TypingEventInterval) {
+                QCoreApplication::processEvents();
+                m_sinceEvents.restart();
+            }
+            if (m_stopTyping)
+                throw kovra::SearchCancelled{};
+        });
+    } catch (const kovra::SearchCancelled&) {
+    }
+    m_typing = false;
+    m_stopTyping = false;
+    if (rows && m_text1->text() == text) {
+        m_results->setRows(*rows);
+        m_kept->setRows(std::move(*rows));
+    } else if (m_text1->text() != text) {
+        m_typedTimer.start();
+    }
+    const QPointer<frmSearch> self(this);
+    for (const auto& action : std::exchange(m_after, {}))
+        if (self)
+            action();
 }
 
 void frmSearch::search()
 {
+    if (deferWhileTyping([this] { search(); }))
+        return;
+    // This search gives what the one for the same typed text would.
+    m_typedTimer.stop();
     const QString text = m_text1->text();
     if (text.isEmpty()) {
         kovra::MessageBox::notice(this, QStringLiteral("[検索アイテム名]を入力してください．"));
@@ -144,26 +269,20 @@ void frmSearch::search()
         m_picture1->clear();
         m_picture1->repaint();
 
-        m_list1->clear();
-        m_list2->clear();
-        m_list3->clear();
-        m_list4->clear();
-        m_rows.clear();
+        m_results->clear();
+        m_kept->clear();
+        m_sinceGaugePaint.invalidate();
 
         // Between folders the windows are repainted and the window manager's ping is answered, so the
         // program never looks hung; the input that arrives meanwhile reaches the blocker only.
-        m_rows = m_catalogue.search(text, [&](int position, int count) {
+        QList<kovra::SearchRow> rows = m_catalogue.search(text, [&](int position, int count) {
             gaugeStep(position, count);
             busy.keepAnswering();
         });
-        for (const kovra::SearchRow& row : std::as_const(m_rows)) {
-            m_list1->addItem(row.title);
-            m_list2->addItem(row.picturePath);
-            m_list3->addItem(kovra::numbers::formatDecimal(row.folderPosition));
-            m_list4->addItem(row.hitAreaText());
-        }
+        m_results->setRows(rows);
+        m_kept->setRows(std::move(rows));
     }
-    if (m_list1->count() == 0)
+    if (m_results->rowCount() == 0)
         kovra::MessageBox::notice(this, QStringLiteral("見つかりませんでした．"));
 }
 
@@ -176,16 +295,24 @@ void frmSearch::gaugeStep(int position, int count)
     if (qMin(*w, m_picture1->contentsRect().width()) <= m_picture1->revealedWidth())
         return;
     m_picture1->reveal(m_picture2->image(), *w);
-    m_picture1->repaint();
+    // Shown as it grows, at most once a frame: a repaint of its own for each of hundreds of folders
+    // would cost more than the search. The last step is always shown at once.
+    if (position == count - 1 || !m_sinceGaugePaint.isValid() || m_sinceGaugePaint.elapsed() >= GaugePaintInterval) {
+        m_picture1->repaint();
+        m_sinceGaugePaint.start();
+    } else {
+        m_picture1->update();
+    }
 }
 
 void frmSearch::clear()
 {
+    if (deferWhileTyping([this] { clear(); }))
+        return;
     m_catalogue.shownImage().stopAnimation();
     m_text1->clear();
-    m_list1->clear();
-    m_list2->clear();
-    m_rows.clear();
+    m_typedTimer.stop();
+    m_results->clear(); // List1 and List2; List3 and List4 keep their rows until the next search
     m_picture1->clear();
     m_text1->setFocus();
 }
@@ -195,10 +322,12 @@ void frmSearch::showItem()
     // Only a row of the results on screen is shown. A remembered row from an earlier search, from before
     // a clear or from a closed window names nothing here, and must not blank the main window's picture
     // or mark areas of another image.
-    const int r = s_rememberedRow;
-    if (r < 0 || r >= m_rows.size() || r >= m_list1->count() || r >= m_list2->count() || r >= m_list4->count())
+    if (deferWhileTyping([this] { showItem(); }))
         return;
-    const kovra::SearchRow& row = m_rows[r];
+    const int r = s_rememberedRow;
+    if (r < 0 || r >= m_results->rowCount() || r >= m_kept->rowCount())
+        return;
+    const kovra::SearchRow row = m_results->rows()[r];
     // An image deleted since the search is no longer in the image list: there is nothing to show.
     if (!m_catalogue.isListed(row.folder))
         return;
@@ -216,6 +345,16 @@ void frmSearch::showEvent(QShowEvent* event)
     // Centred at every opening; a window restored from the taskbar stays where it was.
     if (!event->spontaneous())
         kovra::ui::placeOnScreen(this, 2);
+}
+
+void frmSearch::closeEvent(QCloseEvent* event)
+{
+    // A search for typed text is stopped first; the window closes once it has returned.
+    if (deferWhileTyping([this] { close(); })) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void frmSearch::keyPressEvent(QKeyEvent* event)

@@ -7,10 +7,11 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPointer>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <memory>
 
@@ -59,11 +60,12 @@ QList<int> shown(const QList<bool>& flags)
     return r;
 }
 
-QStringList rows(const QListWidget* list)
+// A result list's rows as it shows them: its column of the results.
+QStringList rows(const QListView* list)
 {
     QStringList r;
-    for (int i = 0; i < list->count(); ++i)
-        r << list->item(i)->text();
+    for (int i = 0; i < list->model()->rowCount(); ++i)
+        r << list->model()->index(i, list->modelColumn()).data().toString();
     return r;
 }
 
@@ -159,14 +161,15 @@ void searchFor(frmSearch* w, const QString& text)
 
 void clickRow(frmSearch* w, int row)
 {
-    auto* list = child<QListWidget>(w, "List1");
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+    auto* list = child<QListView>(w, "List1");
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model()->index(row, list->modelColumn())).center());
 }
 
 void doubleClickRow(frmSearch* w, int row)
 {
-    auto* list = child<QListWidget>(w, "List1");
-    const QPoint at = list->visualItemRect(list->item(row)).center();
+    auto* list = child<QListView>(w, "List1");
+    const QPoint at = list->visualRect(list->model()->index(row, list->modelColumn())).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
 }
@@ -196,6 +199,10 @@ private slots:
     void invalidRememberedRowDoesNothing_data();
     void invalidRememberedRowDoesNothing();
     void reopenIsEmptyAndCentredRowSurvives();
+    void typedResultsEqualSearchStart_data();
+    void typedResultsEqualSearchStart();
+    void typingCoalescesAndOutrunsSearch();
+    void actionsWaitForTypedSearch();
 };
 
 void tst_frmSearch::showBeforeAnyClickShowsFirstRow()
@@ -215,7 +222,10 @@ void tst_frmSearch::layout()
     Program p;
     frmSearch* w = p.open();
     QCOMPARE(w->windowTitle(), QStringLiteral("アイテムの検索"));
-    QCOMPARE(w->size(), QSize(518, 296));
+    // It opens taller; at its smallest every control stands in its place.
+    QVERIFY(w->height() > 296);
+    QCOMPARE(w->minimumSize(), QSize(518, 296));
+    w->resize(w->minimumSize());
     QVERIFY(w->isWindow());
     QCOMPARE(w->parentWidget(), p.main.get()); // owned by the main window
     struct Control
@@ -303,10 +313,13 @@ void tst_frmSearch::gaugeGrowsAfterEachFolder()
 
     searchFor(w, QStringLiteral("電池"));
 
-    QCOMPARE(child<QListWidget>(w, "List1")->count(), 5);
-    // White first, then a quarter, a half, three quarters and the whole, each shown as it grows; the first
-    // folder's step reveals nothing and costs no repaint.
-    QCOMPARE(paints.widths, (QList<int>{0, 101, 202, 303, 400}));
+    QCOMPARE(int(rows(child<QListView>(w, "List1")).size()), 5);
+    // White first, then growing as the folders are read (at most one paint a frame), the whole at the end;
+    // the first folder's step reveals nothing and costs no repaint.
+    QCOMPARE(paints.widths.first(), 0);
+    QCOMPARE(paints.widths.last(), 400);
+    for (qsizetype k = 1; k < paints.widths.size(); ++k)
+        QVERIFY(paints.widths[k] > paints.widths[k - 1] && QList<int>({101, 202, 303, 400}).contains(paints.widths[k]));
     QImage white(400, 21, QImage::Format_RGB32);
     white.fill(Qt::white);
     for (qsizetype k = 0; k < paints.images.size(); ++k) {
@@ -327,7 +340,7 @@ void tst_frmSearch::oneFolderLeavesGaugeWhite()
     auto* gauge = child<GaugeBox>(w, "Picture1");
     GaugePaints paints(gauge);
     searchFor(w, QStringLiteral("電池"));
-    QCOMPARE(rows(child<QListWidget>(w, "List4")), QStringList{QStringLiteral(",4")});
+    QCOMPARE(rows(child<QListView>(w, "List4")), QStringList{QStringLiteral(",4")});
     QCOMPARE(paints.widths, QList<int>{0});
     QImage white(400, 21, QImage::Format_RGB32);
     white.fill(Qt::white);
@@ -339,17 +352,17 @@ void tst_frmSearch::searchFillsRowsOrReportsNothing()
     Program p;
     frmSearch* w = p.open();
     searchFor(w, QStringLiteral("ノート"));
-    QCOMPARE(rows(child<QListWidget>(w, "List1")), (QStringList{QStringLiteral("机"), QStringLiteral("本棚")}));
-    QCOMPARE(rows(child<QListWidget>(w, "List2")),
+    QCOMPARE(rows(child<QListView>(w, "List1")), (QStringList{QStringLiteral("机"), QStringLiteral("本棚")}));
+    QCOMPARE(rows(child<QListView>(w, "List2")),
              (QStringList{p.desk + QStringLiteral("/photo.bmp"), p.shelf + QStringLiteral("/photo.bmp")}));
-    QCOMPARE(rows(child<QListWidget>(w, "List3")), (QStringList{QStringLiteral("0"), QStringLiteral("1")}));
-    QCOMPARE(rows(child<QListWidget>(w, "List4")), (QStringList{QStringLiteral(",0"), QStringLiteral(",7")}));
+    QCOMPARE(rows(child<QListView>(w, "List3")), (QStringList{QStringLiteral("0"), QStringLiteral("1")}));
+    QCOMPARE(rows(child<QListView>(w, "List4")), (QStringList{QStringLiteral(",0"), QStringLiteral(",7")}));
     QVERIFY(p.boxes.requests().empty());
 
     // A search that finds nothing replaces the rows all the same, and says so.
     searchFor(w, QStringLiteral("xyz"));
     for (const char* list : {"List1", "List2", "List3", "List4"})
-        QCOMPARE(child<QListWidget>(w, list)->count(), 0);
+        QCOMPARE(int(rows(child<QListView>(w, list)).size()), 0);
     QCOMPARE(p.boxes.requests().size(), size_t(1));
     const Box::Request& r = p.boxes.requests().front();
     QCOMPARE(r.text, QStringLiteral("見つかりませんでした．"));
@@ -367,8 +380,8 @@ void tst_frmSearch::emptyTextKeepsOldRows()
     QCOMPARE(p.boxes.requests().size(), size_t(1));
     QCOMPARE(p.boxes.requests().front().text, QStringLiteral("[検索アイテム名]を入力してください．"));
     QCOMPARE(p.boxes.requests().front().icon, Box::Icon::Information);
-    QCOMPARE(rows(child<QListWidget>(w, "List1")), (QStringList{QStringLiteral("本棚"), QStringLiteral("押し入れ")}));
-    QCOMPARE(rows(child<QListWidget>(w, "List4")), (QStringList{QStringLiteral(",2,5"), QStringLiteral(",3")}));
+    QCOMPARE(rows(child<QListView>(w, "List1")), (QStringList{QStringLiteral("本棚"), QStringLiteral("押し入れ")}));
+    QCOMPARE(rows(child<QListView>(w, "List4")), (QStringList{QStringLiteral(",2,5"), QStringLiteral(",3")}));
     QCOMPARE(w->focusWidget(), child<QWidget>(w, "Text1"));
 
     // A single blank is a text like any other.
@@ -383,7 +396,7 @@ void tst_frmSearch::enterSearchesEscDoesNothing()
     Program p;
     frmSearch* w = p.open();
     auto* text = child<QLineEdit>(w, "Text1");
-    auto* list = child<QListWidget>(w, "List1");
+    auto* list = child<QListView>(w, "List1");
     text->setFocus();
     QTest::keyClicks(text, QStringLiteral("usb"));
     QTest::keyClick(text, Qt::Key_Return);
@@ -394,16 +407,16 @@ void tst_frmSearch::enterSearchesEscDoesNothing()
     QCoreApplication::processEvents();
     QVERIFY(w->isVisible());
     QCOMPARE(text->text(), QStringLiteral("usb"));
-    QCOMPARE(list->count(), 1);
+    QCOMPARE(list->model()->rowCount(), 1);
 
     // Enter in the result list presses the default button too; on a focused button, that button.
     text->setText(QStringLiteral("ペン"));
     QTest::keyClick(list, Qt::Key_Return);
-    QCOMPARE(list->count(), 2);
+    QCOMPARE(list->model()->rowCount(), 2);
     auto* clearButton = child<QToolButton>(w, "Command2");
     clearButton->setFocus();
     QTest::keyClick(clearButton, Qt::Key_Return);
-    QCOMPARE(list->count(), 0);
+    QCOMPARE(list->model()->rowCount(), 0);
     QVERIFY(text->text().isEmpty());
     QVERIFY(p.boxes.requests().empty());
 }
@@ -429,7 +442,7 @@ void tst_frmSearch::inputDuringScanIsDropped()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(alive);
     QCOMPARE(text->text(), QStringLiteral("ペン"));
-    QCOMPARE(child<QListWidget>(w, "List1")->count(), 2);
+    QCOMPARE(int(rows(child<QListView>(w, "List1")).size()), 2);
 
     // Afterwards the window takes input again.
     QTest::keyClicks(text, QStringLiteral("x"));
@@ -459,7 +472,7 @@ void tst_frmSearch::showMarksHitAreas()
     Program p;
     frmSearch* w = p.open();
     searchFor(w, QStringLiteral("ペン"));
-    QCOMPARE(child<QListWidget>(w, "List4")->item(0)->text(), QStringLiteral(",2,5"));
+    QCOMPARE(rows(child<QListView>(w, "List4")).value(0), QStringLiteral(",2,5"));
     clickRow(w, 0);
     child<QToolButton>(w, "Command1")->click();
 
@@ -519,10 +532,10 @@ void tst_frmSearch::clearLeavesFramesAndStopsIcons()
     QCOMPARE(shown(v.icons), (QList<int>{2, 5}));
     QVERIFY(!v.animating);
     QVERIFY(child<QLineEdit>(w, "Text1")->text().isEmpty());
-    QCOMPARE(child<QListWidget>(w, "List1")->count(), 0);
-    QCOMPARE(child<QListWidget>(w, "List2")->count(), 0);
-    QCOMPARE(child<QListWidget>(w, "List3")->count(), 2);
-    QCOMPARE(child<QListWidget>(w, "List4")->count(), 2);
+    QCOMPARE(int(rows(child<QListView>(w, "List1")).size()), 0);
+    QCOMPARE(int(rows(child<QListView>(w, "List2")).size()), 0);
+    QCOMPARE(int(rows(child<QListView>(w, "List3")).size()), 2);
+    QCOMPARE(int(rows(child<QListView>(w, "List4")).size()), 2);
     QCOMPARE(child<GaugeBox>(w, "Picture1")->revealedWidth(), 0);
     QCOMPARE(child<GaugeBox>(w, "Picture1")->image().pixel(399, 20), qRgb(255, 255, 255));
     QCOMPARE(w->focusWidget(), child<QWidget>(w, "Text1"));
@@ -588,7 +601,7 @@ void tst_frmSearch::reopenIsEmptyAndCentredRowSurvives()
     QVERIFY(w);
     QVERIFY(child<QLineEdit>(w, "Text1")->text().isEmpty());
     for (const char* list : {"List1", "List2", "List3", "List4"})
-        QCOMPARE(child<QListWidget>(w, list)->count(), 0);
+        QCOMPARE(int(rows(child<QListView>(w, list)).size()), 0);
     QCOMPARE(child<GaugeBox>(w, "Picture1")->revealedWidth(), 0);
     QCOMPARE(w->focusWidget(), child<QWidget>(w, "Text1"));
     const QRect screen = w->screen()->geometry();
@@ -602,6 +615,110 @@ void tst_frmSearch::reopenIsEmptyAndCentredRowSurvives()
     QPointer<frmSearch> again(w);
     QTRY_VERIFY(again.isNull());
     QCOMPARE(p.main->openedWindow(frmMain::Window::Search), nullptr);
+}
+
+// Every column of every row the four lists show.
+QList<QStringList> allRows(frmSearch* w)
+{
+    QList<QStringList> r;
+    for (const char* list : {"List1", "List2", "List3", "List4"})
+        r << rows(child<QListView>(w, list));
+    return r;
+}
+
+void tst_frmSearch::typedResultsEqualSearchStart_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("found");
+    QTest::newRow("two images") << QStringLiteral("ペン") << 2;
+    QTest::newRow("letters of another case") << QStringLiteral("usb") << 1;
+    QTest::newRow("half-width katakana") << QStringLiteral("ﾍﾟﾝ") << 2;
+    QTest::newRow("hiragana") << QStringLiteral("ぺん") << 2;
+    QTest::newRow("an area no longer in use") << QStringLiteral("パソコン") << 1;
+    QTest::newRow("one blank") << QStringLiteral(" ") << 0;
+    QTest::newRow("nothing") << QStringLiteral("存在しない") << 0;
+}
+
+// The rows that follow the typed text are the rows 検索開始 gives for it; typing shows no message.
+void tst_frmSearch::typedResultsEqualSearchStart()
+{
+    QFETCH(QString, text);
+    QFETCH(int, found);
+    Program p;
+    frmSearch* w = p.open();
+    searchFor(w, QStringLiteral("ノート")); // rows of another text, to be replaced
+    p.boxes.clear();
+    auto* box = child<QLineEdit>(w, "Text1");
+    box->setFocus();
+    box->clear();
+    box->insert(text); // as an input method commits it
+    QTRY_VERIFY(w->typedSearches() >= 1 && !w->isSearchingTypedText());
+    QCoreApplication::processEvents();
+    const QList<QStringList> typed = allRows(w);
+    QCOMPARE(typed.first().size(), found);
+    QVERIFY(p.boxes.requests().empty());
+
+    child<QToolButton>(w, "Command5")->click();
+    QCOMPARE(allRows(w), typed);
+    QCOMPARE(p.boxes.requests().size(), size_t(found == 0 ? 1 : 0));
+
+    // Emptying the box keeps the rows and says nothing.
+    p.boxes.clear();
+    box->clear();
+    QCoreApplication::processEvents();
+    QCOMPARE(allRows(w), typed);
+    QVERIFY(p.boxes.requests().empty());
+}
+
+// Keys that arrive together cost one search; a key typed while a search runs is taken at once, stops
+// it, and the rows follow the last text.
+void tst_frmSearch::typingCoalescesAndOutrunsSearch()
+{
+    // The first search over fresh folders reads them all; a key typed during it is taken at once.
+    Program p(99);
+    frmSearch* w = p.open();
+    auto* box = child<QLineEdit>(w, "Text1");
+    box->setFocus();
+    box->setText(QStringLiteral("電池"));
+    bool typedDuringSearch = false;
+    QTimer::singleShot(2, w, [&] {
+        typedDuringSearch = w->isSearchingTypedText();
+        QTest::keyClick(box, Qt::Key_A);
+    });
+    QTRY_VERIFY(w->typedSearches() >= 2 && !w->isSearchingTypedText());
+    QVERIFY(typedDuringSearch);
+    QCOMPARE(box->text(), QStringLiteral("電池a"));
+    QVERIFY(rows(child<QListView>(w, "List1")).isEmpty());
+
+    // Keys that arrive together cost one search.
+    const int before = w->typedSearches();
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClicks(box, QStringLiteral("xyz"));
+    for (int k = 0; k < 3; ++k)
+        QTest::keyClick(box, Qt::Key_Backspace);
+    box->setText(QStringLiteral("電池"));
+    QTRY_VERIFY(w->typedSearches() > before && !w->isSearchingTypedText());
+    QCoreApplication::processEvents();
+    QCOMPARE(w->typedSearches(), before + 1);
+    QCOMPARE(rows(child<QListView>(w, "List1")).size(), 99);
+}
+
+// 検索開始 and closing the window while a typed search runs: the typed search stops, then both act.
+void tst_frmSearch::actionsWaitForTypedSearch()
+{
+    Program p(99);
+    QPointer<frmSearch> w = p.open();
+    bool deferred = false;
+    child<QLineEdit>(w, "Text1")->setText(QStringLiteral("電池"));
+    QTimer::singleShot(2, w, [&] {
+        deferred = w->isSearchingTypedText();
+        child<QToolButton>(w, "Command5")->click();
+        w->close();
+        deferred = deferred && w->isVisible();
+    });
+    QTRY_VERIFY(!w || !w->isVisible());
+    QVERIFY(deferred);
+    QVERIFY(p.boxes.requests().empty()); // the search found its rows: no message
 }
 
 QTEST_MAIN(tst_frmSearch)

@@ -8,7 +8,7 @@
 #include "frmSearch.h"
 
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPointer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -206,7 +206,7 @@ void tst_frmSearchPing::answersPingAndRepaintsDuringLongSearch()
     QCoreApplication::processEvents();
     QVERIFY(alive && w->isVisible() && main.isVisible());
     QCOMPARE(text->text(), QStringLiteral("ペン"));
-    QVERIFY(w->findChild<QListWidget*>(QStringLiteral("List1"))->count() > 0);
+    QVERIFY(w->findChild<QListView*>(QStringLiteral("List1"))->model()->rowCount() > 0);
 }
 
 QTEST_MAIN(tst_frmSearchPing)

@@ -7,7 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -83,12 +83,15 @@ void tst_frmSearchTiming::sameRowsAsCli()
     QStringList expected = cliOut.split(u'\n', Qt::SkipEmptyParts);
     QVERIFY(!expected.isEmpty()); // each text is one the generator writes
     QStringList shown;
-    auto list = [&](const char* name) { return w->findChild<QListWidget*>(QString::fromLatin1(name)); };
-    for (int r = 0; r < list("List1")->count(); ++r) {
-        const QString position = list("List3")->item(r)->text();
+    auto cell = [&](const char* name, int r) {
+        const auto* l = w->findChild<QListView*>(QString::fromLatin1(name));
+        return l->model()->index(r, l->modelColumn()).data().toString();
+    };
+    for (int r = 0; r < w->findChild<QListView*>(QStringLiteral("List1"))->model()->rowCount(); ++r) {
+        const QString position = cell("List3", r);
         const QString folder = main.catalogue().folderList().value(kovra::numbers::toInt16(position).value_or(-1));
-        shown << QStringList{position, folder.mid(folder.lastIndexOf(u'/') + 1), list("List1")->item(r)->text(),
-                             list("List4")->item(r)->text(), list("List2")->item(r)->text()}
+        shown << QStringList{position, folder.mid(folder.lastIndexOf(u'/') + 1), cell("List1", r), cell("List4", r),
+                             cell("List2", r)}
                      .join(u'\t');
     }
     QCOMPARE(shown, expected);
