@@ -13,6 +13,7 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QPointer>
 #include <QSignalSpy>
@@ -238,9 +239,10 @@ private slots:
         auto* w = qobject_cast<frmSearch*>(p.main->openWindow(frmMain::Window::Search));
         w->findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(QStringLiteral("pen"));
         w->search();
-        auto* list = w->findChild<QListWidget*>(QStringLiteral("List1"));
-        QCOMPARE(list->count(), 2);
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+        auto* list = w->findChild<QListView*>(QStringLiteral("List1"));
+        QCOMPARE(list->model()->rowCount(), 2);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(list->model()->index(row, 0)).center());
         p.dragArea0();
         p.boxes.answerNext(answer);
         w->showItem();
