@@ -5,7 +5,7 @@ JOBS ?= 2
 PREFIX ?= $(HOME)/.local
 DESTDIR ?=
 
-.PHONY: run test build deps stage format clean fuzz fuzz-build asan bench bench-display install uninstall
+.PHONY: run test build deps stage format clean fuzz fuzz-build asan bench bench-display bench-typing install uninstall
 
 run: build
 	./Kovra/kovra
@@ -42,6 +42,15 @@ bench: bench-display
 bench-display: deps $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j$(JOBS) --target kovra-displaybench
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bin/kovra-displaybench --data bench/data/display
+
+# Typing in the search window to the painted list, 10,000 images (TYPING_IMAGES), in a real window
+# under Xvfb and openbox; part of `make bench`.
+TYPING_IMAGES ?= 10000
+bench: bench-typing
+bench-typing: deps $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR) -j$(JOBS) --target kovra-gencat kovra-benchtyping
+	test -d bench/data/typing-$(TYPING_IMAGES) || $(BUILD_DIR)/bin/kovra-gencat $(TYPING_IMAGES) bench/data/typing-$(TYPING_IMAGES)
+	xvfb-run -a -s "-screen 0 1280x1024x24" tests/e2e/with_openbox.sh $(BUILD_DIR)/bin/kovra-benchtyping bench/data/typing-$(TYPING_IMAGES)
 
 # Fuzzing: each libFuzzer target (built with clang in $(FUZZ_DIR)) runs FUZZ_SECONDS; any finding fails.
 FUZZ_DIR ?= build-fuzz
