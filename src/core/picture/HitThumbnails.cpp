@@ -208,9 +208,10 @@ HitThumbnails::Thumbnail HitThumbnails::make(const Job& job)
         return failed;
     const double fx = double(decoded.width()) / source->uprightSize().width();
     const double fy = double(decoded.height()) / source->uprightSize().height();
+    // Rounded to the nearest decoded pixel on each side, so that the proportions stay the crop's.
     const QRect part =
-        QRect(QPoint(int(std::floor(uprightCrop.left() * fx)), int(std::floor(uprightCrop.top() * fy))),
-              QPoint(int(std::ceil(uprightCrop.right() * fx)) - 1, int(std::ceil(uprightCrop.bottom() * fy)) - 1)) &
+        QRect(QPoint(int(std::lround(uprightCrop.left() * fx)), int(std::lround(uprightCrop.top() * fy))),
+              QPoint(int(std::lround(uprightCrop.right() * fx)) - 1, int(std::lround(uprightCrop.bottom() * fy)) - 1)) &
         decoded.rect();
     if (part.isEmpty())
         return failed;
