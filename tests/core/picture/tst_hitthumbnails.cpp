@@ -334,18 +334,20 @@ void TestHitThumbnails::measure()
     }
     const QString cache = b.path() + QStringLiteral("/cache");
     const QSize pixels(160, 120);
+    // As a view does: every row asked again when a picture arrives, until all are there.
     auto all = [&](HitThumbnails& t, int n) {
         QElapsedTimer timer;
         timer.start();
         QSignalSpy spy(&t, &HitThumbnails::ready);
-        for (int i = 0; i < n; ++i)
-            t.thumbnail(requests[i], pixels);
-        while (spy.count() < n && spy.wait(20000)) {
-        }
-        for (int i = 0; i < n; ++i)
-            if (t.thumbnail(requests[i], pixels).state != State::Ready)
+        for (;;) {
+            int done = 0;
+            for (int i = 0; i < n; ++i)
+                done += t.thumbnail(requests[i], pixels).state == State::Ready ? 1 : 0;
+            if (done == n)
+                return timer.elapsed();
+            if (!spy.wait(20000))
                 return qint64(-1);
-        return timer.elapsed();
+        }
     };
     {
         HitThumbnails t(cache);
