@@ -68,8 +68,12 @@ QSize ResultDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelI
 {
     if (isGrid(option))
         return GridCell;
+    // Narrow: a list row spans the view's width anyway, and the title is elided to it instead of the view
+    // scrolling sideways.
     const QSize text = QStyledItemDelegate::sizeHint(option, index);
-    return {ListPicture.width() + 2 * Padding + text.width(), std::max(ListRowHeight, text.height())};
+    const int someText = option.fontMetrics.averageCharWidth() * 8;
+    return {ListPicture.width() + 3 * Padding + std::min(text.width(), someText),
+            std::max(ListRowHeight, text.height())};
 }
 
 void ResultDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
