@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cmath>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <vector>
 
@@ -92,7 +93,8 @@ HitThumbnails::~HitThumbnails()
 
 QString HitThumbnails::keyOf(const Request& request, QSize devicePixels)
 {
-    QString key = request.picturePath + u'\n';
+    // The folder too: its area files give the rectangles, and two folders may name the same picture.
+    QString key = request.folder + u'\n' + request.picturePath + u'\n';
     for (const int area : request.hitAreas)
         key += u',' + QString::number(area);
     return key + u'\n' + QString::number(devicePixels.width()) + u'x' + QString::number(devicePixels.height());
@@ -203,7 +205,17 @@ HitThumbnails::Thumbnail HitThumbnails::make(const Job& job)
     const QRectF uprightCrop = toUpright.mapRect(QRectF(crop));
     const double fit = std::min(job.pixels.width() / uprightCrop.width(), job.pixels.height() / uprightCrop.height());
     s_made.fetch_add(1);
-    const QImage decoded = source->image(std::min(fit, 1.0));
+    // A large picture is decoded by one worker at a time (formats that cannot reduce while decoding are
+    // decoded whole first), so that the two together stay near one picture's memory budget.
+    const double decodeScale = std::min(fit, 1.0);
+    const QSize upright = source->uprightSize();
+    const bool large = qint64(upright.width()) * upright.height() * 4 > PictureSource::MemoryBudget / 4;
+    static QMutex largeDecode;
+    std::optional<QMutexLocker<QMutex>> oneAtATime;
+    if (large)
+        oneAtATime.emplace(&largeDecode);
+    const QImage decoded = source->image(decodeScale);
+    oneAtATime.reset();
     if (decoded.isNull())
         return failed;
     const double fx = double(decoded.width()) / source->uprightSize().width();

@@ -53,7 +53,7 @@ public:
     // Queued work not yet started is forgotten (a new search replaced the results).
     void dropPending();
 
-    // The request's key: picture path, hit areas and pixel size. The picture's size and modification time
+    // The request's key: folder, picture path, hit areas and pixel size. The picture's size and modification time
     // and the areas' rectangles are read on the worker and make the disk cache's key (fileKey).
     static QString keyOf(const Request& request, QSize devicePixels);
 

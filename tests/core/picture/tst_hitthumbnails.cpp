@@ -76,6 +76,7 @@ private slots:
     void upright();
     void diskCache();
     void changes();
+    void twoFoldersOnePicture();
     void corruptCacheFile();
     void limit();
     void failed_data();
@@ -247,6 +248,22 @@ void TestHitThumbnails::changes()
     // The crop now starts at 10 - 8 = 2, 20 - 9 = 11 (scaled 64/56).
     QVERIFY(qAbs(moved.pixelColor(0, 0).red() - 4) <= 3);
     QCOMPARE(cacheFiles(cache).size(), 4);
+}
+
+// Two image folders naming the same picture: each thumbnail is cropped by its own folder's areas.
+void TestHitThumbnails::twoFoldersOnePicture()
+{
+    CatalogueBuilder b;
+    const QString one = b.makeFolder(QStringLiteral("one"));
+    const QString two = b.makeFolder(QStringLiteral("two"));
+    QVERIFY(positionPicture().save(one + QStringLiteral("/p.png")));
+    b.writeArea(one, 0, areaSection(true, 100, 100, 40, 30));
+    b.writeArea(two, 0, areaSection(true, 20, 30, 40, 30));
+    HitThumbnails thumbnails(b.path() + QStringLiteral("/cache"));
+    const auto a = awaited(thumbnails, {one, one + QStringLiteral("/p.png"), {0}}, QSize(56, 46));
+    const auto c = awaited(thumbnails, {two, one + QStringLiteral("/p.png"), {0}}, QSize(56, 46));
+    QCOMPARE(a.image.pixelColor(0, 0), QColor(92, 92, 0));
+    QCOMPARE(c.image.pixelColor(0, 0), QColor(12, 22, 0));
 }
 
 void TestHitThumbnails::corruptCacheFile()
