@@ -73,7 +73,9 @@ bool isCacheName(const QString& name)
 
 QString HitThumbnails::defaultDirectory()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/kovra/thumbnails");
+    // Without a cache location (no home folder) there is no disk cache, rather than one in the working folder.
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    return base.isEmpty() ? QString() : base + QStringLiteral("/kovra/thumbnails");
 }
 
 HitThumbnails::HitThumbnails(QString cacheDirectory, qint64 limitBytes, QObject* parent)
@@ -188,7 +190,7 @@ HitThumbnails::Thumbnail HitThumbnails::make(const Job& job)
         QString::fromLatin1(QCryptographicHash::hash(fileKey.toUtf8(), QCryptographicHash::Sha1).toHex()) +
         QStringLiteral(".png");
 
-    {
+    if (!m_directory.isEmpty()) {
         QImageReader reader(cachePath, "png");
         const QImage cached = reader.read();
         if (!cached.isNull() && cached.width() <= job.pixels.width() && cached.height() <= job.pixels.height()) {
@@ -248,7 +250,7 @@ HitThumbnails::Thumbnail HitThumbnails::make(const Job& job)
     }
 
     // A cache that cannot be written only costs the next decode.
-    if (QDir().mkpath(m_directory)) {
+    if (!m_directory.isEmpty() && QDir().mkpath(m_directory)) {
         QSaveFile file(cachePath);
         if (file.open(QIODevice::WriteOnly) && out.save(&file, "PNG") && file.commit())
             prune();

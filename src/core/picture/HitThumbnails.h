@@ -39,7 +39,8 @@ public:
     static constexpr int MemoryCount = 300;
     static constexpr int MaxQueued = 64; // older requests beyond it are dropped (asked again when painted)
 
-    // The user's cache folder ($XDG_CACHE_HOME/kovra/thumbnails): never the program folder.
+    // The user's cache folder ($XDG_CACHE_HOME/kovra/thumbnails): never the program folder. Empty when the
+    // system names no cache location; an empty directory means no disk cache.
     static QString defaultDirectory();
 
     explicit HitThumbnails(QString cacheDirectory = defaultDirectory(), qint64 limitBytes = qint64(64) << 20,
