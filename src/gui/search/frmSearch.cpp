@@ -4,7 +4,9 @@
 #include "BusyScope.h"
 #include "Catalogue.h"
 #include "GaugeBox.h"
+#include "HitThumbnails.h"
 #include "MessageBox.h"
+#include "ResultDelegate.h"
 #include "SearchResults.h"
 #include "ShownImage.h"
 #include "Ui.h"
@@ -28,8 +30,7 @@ constexpr int ClientWidth = 518;
 constexpr int ClientHeight = 296;
 constexpr int OpeningHeight = 560;
 // A list this wide shows the results as a grid of pictures.
-constexpr int GridFromWidth = 3 * 168 + 24;
-constexpr QSize GridCell(168, 150);
+constexpr int GridFromWidth = 3 * ResultDelegate::GridCell.width() + 24;
 // Input is handled this often while a search for typed text runs, and the gauge painted at most this
 // often (the drawing itself follows every folder).
 constexpr int TypingEventInterval = 8;
@@ -50,6 +51,7 @@ frmSearch::frmSearch(kovra::Catalogue& catalogue, kovra::ui::MainWindowView& mai
     setMinimumSize(ClientWidth, ClientHeight);
     m_results = new SearchResults(this);
     m_kept = new SearchResults(this);
+    m_thumbnails = new kovra::HitThumbnails(kovra::HitThumbnails::defaultDirectory(), 64 << 20, this);
     createControls();
     // Taller by the screen's room: two fifths of it leave a place beside the hits for Show item.
     const QScreen* room =
@@ -106,6 +108,11 @@ void frmSearch::createControls()
     m_list1->setUniformItemSizes(true);
     m_list1->setModel(m_results);
     m_list1->setModelColumn(SearchResults::Title);
+    auto* pictures = new ResultDelegate(*m_thumbnails, m_list1);
+    m_list1->setItemDelegate(pictures);
+    connect(pictures, &ResultDelegate::repaintNeeded, m_list1->viewport(), qOverload<>(&QWidget::update));
+    // Pictures of earlier results not yet made are not wanted any more.
+    connect(m_results, &QAbstractItemModel::modelReset, m_thumbnails, &kovra::HitThumbnails::dropPending);
 
     auto button = [this](const char* name, const char* picture, const QString& text, const QString& tip, int top) {
         auto* b = kovra::ui::pictureButton(this, name, picture, text, tip, QRect(448, top, 65, 57));
@@ -190,7 +197,7 @@ void frmSearch::layoutControls()
         m_list1->setMovement(QListView::Static);
         m_list1->setResizeMode(QListView::Adjust);
         m_list1->setWrapping(grid);
-        m_list1->setGridSize(grid ? GridCell : QSize());
+        m_list1->setGridSize(grid ? ResultDelegate::GridCell : QSize());
         m_list1->setFlow(grid ? QListView::LeftToRight : QListView::TopToBottom);
     }
 }

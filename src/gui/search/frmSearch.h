@@ -17,6 +17,9 @@ class QListView;
 class QToolButton;
 class SearchResults;
 namespace kovra {
+class HitThumbnails;
+}
+namespace kovra {
 class Catalogue;
 }
 
@@ -67,6 +70,7 @@ private:
     // List1 and List2 show m_results; List3 and List4 show m_kept, which a clear leaves as it is.
     SearchResults* m_results = nullptr;
     SearchResults* m_kept = nullptr;
+    kovra::HitThumbnails* m_thumbnails = nullptr; // the pictures beside List1's rows
 
     QTimer m_typedTimer;
     bool m_typing = false;                // a search for typed text runs
