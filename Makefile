@@ -46,11 +46,14 @@ bench-display: deps $(BUILD_DIR)/build.ninja
 # Typing in the search window to the painted list, 10,000 images (TYPING_IMAGES), in a real window
 # under Xvfb and openbox; part of `make bench`.
 TYPING_IMAGES ?= 10000
+# PICTURE_CATALOGUE: a program folder of real photos whose items hold PICTURE_TEXT, for the result pictures.
+PICTURE_TEXT ?= pen
 bench: bench-typing
 bench-typing: deps $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j$(JOBS) --target kovra-gencat kovra-benchtyping
 	test -d bench/data/typing-$(TYPING_IMAGES) || $(BUILD_DIR)/bin/kovra-gencat $(TYPING_IMAGES) bench/data/typing-$(TYPING_IMAGES)
 	xvfb-run -a -s "-screen 0 1280x1024x24" tests/e2e/with_openbox.sh $(BUILD_DIR)/bin/kovra-benchtyping bench/data/typing-$(TYPING_IMAGES)
+	test -z "$(PICTURE_CATALOGUE)" || xvfb-run -a -s "-screen 0 1280x1024x24" tests/e2e/with_openbox.sh $(BUILD_DIR)/bin/kovra-benchtyping --pictures "$(PICTURE_TEXT)" $(PICTURE_CATALOGUE)
 
 # Fuzzing: each libFuzzer target (built with clang in $(FUZZ_DIR)) runs FUZZ_SECONDS; any finding fails.
 FUZZ_DIR ?= build-fuzz

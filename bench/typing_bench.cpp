@@ -2,17 +2,23 @@
 // the index current it types ordinary texts key by key (an input method's commit for each Japanese
 // character) and reports, from the key to the painted result list, the median and the 95th percentile;
 // then 検索開始 to the painted list against the index query alone, for each text, with the rows found.
+// kovra-benchtyping --pictures TEXT DIR: from typing TEXT to the first screenful of result rows painted
+// with their pictures, with an empty picture cache and again with the cache written by the first run.
 #include "Catalogue.h"
 #include "SearchIndex.h"
 #include "frmMain.h"
 #include "frmSearch.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <algorithm>
 #include <cstdio>
@@ -39,14 +45,79 @@ double percentile(QList<double> v, double p)
     return v.isEmpty() ? 0 : v[std::min<qsizetype>(v.size() - 1, qsizetype(p * double(v.size() - 1) + 0.5))];
 }
 
+// Whether every row of the list's first screenful shows its picture: the red outline of its hits.
+bool picturesShown(QListView* list)
+{
+    const QImage shot = list->viewport()->grab().toImage();
+    const qreal ratio = shot.devicePixelRatio();
+    int rows = 0;
+    for (int r = 0; r < list->model()->rowCount(); ++r) {
+        const QRect box = list->visualRect(list->model()->index(r, 0)) & list->viewport()->rect();
+        if (box.height() < 100)
+            break;
+        int red = 0;
+        for (int y = int(box.top() * ratio); y < int(box.bottom() * ratio); y += 1)
+            for (int x = int(box.left() * ratio); x < int((box.left() + 170) * ratio) && x < shot.width(); ++x) {
+                const QRgb c = shot.pixel(x, y);
+                red += qRed(c) > 200 && qGreen(c) < 50 && qBlue(c) < 50;
+            }
+        if (red < 100)
+            return false;
+        ++rows;
+    }
+    return rows > 0;
+}
+
+int pictures(const QString& text, const QString& dir)
+{
+    frmMain window(dir);
+    window.setWindowFactory(frmMain::Window::Search, [&window] { return new frmSearch(window.catalogue(), window); });
+    window.show();
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 1000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    window.catalogue().search(text);
+    window.catalogue().searchIndex().stats();
+    for (const char* run : {"cold", "warm"}) {
+        auto* search = qobject_cast<frmSearch*>(window.openWindow(frmMain::Window::Search));
+        auto* list = search->findChild<QListView*>(QStringLiteral("List1"));
+        clock.restart();
+        while (clock.elapsed() < 500)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        clock.restart();
+        search->findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(text);
+        qint64 rowsAt = -1;
+        while (clock.elapsed() < 20000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            if (rowsAt < 0 && list->model()->rowCount() > 0)
+                rowsAt = clock.nsecsElapsed();
+            if (rowsAt >= 0 && picturesShown(list))
+                break;
+        }
+        std::printf("pictures\t%s cache\trows %d\tlist %.1f ms\tfirst screenful with pictures %.1f ms\n", run,
+                    list->model()->rowCount(), double(rowsAt) / 1e6, double(clock.nsecsElapsed()) / 1e6);
+        search->close();
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    std::fflush(stdout);
+    std::_Exit(0);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // The pictures' cache of this run only, empty at its start.
+    QTemporaryDir cache;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.size() == 3 && args[0] == u"--pictures")
+        return pictures(args[1], args[2]);
     if (args.size() != 1) {
-        std::fputs("usage: kovra-benchtyping DIR\n", stderr);
+        std::fputs("usage: kovra-benchtyping [--pictures TEXT] DIR\n", stderr);
         return 2;
     }
     frmMain window(args[0]);
