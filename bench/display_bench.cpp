@@ -309,9 +309,17 @@ int inTurnChild(const QString& first, const QString& second)
     canvas.showActual();
     QElapsedTimer t;
     t.start();
+    // Each whole photo, decoded behind the part in view, is waited for: the peak holds the full decodes.
+    const auto whole = [&] {
+        while (canvas.showsPartOnly())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        return canvas.hasPhoto();
+    };
     model.showPicture(first);
+    if (!whole())
+        return 1;
     model.showPicture(second);
-    if (!canvas.hasPhoto())
+    if (!whole())
         return 1;
     const long peak = statusKib("VmHWM");
     canvas.showFit();
