@@ -375,12 +375,18 @@ void PictureCanvas::ensureImage()
 // The whole photo replaces the part when it is still the one shown at full size.
 void PictureCanvas::wholeDecoded()
 {
-    if (!m_source || m_source.get() != m_wholeFor || !m_image.isNull() || !m_source->hasFullImage() ||
-        PictureSource::reductionFor(m_source->uprightSize(), m_view.zoom()) != 1)
+    if (!m_source || m_source.get() != m_wholeFor || !m_image.isNull())
         return;
-    m_image = m_source->image(m_view.zoom());
-    m_part = QImage();
     m_wholeFor = nullptr;
+    if (PictureSource::reductionFor(m_source->uprightSize(), m_view.zoom()) != 1)
+        return;
+    // Normally the decode just made; one stopped by another user of the same source is made here, and a
+    // failed one leaves the part shown.
+    QImage whole = m_source->image(m_view.zoom());
+    if (whole.isNull())
+        return;
+    m_image = std::move(whole);
+    m_part = QImage();
     m_viewport->update();
 }
 
@@ -493,7 +499,7 @@ void PictureCanvas::paintViewport(QPainter& p, const QRect& exposed)
             const QRectF shown = m_view.visibleUpright() & QRectF(m_partRect);
             if (!shown.isEmpty()) {
                 const QRectF target(m_view.uprightToBox(shown.topLeft()), shown.size() * m_view.zoom());
-                r.setRenderHint(QPainter::SmoothPixmapTransform, false);
+                r.setRenderHint(QPainter::SmoothPixmapTransform, m_view.zoom() < 1.0); // as the whole is drawn
                 r.drawImage(target, m_part, shown.translated(-QPointF(m_partRect.topLeft())));
             }
         } else if (m_model->pictureState() == ShownImage::PictureState::Unreadable) {
