@@ -39,9 +39,11 @@ bench: deps $(BUILD_DIR)/build.ninja
 
 # Picture display timings, offscreen (generated JPEGs cached in bench/data/display/); part of `make bench`.
 bench: bench-display
+# DISPLAY_JPEGS: photos of your own timed at full size beside the generated ones.
+DISPLAY_JPEGS ?=
 bench-display: deps $(BUILD_DIR)/build.ninja
 	cmake --build $(BUILD_DIR) -j$(JOBS) --target kovra-displaybench
-	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bin/kovra-displaybench --data bench/data/display
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bin/kovra-displaybench --data bench/data/display $(foreach f,$(DISPLAY_JPEGS),--jpeg $(f))
 
 # Typing in the search window to the painted list, 10,000 images (TYPING_IMAGES), in a real window
 # under Xvfb and openbox; part of `make bench`.

@@ -7,9 +7,12 @@
 // one (48 or 100 megapixels), then going to fit: the peak, and what stays resident at fit. Then a 12 MP
 // HEIC against a JPEG of the same picture, fitted and at 100 %, in alternating rounds: one coded picture,
 // the same with an embedded thumbnail as large as the fit view needs, and a grid of tiles as phones store
-// their photos (--heif-only runs this alone).
+// their photos (--heif-only runs this alone). First, for a generated 24 and 48 MP JPEG and any --jpeg
+// FILE: djpeg of the file, Qt's reader, the program's own full decode and its cropped decode of the part
+// in view at 100 %, and, where the picture box is built, from the choice to the part painted and to the
+// whole photo replacing it (--full-only runs this alone).
 //
-//   kovra-displaybench [--data DIR] [--rounds N] [--no-memory] [--heif-only]
+//   kovra-displaybench [--data DIR] [--rounds N] [--no-memory] [--heif-only] [--full-only] [--jpeg FILE]...
 //   kovra-displaybench --memory FILE      (the child: prints its peak resident memory in KiB)
 //   kovra-displaybench --in-turn FIRST SECOND   (the child: peak KiB, resident KiB at fit, ms)
 
@@ -34,6 +37,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -305,9 +309,17 @@ int inTurnChild(const QString& first, const QString& second)
     canvas.showActual();
     QElapsedTimer t;
     t.start();
+    // Each whole photo, decoded behind the part in view, is waited for: the peak holds the full decodes.
+    const auto whole = [&] {
+        while (canvas.showsPartOnly())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        return canvas.hasPhoto();
+    };
     model.showPicture(first);
+    if (!whole())
+        return 1;
     model.showPicture(second);
-    if (!canvas.hasPhoto())
+    if (!whole())
         return 1;
     const long peak = statusKib("VmHWM");
     canvas.showFit();
@@ -325,6 +337,136 @@ QString copyOf(const QString& path)
     return copy;
 }
 #endif
+
+// djpeg of the file into nothing: libjpeg-turbo's own tool, the anchor of a full decode.
+// The CPU time of this process's finished children, ms.
+double childCpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    const auto ms = [](const timeval& t) { return double(t.tv_sec) * 1e3 + double(t.tv_usec) / 1e3; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+bool djpeg(const QString& path)
+{
+    QProcess process;
+    process.start(QStringLiteral("djpeg"), {QStringLiteral("-outfile"), QStringLiteral("/dev/null"), path});
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+bool ownFullDecode(const QString& path)
+{
+    const auto source = kovra::PictureSource::open(path);
+    return source && !source->image(1.0).isNull();
+}
+
+// The part in view at 100 % (the box at the top-left corner), decoded alone.
+bool partDecode(const QString& path)
+{
+    const auto source = kovra::PictureSource::open(path);
+    return source && !source->region(QRect(QPoint(), Box)).isNull();
+}
+
+#ifdef KOVRA_BENCH_CANVAS
+// The picture box at 100 %: from the choice to the part in view painted, and on to the whole photo
+// painted in its place. A small picture between rounds, so that no decode is kept from the last one.
+struct BoxTimes
+{
+    std::vector<Timing> part, whole;
+};
+
+bool boxRound(kovra::ShownImage& model, kovra::PictureCanvas& canvas, const QString& path, const QString& between,
+              BoxTimes& times)
+{
+    model.showPicture(between);
+    canvas.viewport()->repaint();
+    QElapsedTimer wall;
+    double cpu = cpuMs();
+    wall.start();
+    if (!model.showPicture(path))
+        return false;
+    canvas.viewport()->repaint();
+    times.part.push_back({double(wall.nsecsElapsed()) / 1e6, cpuMs() - cpu});
+    if (!canvas.hasPhoto())
+        return false;
+    while (canvas.showsPartOnly()) {
+        if (wall.elapsed() > 20000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    }
+    canvas.viewport()->repaint();
+    times.whole.push_back({double(wall.nsecsElapsed()) / 1e6, cpuMs() - cpu});
+    return true;
+}
+#endif
+
+bool fullSizeJpegs(const QString& dataDir, const QStringList& extra, int rounds)
+{
+    QStringList files = {photo(dataDir, QSize(6000, 4000)), photo(dataDir, QSize(8000, 6000))};
+    files += extra;
+#ifdef KOVRA_BENCH_CANVAS
+    const QString between = QDir(dataDir).filePath(QStringLiteral("between.png"));
+    if (!QFile::exists(between) && !pattern(QSize(64, 48)).save(between))
+        return false;
+    kovra::ShownImage model;
+    QWidget dragLayer;
+    kovra::PictureCanvas canvas(&model, &dragLayer, nullptr);
+    canvas.resize(Box + QSize(20, 20));
+    canvas.show();
+    canvas.showActual();
+#endif
+    std::printf("Full size: median of %d rounds, wall ms (CPU ms); djpeg runs as a process of its own\n", rounds);
+    std::printf("%-34s %17s %17s %17s %6s %17s %6s %17s %17s %6s %17s\n", "file", "djpeg", "Qt reader", "own full",
+                "x djpeg", "part decode", "x full", "part painted", "", "x part", "whole painted");
+    bool ok = true;
+    for (const QString& path : files) {
+        if (path.isEmpty() || !ownFullDecode(path)) {
+            std::fprintf(stderr, "cannot decode %s\n", qPrintable(path));
+            return false;
+        }
+        std::vector<Timing> d, qt, own, part;
+#ifdef KOVRA_BENCH_CANVAS
+        BoxTimes box;
+#endif
+        for (int r = 0; r < rounds; ++r) {
+            const double before = childCpuMs();
+            Timing t = timed([&] { return djpeg(path); });
+            t.cpuMs = childCpuMs() - before; // the tool's own CPU, not this process's wait for it
+            d.push_back(t);
+            qt.push_back(timed([&] { return plainDecode(path); }));
+            own.push_back(timed([&] { return ownFullDecode(path); }));
+            part.push_back(timed([&] { return partDecode(path); }));
+#ifdef KOVRA_BENCH_CANVAS
+            ok = boxRound(model, canvas, path, between, box) && ok;
+#endif
+        }
+        const Timing td = median(d), tq = median(qt), to = median(own), tp = median(part);
+        ok = ok && td.wallMs > 0 && tq.wallMs > 0 && to.wallMs > 0 && tp.wallMs > 0;
+        const auto source = kovra::PictureSource::open(path);
+        const QString name =
+            QStringLiteral("%1 (%2 MP)")
+                .arg(QFileInfo(path).fileName())
+                .arg(double(source->fileSize().width()) * source->fileSize().height() / 1e6, 0, 'f', 1);
+        Timing bp, bw;
+#ifdef KOVRA_BENCH_CANVAS
+        bp = median(box.part);
+        bw = median(box.whole);
+#endif
+        std::printf(
+            "%-34s %8.1f (%6.1f) %8.1f (%6.1f) %8.1f (%6.1f) %6.2f %8.1f (%6.1f) %6.3f %8.1f (%6.1f) %17s %6.2f %8.1f "
+            "(%6.1f)\n",
+            qPrintable(name.right(34)), td.wallMs, td.cpuMs, tq.wallMs, tq.cpuMs, to.wallMs, to.cpuMs,
+            to.wallMs / td.wallMs, tp.wallMs, tp.cpuMs, tp.wallMs / to.wallMs, bp.wallMs, bp.cpuMs, "",
+            bp.wallMs / tp.wallMs, bw.wallMs, bw.cpuMs);
+        std::printf("  Qt reader / djpeg %.2f (CPU %.2f); own full / djpeg %.2f (CPU %.2f; target <= 1.2: %s); part "
+                    "painted / part decode %.2f (target <= 2: %s)\n",
+                    tq.wallMs / td.wallMs, tq.cpuMs / td.cpuMs, to.wallMs / td.wallMs, to.cpuMs / td.cpuMs,
+                    to.wallMs / td.wallMs <= 1.2 ? "met" : "NOT met", bp.wallMs / tp.wallMs,
+                    bp.wallMs > 0 && bp.wallMs / tp.wallMs <= 2 ? "met" : "NOT met");
+    }
+    return ok;
+}
 
 // Runs this program with args and returns the numbers it prints; empty when it fails.
 QList<QByteArray> child(const QStringList& args)
@@ -357,6 +499,8 @@ int main(int argc, char** argv)
     int rounds = 3;
     bool memory = true;
     bool heifOnly = false;
+    bool fullOnly = false;
+    QStringList jpegs;
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--data") && i + 1 < args.size())
             dataDir = args[++i];
@@ -366,8 +510,13 @@ int main(int argc, char** argv)
             memory = false;
         else if (args[i] == QLatin1String("--heif-only"))
             heifOnly = true;
+        else if (args[i] == QLatin1String("--full-only"))
+            fullOnly = true;
+        else if (args[i] == QLatin1String("--jpeg") && i + 1 < args.size())
+            jpegs << args[++i];
         else {
-            std::fprintf(stderr, "usage: kovra-displaybench [--data DIR] [--rounds N] [--no-memory] [--heif-only]\n");
+            std::fprintf(stderr, "usage: kovra-displaybench [--data DIR] [--rounds N] [--no-memory] [--heif-only] "
+                                 "[--full-only] [--jpeg FILE]...\n");
             return 2;
         }
     }
@@ -377,6 +526,9 @@ int main(int argc, char** argv)
     }
     if (heifOnly)
         return heifAgainstJpeg(dataDir, rounds) ? 0 : 1;
+    const bool fullSizeOk = fullSizeJpegs(dataDir, jpegs, std::max(rounds, 5));
+    if (fullOnly)
+        return fullSizeOk ? 0 : 1;
 
     std::printf("Display: file to picture drawn in the %dx%d box, offscreen, median of %d rounds (wall; CPU)\n",
                 Box.width(), Box.height(), rounds);
@@ -448,6 +600,6 @@ int main(int argc, char** argv)
         }
 #endif
     }
-    ok = heifAgainstJpeg(dataDir, rounds) && ok;
+    ok = heifAgainstJpeg(dataDir, rounds) && ok && fullSizeOk;
     return ok ? 0 : 1;
 }

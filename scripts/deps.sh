@@ -6,6 +6,7 @@ pkgs=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-image-formats-plugins qt6-translations-l10n libgl-dev libxcb1-dev
   fonts-ipafont-gothic xvfb xauth x11-utils xdotool imagemagick xdg-utils openbox wmctrl
   desktop-file-utils appstream librsvg2-bin
+  libjpeg62-turbo-dev libjpeg-turbo-progs
   ripgrep time python3 clang libclang-rt-14-dev ccache
   syncthing
 )

@@ -1,12 +1,15 @@
 #include "PictureSource.h"
+#include "BackgroundTask.h"
 #include "FileOps.h"
 #include "HeifPicture.h"
+#include "JpegDecode.h"
 #include "JpegEighth.h"
 #include "JpegLayout.h"
 #include "NativePath.h"
 
 #include <QFile>
 #include <QImageReader>
+#include <QPromise>
 #include <cmath>
 #include <sys/stat.h>
 #include <vector>
@@ -142,10 +145,30 @@ QImage turnUpright(QImage image, int orientation)
     }
 }
 
+// A full-size JPEG through the program's own decoder, upright. Thread-safe: it reads the descriptor with
+// pread only.
+JpegDecode decodeFullJpeg(int fd, int orientation, const std::atomic<bool>* stop)
+{
+    JpegDecode decoded = decodeJpegFile(fd, {.fileRect = {}, .stop = stop, .memoryLimit = PictureSource::MemoryBudget});
+    if (decoded.status == JpegDecode::Status::Decoded)
+        decoded.image = turnUpright(std::move(decoded.image), orientation);
+    return decoded;
+}
+
+QFuture<void> finishedFuture()
+{
+    QPromise<void> promise;
+    promise.start();
+    promise.finish();
+    return promise.future();
+}
+
 } // namespace
 
 struct PictureSource::Private
 {
+    ~Private() { stopBackground(); } // before the file closes: the thread reads its descriptor
+
     QString path;
     std::unique_ptr<QFile> file;
     Stamp stamp;
@@ -155,6 +178,7 @@ struct PictureSource::Private
     bool scalableDecode = false; // the format's reader decodes at a reduced size directly (JPEG)
     qint64 decoderBytes = 0;     // what the decoder holds for the whole picture whatever the output size
     int bytesPerPixel = 4;
+    int jpegComponents = 0; // from the headers; 1 and 3 are the program's own decoder's
     // HEIF, HEIC, AVIF: libheif over the same descriptor. It decodes at full size only and turns the
     // picture upright itself, so orientation stays 1 and fileSize is the upright grid.
     std::unique_ptr<HeifPicture> heif;
@@ -166,6 +190,14 @@ struct PictureSource::Private
     int reducedBy = 0;
     bool reducedFailed = false;
 
+    // The full size decoding on a thread of its own: its result, written by the thread, read after the join.
+    std::unique_ptr<BackgroundTask> background;
+    std::shared_ptr<JpegDecode> backgroundResult;
+    QFuture<void> backgroundDone;
+
+    bool ownJpeg() const { return format == "jpeg" && (jpegComponents == 1 || jpegComponents == 3); }
+    void adoptBackground();
+    void stopBackground();
     qint64 decodeBytes(int reduction) const;
     qint64 smallestViewBytes() const;
     int heifThumbnailFor(int reduction) const;
@@ -207,6 +239,11 @@ QImage PictureSource::Private::decode(int reduction)
         return reduction == 1 && heif->decodeBytes() <= MemoryBudget ? heif->decode() : QImage();
     if (decodeBytes(reduction) > MemoryBudget)
         return {};
+    if (reduction == 1 && ownJpeg()) {
+        JpegDecode whole = decodeFullJpeg(file->handle(), orientation, nullptr);
+        if (whole.status != JpegDecode::Status::Unsupported)
+            return whole.image;
+    }
     if (reduction == 8 && format == "jpeg") {
         // A photo shown whole: its blocks' means are the picture, about 1.7 times faster than libjpeg's 1/8.
         if (!file->seek(0))
@@ -249,8 +286,37 @@ QImage PictureSource::Private::reducedFromThumbnail(int reduction) const
                           Qt::SmoothTransformation);
 }
 
+// Waits for the background decode and keeps what it made; a stopped one leaves the full size to decode again.
+void PictureSource::Private::adoptBackground()
+{
+    if (!background)
+        return;
+    background->join();
+    background.reset();
+    backgroundDone = QFuture<void>();
+    if (backgroundResult->status == JpegDecode::Status::Decoded) {
+        full = std::move(backgroundResult->image);
+        fullFailed = full.isNull();
+    } else if (backgroundResult->status != JpegDecode::Status::Stopped) {
+        fullFailed = true;
+    }
+    backgroundResult.reset();
+}
+
+void PictureSource::Private::stopBackground()
+{
+    if (!background)
+        return;
+    background->requestStop();
+    background->join();
+    background.reset();
+    backgroundResult.reset();
+    backgroundDone = QFuture<void>();
+}
+
 const QImage& PictureSource::Private::fullImage()
 {
+    adoptBackground();
     if (full.isNull() && !fullFailed) {
         full = decode(1);
         fullFailed = full.isNull();
@@ -292,6 +358,7 @@ std::shared_ptr<const PictureSource> PictureSource::open(const QString& path)
         if (const auto layout = readJpegLayout(*file); layout && layout->size == p->fileSize) {
             p->decoderBytes = layout->coefficientBytes;
             p->bytesPerPixel = layout->components == 1 ? 1 : 4;
+            p->jpegComponents = layout->components;
         }
     }
     // A picture no view of which fits the budget cannot be shown at all.
@@ -370,6 +437,7 @@ QImage PictureSource::image(double scale) const
     if (reduction == 1)
         return d->fullImage();
     if (d->scalableDecode) {
+        d->stopBackground();
         // The view no longer needs the full size, and decoding it again is what showing it at 100 % costs.
         d->full = QImage();
         d->fullFailed = false;
@@ -394,6 +462,64 @@ QImage PictureSource::image(double scale) const
     }
     d->reducedFailed = d->reduced.isNull();
     return d->reduced;
+}
+
+bool PictureSource::decodesRegions() const
+{
+    return d->ownJpeg() && d->decoderBytes == 0 && d->decodeBytes(1) <= MemoryBudget;
+}
+
+QImage PictureSource::region(const QRect& upright) const
+{
+    const QRect part = upright & QRect(QPoint(), uprightSize());
+    if (!decodesRegions() || part.isEmpty())
+        return {};
+    // Both decodes count: the part stays shown while the whole is decoded behind it.
+    if (d->decodeBytes(1) + qint64(part.width()) * part.height() * d->bytesPerPixel > MemoryBudget)
+        return {};
+    const QRect fileRect = fileToUpright().inverted().mapRect(QRectF(part)).toAlignedRect();
+    JpegDecode decoded =
+        decodeJpegFile(d->file->handle(), {.fileRect = fileRect, .stop = nullptr, .memoryLimit = MemoryBudget});
+    if (decoded.status != JpegDecode::Status::Decoded)
+        return {};
+    QImage image = turnUpright(std::move(decoded.image), d->orientation);
+    return image.size() == part.size() ? image : QImage();
+}
+
+QFuture<void> PictureSource::decodeFullInBackground() const
+{
+    if (d->background)
+        return d->backgroundDone;
+    if (!d->full.isNull() || d->fullFailed || !decodesRegions())
+        return finishedFuture();
+    auto result = std::make_shared<JpegDecode>();
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    d->backgroundDone = promise->future();
+    d->backgroundResult = result;
+    const int fd = d->file->handle();
+    const int orientation = d->orientation;
+    d->background = std::make_unique<BackgroundTask>([fd, orientation, result, promise](const std::atomic<bool>& stop) {
+        try {
+            *result = decodeFullJpeg(fd, orientation, &stop);
+        } catch (...) {
+            *result = {};
+        }
+        promise->finish();
+    });
+    return d->backgroundDone;
+}
+
+void PictureSource::stopFullDecode() const
+{
+    d->stopBackground();
+}
+
+bool PictureSource::hasFullImage() const
+{
+    if (d->background && d->backgroundDone.isFinished())
+        d->adoptBackground();
+    return !d->full.isNull();
 }
 
 std::shared_ptr<const PictureSource> openPictureCached(const QString& path)

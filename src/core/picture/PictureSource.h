@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QFuture>
 #include <QImage>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QTransform>
@@ -44,6 +46,23 @@ public:
     // The result covers the whole upright picture: its size divided by uprightSize() is its scale
     // (uprightSize() / 2^k, rounded down, for a reduced decode).
     QImage image(double scale) const;
+
+    // Whether the full size can be shown first in part, the whole following: a JPEG decoded in one sequential
+    // scan (a progressive one decodes every scan of the whole picture for any part of it) by the program's
+    // own decoder, whose full decode fits MemoryBudget.
+    bool decodesRegions() const;
+    // The rectangle `upright` of the upright picture (clipped to it) at full size, decoded alone: its size is
+    // the clipped rectangle's. Null when !decodesRegions(), when it would not fit MemoryBudget beside the full
+    // decode, or when the data cannot be decoded.
+    QImage region(const QRect& upright) const;
+    // Starts the full-size decode on a thread of its own, once (again after it was stopped), and gives what
+    // finishes when it ends, decoded or not; image(scale >= 1) then returns it without decoding, and
+    // meanwhile waits for it: there is one full decode of a source at a time. Asking for a reduced image or
+    // stopFullDecode() stops it, and so does the source's end. A finished future when !decodesRegions() or
+    // the full size is already there.
+    QFuture<void> decodeFullInBackground() const;
+    void stopFullDecode() const;
+    bool hasFullImage() const; // the full size is decoded and held (after a background decode, once it ended)
 
     // The reduction 1, 2, 4 or 8 that image(scale) decodes at for a picture of uprightSize.
     static int reductionFor(QSize uprightSize, double scale);

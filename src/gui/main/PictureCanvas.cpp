@@ -248,6 +248,7 @@ PictureCanvas::PictureCanvas(ShownImage* model, QWidget* dragLayer, QWidget* par
     m_notice->setStyleSheet(QStringLiteral("QLabel { background: #fff8c4; color: black; padding: 3px; }"));
     m_notice->hide();
 
+    connect(&m_whole, &QFutureWatcher<void>::finished, this, &PictureCanvas::wholeDecoded);
     connect(m_model, &ShownImage::changed, this, &PictureCanvas::modelChanged);
     connect(m_model, &ShownImage::imageChosen, this, &PictureCanvas::imageChosen);
     connect(m_model, &ShownImage::hitsShown, this, &PictureCanvas::hitsShown);
@@ -320,13 +321,20 @@ void PictureCanvas::viewChanged()
 }
 
 // The picture decoded for the current zoom, decoded again only when the zoom needs more detail (or
-// far less, to keep memory small).
+// far less, to keep memory small). At full size a JPEG shows the part in view first, decoded alone in a
+// fraction of the whole's time; the whole follows from a thread of its own (wholeDecoded).
 void PictureCanvas::ensureImage()
 {
     const auto source = m_model->pictureState() == ShownImage::PictureState::Shown ? m_model->picture() : nullptr;
+    if (source != m_source && m_source) {
+        // Another picture: the previous one's whole decode ends here, before the next one's starts.
+        m_source->stopFullDecode();
+        m_wholeFor = nullptr;
+    }
     if (!source) {
         m_source.reset();
         m_image = QImage();
+        m_part = QImage();
         return;
     }
     const double need = std::min(1.0, m_view.zoom());
@@ -339,10 +347,47 @@ void PictureCanvas::ensureImage()
     if (source != m_source || (zoomMoved && (m_image.isNull() || have < need * 0.999 || have > need * 2.01))) {
         // The previous decode goes before the next one is made: two large photos are never held at once.
         m_image = QImage();
+        m_part = QImage();
         m_source = source;
         m_requestedZoom = m_view.zoom();
+        if (PictureSource::reductionFor(source->uprightSize(), m_view.zoom()) == 1 && source->decodesRegions() &&
+            !source->hasFullImage()) {
+            m_partRect = m_view.visibleUpright().toAlignedRect() & QRect(QPoint(), source->uprightSize());
+            m_part = source->region(m_partRect);
+            if (!m_part.isNull()) {
+                m_wholeFor = source.get();
+                m_whole.setFuture(source->decodeFullInBackground());
+                return;
+            }
+        }
         m_image = source->image(m_view.zoom());
+    } else if (m_image.isNull() && m_wholeFor == source.get()) {
+        // The view left the part before the whole came: the part now in view, decoded alone as well.
+        const QRect want = m_view.visibleUpright().toAlignedRect() & QRect(QPoint(), source->uprightSize());
+        if (!m_partRect.contains(want)) {
+            m_part = QImage();
+            m_partRect = want;
+            m_part = source->region(want);
+        }
     }
+}
+
+// The whole photo replaces the part when it is still the one shown at full size.
+void PictureCanvas::wholeDecoded()
+{
+    if (!m_source || m_source.get() != m_wholeFor || !m_image.isNull())
+        return;
+    m_wholeFor = nullptr;
+    if (PictureSource::reductionFor(m_source->uprightSize(), m_view.zoom()) != 1)
+        return;
+    // Normally the decode just made; one stopped by another user of the same source is made here, and a
+    // failed one leaves the part shown.
+    QImage whole = m_source->image(m_view.zoom());
+    if (whole.isNull())
+        return;
+    m_image = std::move(whole);
+    m_part = QImage();
+    m_viewport->update();
 }
 
 void PictureCanvas::placeNotice()
@@ -470,7 +515,8 @@ void PictureCanvas::paintViewport(QPainter& p, const QRect& exposed)
                             .arg(box.height())
                             .arg(dpr) +
                         u' ' + QString::number(int(m_model->pictureState())) + u' ' + m_model->pictureFile();
-    if (m_rendered.isNull() || m_renderedKey != m_image.cacheKey() || m_renderedFor != key) {
+    const qint64 pictureKey = m_image.isNull() ? m_part.cacheKey() : m_image.cacheKey();
+    if (m_rendered.isNull() || m_renderedKey != pictureKey || m_renderedFor != key) {
         m_rendered = QPixmap(QSize(int(std::ceil(box.width() * dpr)), int(std::ceil(box.height() * dpr))));
         m_rendered.setDevicePixelRatio(dpr);
         m_rendered.fill(Qt::white);
@@ -481,6 +527,14 @@ void PictureCanvas::paintViewport(QPainter& p, const QRect& exposed)
             const QRectF source(visible.topLeft() * scale, visible.size() * scale);
             r.setRenderHint(QPainter::SmoothPixmapTransform, m_view.zoom() < 1.0);
             r.drawImage(QRectF(QPointF(), QSizeF(box)), m_image, source);
+        } else if (!m_part.isNull()) {
+            // Outside the part the box stays white until the whole photo is there.
+            const QRectF shown = m_view.visibleUpright() & QRectF(m_partRect);
+            if (!shown.isEmpty()) {
+                const QRectF target(m_view.uprightToBox(shown.topLeft()), shown.size() * m_view.zoom());
+                r.setRenderHint(QPainter::SmoothPixmapTransform, m_view.zoom() < 1.0); // as the whole is drawn
+                r.drawImage(target, m_part, shown.translated(-QPointF(m_partRect.topLeft())));
+            }
         } else if (m_model->pictureState() == ShownImage::PictureState::Unreadable) {
             // Plain text: the file name is the user's own.
             r.setPen(Qt::darkGray);
@@ -494,7 +548,7 @@ void PictureCanvas::paintViewport(QPainter& p, const QRect& exposed)
             r.drawText(QRect(QPoint(), box).adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
                        QStringLiteral("画像を受信中です") + u'\n' + name);
         }
-        m_renderedKey = m_image.cacheKey();
+        m_renderedKey = pictureKey;
         m_renderedFor = key;
     }
     p.drawPixmap(exposed, m_rendered, QRectF(QPointF(exposed.topLeft()) * dpr, QSizeF(exposed.size()) * dpr));

@@ -4,6 +4,7 @@
 #include "ShownImage.h"
 
 #include <QFrame>
+#include <QFutureWatcher>
 #include <QImage>
 #include <QPixmap>
 #include <array>
@@ -55,7 +56,9 @@ public:
     // corner of the part of the photo in view.
     QRectF newAreaRect(QSizeF boxSize) const;
     // Has a photo on screen (not the empty box or its notice).
-    bool hasPhoto() const { return !m_image.isNull(); }
+    bool hasPhoto() const { return !m_image.isNull() || !m_part.isNull(); }
+    // Only the part in view is decoded yet: the whole photo is on its way.
+    bool showsPartOnly() const { return m_image.isNull() && !m_part.isNull(); }
 
     // The hit frames and icons shown (the first hit's only), as far as they lie in view, in global pixels;
     // empty when none is in view.
@@ -92,6 +95,7 @@ private:
     void placeMarks();
     void viewChanged();
     void ensureImage();
+    void wholeDecoded();
     void paintViewport(QPainter& painter, const QRect& exposed);
 
     // Mouse on the marks and the picture.
@@ -139,6 +143,12 @@ private:
     std::shared_ptr<const PictureSource> m_source;
     QImage m_image;
     double m_requestedZoom = 0;
+    // At full size, first the part in view (upright pixels m_partRect), until the whole decoded on its own
+    // thread replaces it; m_wholeFor is the source that decode belongs to.
+    QImage m_part;
+    QRect m_partRect;
+    QFutureWatcher<void> m_whole;
+    const PictureSource* m_wholeFor = nullptr;
     QPixmap m_rendered; // the box as last drawn, kept while only marks change
     qint64 m_renderedKey = 0;
     QString m_renderedFor;

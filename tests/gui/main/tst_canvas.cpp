@@ -721,12 +721,14 @@ private slots:
         w->selectImage(fx.folder(QStringLiteral("20240101000000")));
         QCOMPARE(w->canvas().view().zoom(), 1.0);
         QVERIFY(w->hasPicture());
+        QTRY_VERIFY(!w->canvas().showsPartOnly()); // the whole photo, decoded behind the part in view
         QCoreApplication::processEvents();
         const long before = kovra::test::statusKib("VmRSS");
         QVERIFY(kovra::test::resetPeak());
         w->selectImage(fx.folder(QStringLiteral("20240102000000")));
         QCoreApplication::processEvents();
         QVERIFY(w->hasPicture());
+        QTRY_VERIFY(!w->canvas().showsPartOnly());
         const long peak = kovra::test::statusKib("VmHWM");
         const long atFull = kovra::test::statusKib("VmRSS");
         QVERIFY2(peak - before < decodedKib / 2, qPrintable(QStringLiteral("%1 -> %2 KiB").arg(before).arg(peak)));
