@@ -4,6 +4,13 @@
 // text: text, scan ms, first ms, repeated ms, floor ms, rows, same (yes/NO), index MiB, folders read by
 // the repeated search, CPU ms (both threads) of the repeated search, the scan and the first search,
 // and the time from the first search's start until the index is read whole, separated by tabs.
+//
+// kovra-benchindex --typing DIR TEXT...: the search as the search window makes it while the user types,
+// on a new index. First the keystrokes during the first search: each search is ended (SearchCancelled)
+// after KeyGapMs, as the next key ends it, until one completes; then, with the index current, every
+// prefix of every text searched as one keystroke. Prints one line: searches until one completed, ms
+// until then, keystroke search median ms and worst ms, its CPU median ms, index bytes per image,
+// resident MiB of the process, inotify watches.
 #include "AreaFiles.h"
 #include "ImageFolders.h"
 #include "NativePath.h"
@@ -69,10 +76,68 @@ void ioFloor(const std::vector<QByteArray>& paths)
 
 } // namespace
 
+// Resident set of this process in MiB.
+double residentMiB()
+{
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return double(resident) * double(::sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+int typing(const QStringList& folders, const QStringList& texts)
+{
+    constexpr double KeyGapMs = 150; // a quick typist's pause between two keys
+    kovra::SearchIndex index;
+    QElapsedTimer since;
+    since.start();
+    int searches = 0;
+    for (bool done = false; !done;) {
+        ++searches;
+        QElapsedTimer t;
+        t.start();
+        try {
+            index.search(folders, kovra::Matcher(texts[searches % texts.size()]), [&](int, int) {
+                if (double(t.nsecsElapsed()) / 1e6 > KeyGapMs)
+                    throw kovra::SearchCancelled{};
+            });
+            done = true;
+        } catch (const kovra::SearchCancelled&) {
+        }
+    }
+    const double untilDone = double(since.nsecsElapsed()) / 1e6;
+    const kovra::SearchIndex::Stats stats = index.stats();
+    std::vector<double> key, keyCpu;
+    bool same = true;
+    for (const QString& text : texts) {
+        for (qsizetype n = 1; n <= text.size(); ++n) {
+            const kovra::Matcher matcher(text.first(n));
+            QList<kovra::SearchRow> rows;
+            const double cpu0 = cpuMs();
+            key.push_back(timeMs([&] { rows = index.search(folders, matcher, [](int, int) {}); }));
+            keyCpu.push_back(cpuMs() - cpu0);
+            if (n == text.size())
+                same = same && rows == kovra::searchFolders(folders, matcher);
+        }
+    }
+    std::printf("%d\t%.0f\t%.3f\t%.3f\t%.3f\t%.0f\t%.1f\t%d\t%s\n", searches, untilDone, median(key),
+                *std::max_element(key.begin(), key.end()), median(keyCpu),
+                double(stats.memoryBytes) / std::max<double>(1, folders.size()), residentMiB(), stats.watches,
+                same ? "yes" : "NO");
+    return same ? 0 : 1;
+}
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments().mid(1);
+    QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.size() >= 3 && args[0] == u"--typing") {
+        const QStringList folders = kovra::folderList(args[1]);
+        return typing(folders, args.mid(2));
+    }
     if (args.size() < 2) {
         std::fputs("usage: kovra-benchindex DIR TEXT...\n", stderr);
         return 2;

@@ -150,6 +150,7 @@ FolderWatcher::Watch FolderWatcher::watch(const QString& folder, const Holder& h
 
 void FolderWatcher::commit(const QString& folder, const Watch& watch, bool readWhole)
 {
+    ++m_generation;
     const auto old = m_folders.find(folder);
     if (old != m_folders.end() && old->wd >= 0 && old->wd != watch.wd)
         unmapFolderWatch(old->wd, folder);
@@ -176,12 +177,14 @@ int FolderWatcher::currentCount() const
 
 void FolderWatcher::markAll()
 {
+    ++m_generation;
     for (Folder& f : m_folders)
         f.current = false;
 }
 
 void FolderWatcher::mark(const QString& folder)
 {
+    ++m_generation;
     const auto it = m_folders.find(folder);
     if (it != m_folders.end())
         it->current = false;
@@ -189,6 +192,7 @@ void FolderWatcher::mark(const QString& folder)
 
 void FolderWatcher::markChildrenOf(const QString& holder)
 {
+    ++m_generation;
     for (auto it = m_folders.begin(); it != m_folders.end(); ++it)
         if (holderOf(it.key()) == holder)
             it->current = false;
@@ -275,6 +279,7 @@ void FolderWatcher::follow(const QSet<QString>& folders)
 
 void FolderWatcher::handle(const inotify_event& ev)
 {
+    ++m_generation;
     if (ev.mask & IN_Q_OVERFLOW) {
         markAll();
         m_lostAll = true;
@@ -343,6 +348,7 @@ void FolderWatcher::drain()
 
 void FolderWatcher::prune(const QSet<QString>& wanted)
 {
+    ++m_generation;
     for (auto it = m_folders.begin(); it != m_folders.end();) {
         if (wanted.contains(it.key())) {
             ++it;

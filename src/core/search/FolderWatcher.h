@@ -63,6 +63,9 @@ public:
     void commit(const QString& folder, const Watch& watch, bool readWhole);
     bool isCurrent(const QString& folder) const;
     int currentCount() const;
+    // Changes whenever a folder's record may have changed (a commit, a mark, a prune, a holding folder
+    // watched anew): while it stays the same, every isCurrent() answer stays the same.
+    quint64 generation() const { return m_generation; }
 
     // Reads every notification queued so far, without waiting, and marks the folders they touch.
     void drain();
@@ -120,6 +123,7 @@ private:
     bool isHeld(int wd) const; // by a record of the index, a holding folder or a followed folder
 
     int m_fd = -1;
+    quint64 m_generation = 0;
     QHash<QString, Folder> m_folders;
     QHash<QString, Parent> m_parents;
     QHash<int, QStringList> m_folderWatches; // wd -> image folders

@@ -98,6 +98,7 @@ QList<int> IndexContent::hitsOf(const Entry& entry, QStringView needle)
 
 void IndexContent::put(const QString& folder, Entry&& entry, bool current)
 {
+    ++m_generation;
     Entry& e = m_entries[folder];
     e = std::move(entry);
     if (!current) {
@@ -115,6 +116,7 @@ void IndexContent::keepInfo(const QString& folder, Info&& info)
 
 void IndexContent::prune(const QSet<QString>& wanted)
 {
+    ++m_generation;
     for (auto it = m_entries.begin(); it != m_entries.end();)
         it = wanted.contains(it.key()) ? std::next(it) : m_entries.erase(it);
 }

@@ -71,10 +71,14 @@ public:
     void prune(const QSet<QString>& wanted);
 
     qsizetype size() const { return m_entries.size(); }
+    // Changes whenever an entry is put or forgotten: while it stays the same, what find() returned stays
+    // valid and unchanged (apart from the Info keepInfo adds).
+    quint64 generation() const { return m_generation; }
     qint64 memoryBytes() const; // heap held by the content (estimate from sizes and capacities)
 
 private:
     QHash<QString, Entry> m_entries;
+    quint64 m_generation = 0;
 };
 
 } // namespace kovra

@@ -108,6 +108,74 @@ struct SearchIndex::Impl
         watcher.commit(folder, loaded.watch, loaded.readWhole);
         content.put(folder, std::move(loaded.entry), loaded.current());
     }
+
+    // Which folders of the list answer from memory, with their holding folders: kept between searches
+    // and found again only when the list, a holding folder, a folder's record or the content changed
+    // since, so that a search while nothing changed does not look up every folder again.
+    struct Known
+    {
+        QStringList folders;
+        QStringList holderPaths;                         // each holding folder once
+        std::vector<FolderWatcher::Holder> holderStates; // as holder() found them
+        std::vector<FolderWatcher::Holder> holders;      // per folder
+        std::vector<const IndexContent::Entry*> entries; // per folder: current and in memory, or null
+        int count = 0;                                   // entries not null
+        quint64 watcherGeneration = 0, contentGeneration = 0;
+        bool valid = false;
+    } known;
+
+    static bool sameHolder(const FolderWatcher::Holder& a, const FolderWatcher::Holder& b)
+    {
+        return a.trusted == b.trusted && a.device == b.device;
+    }
+
+    void refreshKnown(const QStringList& folders)
+    {
+        if (known.valid && (folders.isSharedWith(known.folders) || folders == known.folders)) {
+            // Every holding folder is looked at each time: one that has come to name another folder
+            // marks its folders, which changes the generation.
+            bool same = true;
+            for (qsizetype h = 0; h < known.holderPaths.size(); ++h)
+                same = sameHolder(watcher.holder(known.holderPaths[h]), known.holderStates[size_t(h)]) && same;
+            if (same && watcher.generation() == known.watcherGeneration &&
+                content.generation() == known.contentGeneration)
+                return;
+        }
+        known = Known{};
+        known.folders = folders;
+        const size_t n = size_t(folders.size());
+        known.holders.resize(n);
+        known.entries.assign(n, nullptr);
+        // Each holding folder once per search; the folders of one mostly come one after another.
+        QHash<QString, qsizetype> holderIndex;
+        QStringView lastHolder;
+        for (size_t i = 0; i < n; ++i) {
+            const QStringView holder = FolderWatcher::holderOf(folders[qsizetype(i)]);
+            if (i > 0 && holder == lastHolder) {
+                known.holders[i] = known.holders[i - 1];
+                continue;
+            }
+            const QString path = holder.toString();
+            auto p = holderIndex.find(path);
+            if (p == holderIndex.end()) {
+                p = holderIndex.insert(path, known.holderPaths.size());
+                known.holderPaths.append(path);
+                known.holderStates.push_back(watcher.holder(path));
+            }
+            known.holders[i] = known.holderStates[size_t(*p)];
+            lastHolder = holder;
+        }
+        for (size_t i = 0; i < n; ++i) {
+            const QString& folder = folders[qsizetype(i)];
+            if (known.holders[i].trusted && watcher.isCurrent(folder)) {
+                known.entries[i] = content.find(folder);
+                known.count += known.entries[i] != nullptr;
+            }
+        }
+        known.watcherGeneration = watcher.generation();
+        known.contentGeneration = content.generation();
+        known.valid = true;
+    }
 };
 
 SearchIndex::SearchIndex(FileOps& ops) : d(std::make_unique<Impl>(ops)) {}
@@ -140,83 +208,78 @@ QList<SearchRow> SearchIndex::search(const QStringList& folders, const Matcher& 
     d->watcher.forgetNotified(); // nothing is being read now
 
     const int n = int(folders.size());
-    std::vector<const IndexContent::Entry*> known(static_cast<size_t>(n), nullptr);
-    std::vector<FolderWatcher::Holder> holders(static_cast<size_t>(n));
-    // Each holding folder once per search; the folders of one mostly come one after another.
-    QHash<QString, FolderWatcher::Holder> holderState;
-    QStringView lastHolder;
-    for (int i = 0; i < n; ++i) {
-        const QStringView holder = FolderWatcher::holderOf(folders[i]);
-        if (i > 0 && holder == lastHolder) {
-            holders[size_t(i)] = holders[size_t(i) - 1];
-            continue;
-        }
-        const QString path = holder.toString();
-        auto p = holderState.find(path);
-        if (p == holderState.end())
-            p = holderState.insert(path, d->watcher.holder(path));
-        holders[size_t(i)] = *p;
-        lastHolder = holder;
-    }
-    bool anyKnown = false;
-    for (int i = 0; i < n; ++i) {
-        if (holders[size_t(i)].trusted && d->watcher.isCurrent(folders[i])) {
-            known[size_t(i)] = d->content.find(folders[i]);
-            anyKnown = anyKnown || known[size_t(i)];
-        }
-    }
+    d->refreshKnown(folders);
+    const std::vector<const IndexContent::Entry*>& known = d->known.entries;
+    std::vector<FolderWatcher::Holder> holders = d->known.holders;
 
     // Nothing in memory: the scan answers as soon as it would without an index, and the index is
-    // built behind it for the next search.
-    if (!anyKnown && !built &&
+    // built behind it for the next search; also when the scan is cancelled, so that searches started
+    // and cancelled one after another (typing) still come to answer from memory.
+    if (d->known.count == 0 && !built &&
         std::any_of(holders.begin(), holders.end(), [](const FolderWatcher::Holder& h) { return h.trusted; })) {
-        QList<SearchRow> rows = searchFolders(folders, matcher, progress, threads, d->ops);
         d->readLastSearch = n;
-        d->startBuild(folders, std::move(holders));
-        return rows;
+        try {
+            QList<SearchRow> rows = searchFolders(folders, matcher, progress, threads, d->ops);
+            d->startBuild(folders, std::move(holders));
+            return rows;
+        } catch (...) {
+            d->startBuild(folders, std::move(holders));
+            throw;
+        }
     }
 
-    // Nothing changes the hash while both threads read it; what they read is kept afterwards.
+    // Nothing changes the hash while both threads read it; what they read is kept afterwards. With
+    // everything in memory one thread answers: a second costs more than it saves.
     const QString& needle = matcher.foldedText();
     const bool impossible = needle.contains(QChar(IndexContent::Separator));
     std::vector<std::optional<Loaded>> fresh(static_cast<size_t>(n));
     std::vector<std::optional<IndexContent::Info>> infos(static_cast<size_t>(n));
     std::vector<std::optional<SearchRow>> found(static_cast<size_t>(n));
-    forEachFolder(
-        n, threads,
-        [&](int i) {
+    // What was read is kept even when the progress callback ends the search: both threads have stopped
+    // by then, and every folder read whole is committed as it would be at the end.
+    const auto keep = [&] {
+        int read = 0;
+        for (int i = 0; i < n; ++i) {
             const size_t k = size_t(i);
-            const IndexContent::Entry* e = known[k];
-            if (!e) {
-                fresh[k] = d->load(folders[i], holders[k]);
-                e = &fresh[k]->entry;
+            if (fresh[k]) {
+                d->commit(folders[i], std::move(*fresh[k]));
+                ++read;
             }
-            if (impossible)
-                return;
-            QList<int> hits = IndexContent::hitsOf(*e, needle);
-            if (hits.isEmpty())
-                return;
-            if (!e->info)
-                infos[k] = IndexContent::readInfo(folders[i], (known[k] || fresh[k]->current()) && e->plain, d->ops);
-            const IndexContent::Info& info = e->info ? *e->info : *infos[k];
-            found[k] = SearchRow{info.title, info.picturePath(folders[i]), folders[i], i, std::move(hits)};
-        },
-        progress);
-
-    int read = 0;
-    for (int i = 0; i < n; ++i) {
-        const size_t k = size_t(i);
-        if (fresh[k]) {
-            d->commit(folders[i], std::move(*fresh[k]));
-            ++read;
+            if (infos[k] && infos[k]->keep && d->watcher.isCurrent(folders[i]))
+                d->content.keepInfo(folders[i], std::move(*infos[k]));
         }
-        if (infos[k] && infos[k]->keep && d->watcher.isCurrent(folders[i]))
-            d->content.keepInfo(folders[i], std::move(*infos[k]));
+        d->readLastSearch = read;
+        // What changed while the folders were read is read again next time.
+        d->watcher.drain();
+        d->watcher.forgetNotified();
+    };
+    try {
+        forEachFolder(
+            n, d->known.count == n ? 1 : threads,
+            [&](int i) {
+                const size_t k = size_t(i);
+                const IndexContent::Entry* e = known[k];
+                if (!e) {
+                    fresh[k] = d->load(folders[i], holders[k]);
+                    e = &fresh[k]->entry;
+                }
+                if (impossible)
+                    return;
+                QList<int> hits = IndexContent::hitsOf(*e, needle);
+                if (hits.isEmpty())
+                    return;
+                if (!e->info)
+                    infos[k] =
+                        IndexContent::readInfo(folders[i], (known[k] || fresh[k]->current()) && e->plain, d->ops);
+                const IndexContent::Info& info = e->info ? *e->info : *infos[k];
+                found[k] = SearchRow{info.title, info.picturePath(folders[i]), folders[i], i, std::move(hits)};
+            },
+            progress);
+    } catch (...) {
+        keep();
+        throw;
     }
-    d->readLastSearch = read;
-    // What changed while the folders were read is read again next time.
-    d->watcher.drain();
-    d->watcher.forgetNotified();
+    keep();
     if (d->content.size() > n) {
         const QSet<QString> wanted(folders.begin(), folders.end());
         d->watcher.prune(wanted);

@@ -25,8 +25,10 @@ class FolderWatcher;
 // The answer is the scan's answer: the same rows in folder-list order, hit areas, titles and picture
 // paths (picture paths are resolved at every answer, since the picture may lie outside the folder).
 // When nothing is in memory yet, the scan itself answers, as fast as without an index, and the folders
-// are then read on a background thread of the index's own; the next search stops that thread and
-// keeps what it read. One index serves one thread at a time.
+// are then read on a background thread of the index's own, also when the scan was cancelled; the next
+// search stops that thread and keeps what it read. A search cancelled by its progress callback keeps
+// the folders it read. While the folder list and the disk are unchanged, which folders answer from
+// memory is not looked up again, and one thread answers. One index serves one thread at a time.
 class SearchIndex
 {
 public:

@@ -33,7 +33,8 @@ struct SearchRow
 
 // Called after each folder: position (0-based) of the folder just scanned, and the number of folders.
 // It may end the search early by throwing SearchCancelled: the search then returns through the
-// exception once its threads have stopped, and an index keeps what it held before (nothing half-read).
+// exception once its threads have stopped, and an index keeps every folder it read whole (nothing
+// half-read), so that the next search goes on from there.
 using SearchProgress = std::function<void(int position, int count)>;
 struct SearchCancelled
 {

@@ -6,6 +6,7 @@
 #include "ProgramFolder.h"
 #include "ShellOpen.h"
 #include "ShownImage.h"
+#include "TitleListModel.h"
 #include "Ui.h"
 
 #include <QAbstractItemView>
@@ -79,6 +80,7 @@ struct frmMain::Private
     QToolButton* command6 = nullptr;
     QLabel* label1 = nullptr;
     QComboBox* combo1 = nullptr;
+    kovra::TitleListModel* titles = nullptr; // what Combo1 lists: the catalogue's image list
     QToolButton* command3 = nullptr;
     QToolButton* command1 = nullptr;
     kovra::PictureCanvas* canvas = nullptr;
@@ -241,6 +243,9 @@ void frmMain::Private::createControls()
     combo1->setGeometry(pxRect(3480, 480, 4935, 360));
     combo1->setFocusPolicy(Qt::StrongFocus); // no focus by the wheel
     combo1->installEventFilter(new FocusWheelFilter(combo1));
+    // The list handed over whole: many thousand titles inserted one by one take seconds.
+    titles = new kovra::TitleListModel(combo1);
+    combo1->setModel(titles);
     popupViewport = combo1->view()->viewport();
     popupViewport->installEventFilter(q);
 
@@ -333,23 +338,18 @@ void frmMain::Private::fillImageList()
         // A change made elsewhere: the list names the image shown, which stays (the catalogue chose
         // another one already if it went); none while a removed image with unsaved edits is shown.
         const QSignalBlocker block(combo1);
-        combo1->clear();
+        titles->setEntries(entries);
         int shown = -1;
-        for (qsizetype p = 0; p < entries.size(); ++p) {
-            combo1->addItem(entries[p].title);
+        for (qsizetype p = 0; p < entries.size() && shown < 0; ++p)
             if (entries[p].folder == model->folder())
                 shown = int(p);
-        }
         combo1->setCurrentIndex(shown);
         return;
     }
     {
         const QSignalBlocker block(combo1);
-        combo1->clear();
-        for (const kovra::TitleEntry& e : entries)
-            combo1->addItem(e.title);
-        if (!entries.isEmpty())
-            combo1->setCurrentIndex(0);
+        titles->setEntries(entries);
+        combo1->setCurrentIndex(entries.isEmpty() ? -1 : 0);
     }
     if (!entries.isEmpty())
         combo1Click();

@@ -5,6 +5,7 @@
 #include "MessageBox.h"
 #include "NativePath.h"
 #include "ShownImage.h"
+#include "TitleListModel.h"
 #include "Ui.h"
 
 #include <QApplication>
@@ -19,7 +20,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMimeData>
 #include <QPushButton>
 #include <QShortcut>
@@ -274,8 +275,12 @@ void frmImageRsgist::createControls()
     m_text1->setToolTip(QStringLiteral("ｲﾒｰｼﾞ名を入力します．全角２８文字以内を推奨します"));
     m_text1->setGeometry(px(1440, 1560, 4095, 315));
 
-    m_list1 = new QListWidget(this);
+    // A view over the title list, handed over whole: many thousand rows inserted one by one take seconds.
+    m_titles = new kovra::TitleListModel(this);
+    m_list1 = new QListView(this);
     m_list1->setObjectName(QStringLiteral("List1"));
+    m_list1->setModel(m_titles);
+    m_list1->setUniformItemSizes(true);
     m_list1->setFont(gothic);
     m_list1->setToolTip(QStringLiteral("既に登録してあるｲﾒｰｼﾞの一覧を表示します"));
     m_list1->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -355,12 +360,9 @@ void frmImageRsgist::dropEvent(QDropEvent* event)
 // Fills List1 from the freshly read folder list and selects its first entry.
 void frmImageRsgist::listupImageTitle()
 {
-    m_entries = m_catalogue.registeredImages();
-    m_list1->clear();
-    for (const kovra::TitleEntry& e : m_entries)
-        m_list1->addItem(e.title);
-    if (!m_entries.isEmpty())
-        m_list1->setCurrentRow(0);
+    m_titles->setEntries(m_catalogue.registeredImages());
+    if (!m_titles->entries().isEmpty())
+        m_list1->setCurrentIndex(m_titles->index(0));
 }
 
 QStringList frmImageRsgist::localFilesOf(const QMimeData* data)
@@ -536,7 +538,7 @@ bool frmImageRsgist::registerImage()
     }
     // What the user typed, in the code page's forms: checked, compared and stored as such.
     const QString title = kovra::Catalogue::titleOf(m_text1->text());
-    switch (kovra::Catalogue::checkTitle(title, m_entries)) {
+    switch (kovra::Catalogue::checkTitle(title, m_titles->entries())) {
     case kovra::TitleCheck::Ok:
         break;
     case kovra::TitleCheck::Empty:
@@ -585,11 +587,11 @@ bool frmImageRsgist::registerImage()
 void frmImageRsgist::deleteSelectedImage()
 {
     // Only a highlighted row is deleted: a click on the list's blank part leaves none.
-    const QList<QListWidgetItem*> selected = m_list1->selectedItems();
-    const int row = selected.isEmpty() ? -1 : m_list1->row(selected.first());
-    if (row < 0 || row >= m_entries.size())
+    const QModelIndexList selected = m_list1->selectionModel()->selectedRows();
+    const int row = selected.isEmpty() ? -1 : selected.first().row();
+    if (row < 0 || row >= m_titles->entries().size())
         return;
-    const kovra::TitleEntry entry = m_entries[row];
+    const kovra::TitleEntry entry = m_titles->entries()[row];
     if (!kovra::MessageBox::confirm(
             this, QStringLiteral("「") + entry.title + QStringLiteral("」を削除します．よろしいですか？"),
             QStringLiteral("ｲﾒｰｼﾞの削除")))

@@ -10,10 +10,14 @@
 
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QListView;
 class QMimeData;
 class QPushButton;
 class QToolButton;
+
+namespace kovra {
+class TitleListModel;
+}
 
 // The image registration window: pictures dropped anywhere on it (files, or a folder's pictures), chosen
 // in the file dialog or pasted are named and registered one after another as new image folders; a
@@ -81,13 +85,13 @@ private:
     kovra::ui::MainWindowView& m_main;
     double m_tpp;
     bool m_placed = false;
-    QList<kovra::TitleEntry> m_entries; // List1's entries with their folders
-    kovra::RegistrationQueue m_queue;   // the pictures offered; its current one is the drop path
+    kovra::RegistrationQueue m_queue; // the pictures offered; its current one is the drop path
 
     QLabel* m_label2 = nullptr; // shown file name
     QLabel* m_label5 = nullptr; // position among several pictures
     QLineEdit* m_text1 = nullptr;
-    QListWidget* m_list1 = nullptr;
+    kovra::TitleListModel* m_titles = nullptr; // List1's entries with their folders
+    QListView* m_list1 = nullptr;
     QToolButton* m_command1 = nullptr;
     QToolButton* m_command3 = nullptr;
     QToolButton* m_command2 = nullptr;

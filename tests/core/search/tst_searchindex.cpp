@@ -91,6 +91,7 @@ private slots:
     void quickSuccessionStillBuildsTheIndex();
     void failedReadsAreReadAgain();
     void textThatNoItemCanHoldFindsNothing();
+    void cancelledSearchesKeepWhatTheyRead();
 };
 
 // Random edits, creations, deletions and renames of files and folders, each followed by a search of the
@@ -181,6 +182,18 @@ void tst_searchindex::answersAsScanUnderRandomChanges()
             break;
         }
         ++edits;
+        // Now and then a search the user ends early: what it read must not make a later answer wrong.
+        if (below(4) == 0) {
+            const QStringList folders = folderList(root);
+            const int stopAt = below(int(folders.size()) + 1);
+            try {
+                index->search(folders, Matcher(Texts[below(int(Texts.size()))]), [&](int p, int) {
+                    if (p == stopAt)
+                        throw SearchCancelled{};
+                });
+            } catch (const SearchCancelled&) {
+            }
+        }
         // Searches after most edits, sometimes two in a row, sometimes none (edits pile up).
         for (int k = below(3); k > 0; --k) {
             ++searches;
@@ -307,6 +320,42 @@ void tst_searchindex::textThatNoItemCanHoldFindsNothing()
     QVERIFY(sameAsScan(index, dir.path(), u"ペン"_s));
     QVERIFY(sameAsScan(index, dir.path(), QString(QChar(0xFFFF))));
     QVERIFY(sameAsScan(index, dir.path(), u"ペン"_s + QChar(0xFFFF) + u"ペン"_s));
+}
+
+// Searches ended early at random folders, as typing ends them, the first one too: each keeps the folders
+// it read, so they add up and the search after them reads only what none of them reached.
+void tst_searchindex::cancelledSearchesKeepWhatTheyRead()
+{
+    QTemporaryDir dir;
+    QVERIFY(bench::generateCatalogue(dir.path(), 80, 13));
+    const QStringList folders = folderList(dir.path());
+    const int n = int(folders.size());
+    std::mt19937 rng(7);
+    SearchIndex index;
+    int reached = -1;
+    for (int round = 0; round < 12; ++round) {
+        const int stopAt = int(rng() % quint32(n - 1));
+        bool cancelled = false;
+        try {
+            index.search(folders, Matcher(Texts[round % Texts.size()]), [&](int p, int) {
+                if (p == stopAt)
+                    throw SearchCancelled{};
+            });
+        } catch (const SearchCancelled&) {
+            cancelled = true;
+        }
+        QVERIFY(cancelled);
+        reached = std::max(reached, stopAt);
+    }
+    QVERIFY(reached > 0);
+    QVERIFY(sameAsScan(index, dir.path(), u"電池"_s));
+    // Up to the furthest folder every one was read by some search (the background reading may have
+    // read more); at most the rest is read now, and then nothing.
+    QVERIFY2(index.stats().readLastSearch <= n - 1 - reached,
+             qPrintable(u"read %1 of %2, reached %3"_s.arg(index.stats().readLastSearch).arg(n).arg(reached)));
+    QVERIFY(sameAsScan(index, dir.path(), u"ペン"_s));
+    QCOMPARE(index.stats().readLastSearch, 0);
+    QCOMPARE(index.stats().current, n);
 }
 
 QTEST_GUILESS_MAIN(tst_searchindex)

@@ -357,8 +357,8 @@ private slots:
         QCOMPARE(p.main->catalogue().imageList().size(), 2);
         QVERIFY(p.image().isModified());
 
-        auto* list = r->findChild<QListWidget*>(QStringLiteral("List1"));
-        list->setCurrentRow(1); // Two, not shown
+        auto* list = r->findChild<QListView*>(QStringLiteral("List1"));
+        list->setCurrentIndex(list->model()->index(1, 0)); // Two, not shown
         p.boxes.answerNext(Answer::Yes);
         p.boxes.answerNext(Answer::Cancel);
         r->deleteSelectedImage();
@@ -366,7 +366,7 @@ private slots:
         QVERIFY(QFile::exists(p.two));
         QVERIFY(p.image().isModified());
 
-        list->setCurrentRow(0); // One, shown
+        list->setCurrentIndex(list->model()->index(0, 0)); // One, shown
         p.boxes.answerNext(Answer::Yes);
         r->deleteSelectedImage();
         QCOMPARE(p.questions(), 2);

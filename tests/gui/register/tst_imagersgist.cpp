@@ -24,7 +24,7 @@
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
@@ -105,11 +105,16 @@ class tst_ImageRsgist : public QObject
         return m_window->findChild<T*>(QString::fromLatin1(name));
     }
     QString label2() const { return child<QLabel>("Label2")->text(); }
+    QListView* list1View() const { return child<QListView>("List1"); }
+    // The row highlighted and current, as a click makes it.
+    void selectList1Row(int row) const { list1View()->setCurrentIndex(list1View()->model()->index(row, 0)); }
+    int list1Row() const { return list1View()->currentIndex().row(); }
     QStringList list1() const
     {
         QStringList titles;
-        for (int i = 0; i < child<QListWidget>("List1")->count(); ++i)
-            titles << child<QListWidget>("List1")->item(i)->text();
+        const QAbstractItemModel* model = list1View()->model();
+        for (int i = 0; i < model->rowCount(); ++i)
+            titles << model->index(i, 0).data().toString();
         return titles;
     }
     QStringList mainTitles() const
@@ -759,7 +764,7 @@ private slots:
         const QString beta = imageFolder(QStringLiteral("20200202000000"), "Beta", picture(u"b.png"_s));
         start();
         QCOMPARE(list1(), (QStringList{u"Alpha"_s, u"Beta"_s}));
-        child<QListWidget>("List1")->setCurrentRow(1);
+        selectList1Row(1);
 
         m_boxes->answerNext(MessageBox::Answer::No);
         click("Command3");
@@ -770,14 +775,14 @@ private slots:
         QCOMPARE(lastBox().buttons, MessageBox::Buttons::YesNo);
         QVERIFY(QFileInfo::exists(beta));
         QCOMPARE(list1(), (QStringList{u"Alpha"_s, u"Beta"_s}));
-        QCOMPARE(child<QListWidget>("List1")->currentRow(), 1);
+        QCOMPARE(list1Row(), 1);
 
         m_boxes->answerNext(MessageBox::Answer::Yes);
         click("Command3");
         QVERIFY(!QFileInfo::exists(beta));
         QVERIFY(QFileInfo::exists(alpha + QStringLiteral("/IMAGE.INI")));
         QCOMPARE(list1(), QStringList{u"Alpha"_s});
-        QCOMPARE(child<QListWidget>("List1")->currentRow(), 0);
+        QCOMPARE(list1Row(), 0);
         QCOMPARE(mainTitles(), QStringList{u"Alpha"_s});
         QCOMPARE(m_main->shownImage().folder(), alpha);
         QVERIFY(m_window->isVisible()); // several deletions in a row
@@ -827,7 +832,7 @@ private slots:
         writeBytes(m_program->filePath(QStringLiteral("Photos/holiday.jpg")), "jpeg");
         start();
         QCOMPARE(list1(), (QStringList{u"Alpha"_s, u"Beta"_s, u"Non Titled"_s}));
-        child<QListWidget>("List1")->setCurrentRow(row);
+        selectList1Row(row);
         click("Command3");
         QCOMPARE(lastBox().text, QStringLiteral("「") + title + QStringLiteral("」を削除します．よろしいですか？"));
         QCOMPARE(tree(m_program->path()), left);
@@ -866,7 +871,7 @@ private slots:
         if (readOnly)
             QVERIFY(QFile::setPermissions(beta + u"/b.png"_s, QFile::ReadOwner | QFile::ReadGroup));
         start();
-        child<QListWidget>("List1")->setCurrentRow(1);
+        selectList1Row(1);
         kovra::test::FailingFileOps ops;
         ops.failWhen = [readOnly](const QString& op, const QString&) { return !readOnly && op == u"remove"; };
         {
@@ -891,12 +896,12 @@ private slots:
         const QString alpha = imageFolder(u"20200101000000"_s, "Alpha");
         const QString beta = imageFolder(u"20200202000000"_s, "Beta");
         start();
-        auto* list = child<QListWidget>("List1");
-        list->setCurrentRow(1);
-        const QPoint blank(5, list->visualItemRect(list->item(1)).bottom() + 20);
-        QVERIFY(!list->itemAt(blank));
+        auto* list = list1View();
+        selectList1Row(1);
+        const QPoint blank(5, list->visualRect(list->model()->index(1, 0)).bottom() + 20);
+        QVERIFY(!list->indexAt(blank).isValid());
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, blank);
-        QVERIFY(list->selectedItems().isEmpty());
+        QVERIFY(list->selectionModel()->selectedRows().isEmpty());
         click("Command3");
         QVERIFY(m_boxes->requests().empty());
         QVERIFY(QFileInfo::exists(alpha) && QFileInfo::exists(beta));
@@ -908,10 +913,10 @@ private slots:
     {
         imageFolder(u"20200101000000"_s, "A<s>Old</s>");
         start();
-        auto* list = child<QListWidget>("List1");
-        QCOMPARE(list->item(0)->text(), u"A<s>Old</s>"_s);
+        auto* list = list1View();
+        QCOMPARE(list1().value(0), u"A<s>Old</s>"_s);
         QVERIFY(kovra::test::drawnAsPlainText(list, 0));
-        list->setCurrentRow(0);
+        selectList1Row(0);
         m_boxes->answerNext(MessageBox::Answer::No);
         click("Command3");
         QCOMPARE(m_boxes->requests().front().text, u"「A<s>Old</s>」を削除します．よろしいですか？"_s);
