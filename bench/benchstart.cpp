@@ -2,6 +2,9 @@
 // of interrupted writes, the window with its image list) and prints, when the image list is first
 // painted, the wall clock in milliseconds since the epoch and the number of titles, then quits. The
 // caller subtracts the moment it started the process.
+#include "BackgroundTask.h"
+#include "Catalogue.h"
+#include "FileOps.h"
 #include "ImageFolders.h"
 #include "frmMain.h"
 
@@ -43,8 +46,15 @@ int main(int argc, char** argv)
         std::fputs("usage: kovra-benchstart DIR\n", stderr);
         return 2;
     }
-    kovra::removeLeftovers(args[0]);
-    frmMain window(args[0]);
+    // As the program starts: the program folder's leftovers, the image folders' behind the window, the
+    // conflict copies merged, the main window over the catalogue.
+    kovra::removeTempLeftovers(args[0]);
+    const kovra::BackgroundTask sweep(
+        [&](const std::atomic<bool>& stop) { kovra::removeImageFolderLeftovers(args[0], stop); },
+        kovra::BackgroundTask::Priority::Low);
+    kovra::Catalogue catalogue(args[0]);
+    catalogue.mergeConflictCopies();
+    frmMain window(catalogue);
     auto* combo = window.findChild<QComboBox*>(QStringLiteral("Combo1"));
     if (!combo)
         return 1;

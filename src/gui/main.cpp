@@ -1,3 +1,4 @@
+#include "BackgroundTask.h"
 #include "Catalogue.h"
 #include "CodePage.h"
 #include "ConflictNotice.h"
@@ -64,8 +65,12 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    // Temporary files of a write that a crash or a pulled stick interrupted; the old files are whole.
-    kovra::removeLeftovers(kovra::programFolder());
+    // Temporary files of a write that a crash or a pulled stick interrupted; the old files are whole. The
+    // program folder's at once, the image folders' behind the window (our own writes' are left alone).
+    kovra::removeTempLeftovers(kovra::programFolder());
+    const kovra::BackgroundTask sweep(
+        [](const std::atomic<bool>& stop) { kovra::removeImageFolderLeftovers(kovra::programFolder(), stop); },
+        kovra::BackgroundTask::Priority::Low);
     kovra::Catalogue catalogue(kovra::programFolder());
     // What sync programs kept as conflict copies goes into the files before anything reads them.
     const QList<kovra::ConflictMerge> merged = catalogue.mergeConflictCopies();

@@ -58,6 +58,9 @@ bool usableCopy(const ProfileFile& copy, int area)
 
 std::optional<ConflictName> conflictCopyOf(QStringView fileName)
 {
+    // Every name of every folder comes here at start: the patterns only for names that may match one.
+    if (!fileName.contains(u".sync-conflict-") && !fileName.contains(u"conflicted copy"))
+        return std::nullopt;
     const QString name = fileName.toString();
     const qsizetype dot = name.lastIndexOf(u'.');
     if (dot <= 0)

@@ -50,8 +50,17 @@ QStringList folderList(const QString& programFolder)
 void removeLeftovers(const QString& programFolder)
 {
     removeTempLeftovers(programFolder);
-    for (const QString& folder : folderList(programFolder))
+    const std::atomic<bool> never{false};
+    removeImageFolderLeftovers(programFolder, never);
+}
+
+void removeImageFolderLeftovers(const QString& programFolder, const std::atomic<bool>& stop)
+{
+    for (const QString& folder : folderList(programFolder)) {
+        if (stop)
+            return;
         removeTempLeftovers(folder);
+    }
 }
 
 bool isManualFolder(QStringView path)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 #include "FileOps.h"
 
 #include <QDateTime>
@@ -27,6 +29,9 @@ QStringList folderList(const QString& programFolder);
 // At start-up: removes the temporary files that an interrupted write of ours left in the program folder
 // and in every folder of the folder list (removeTempLeftovers: only names of our temporary form).
 void removeLeftovers(const QString& programFolder);
+// The same for the image folders only, until `stop`: run behind the windows, since it lists every folder
+// (a second at 100,000 images) and no reader ever opens a temporary.
+void removeImageFolderLeftovers(const QString& programFolder, const std::atomic<bool>& stop);
 
 // True for a folder that title lists leave out: its path ends in "manual" in any case.
 bool isManualFolder(QStringView path);
