@@ -22,6 +22,7 @@
 #include <QToolButton>
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -31,9 +32,10 @@ class Paints : public QObject
 public:
     qint64 last = -1;
     QElapsedTimer* clock = nullptr;
+    std::function<bool()> answered; // only a paint of the answer counts, not one while it is sought
     bool eventFilter(QObject*, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint)
+        if (event->type() == QEvent::Paint && (!answered || answered()))
             last = clock->nsecsElapsed();
         return false;
     }
@@ -147,7 +149,9 @@ int main(int argc, char** argv)
         QStringLiteral("ノート"),        QStringLiteral("カメラ"),   QStringLiteral("工具箱"),
         QStringLiteral("存在しない品物")};
     // Waits until the typed text's search has finished and its rows are painted.
-    auto settle = [&](int searchesBefore, qint64 start) -> double {
+    int searchesBefore = 0;
+    paints.answered = [&] { return search->typedSearches() > searchesBefore && !search->isSearchingTypedText(); };
+    auto settle = [&](qint64 start) -> double {
         for (;;) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             if (search->typedSearches() > searchesBefore && !search->isSearchingTypedText() && paints.last > start)
@@ -161,7 +165,7 @@ int main(int argc, char** argv)
         box->clear();
         QCoreApplication::processEvents();
         for (qsizetype k = 0; k < text.size() && keys.size() < 50; ++k) {
-            const int before = search->typedSearches();
+            searchesBefore = search->typedSearches();
             paints.last = -1;
             const qint64 start = clock.nsecsElapsed();
             if (text[k].unicode() < 128) {
@@ -174,7 +178,7 @@ int main(int argc, char** argv)
                 commit.setCommitString(QString(text[k]));
                 QCoreApplication::sendEvent(box, &commit);
             }
-            const double ms = settle(before, start);
+            const double ms = settle(start);
             if (ms >= 0)
                 keys << ms;
         }
@@ -182,8 +186,9 @@ int main(int argc, char** argv)
     std::printf("typing\tkeys %lld\tmedian %.2f ms\tp95 %.2f ms\tmax %.2f ms\n", qlonglong(keys.size()),
                 percentile(keys, 0.5), percentile(keys, 0.95), percentile(keys, 1.0));
 
-    // 検索開始 against the query alone, for each text.
+    // 検索開始 against the query alone, for each text: the list is emptied first and filled at the end.
     auto* start = search->findChild<QToolButton*>(QStringLiteral("Command5"));
+    paints.answered = [&] { return list->model()->rowCount() > 0; };
     for (const QString& text : texts) {
         box->setText(text);
         QCoreApplication::processEvents();
