@@ -317,7 +317,7 @@ void TestHitThumbnails::failed_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("missing") << QByteArray();
-    QTest::newRow("undecodable") << QByteArray("\xff\xd8\xff\xe0 not really a JPEG", 24);
+    QTest::newRow("undecodable") << QByteArrayLiteral("\xff\xd8\xff\xe0 not really a JPEG");
 }
 
 void TestHitThumbnails::failed()
